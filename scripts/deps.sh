@@ -1,0 +1,23 @@
+# Installs the Debian packages that building, testing and the demo need, when missing.
+# Sourced by scripts/test and scripts/demo.
+
+VANTOREL_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libcurl4-openssl-dev libjpeg62-turbo-dev libsdl2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  fonts-ipafont-gothic clang libclang-rt-14-dev xvfb xauth
+  libjpeg-turbo-progs libspandsp-dev libavcodec-dev
+)
+
+vantorel_install_deps() {
+  local missing=()
+  for p in "${VANTOREL_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

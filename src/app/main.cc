@@ -1,0 +1,44 @@
+// Entry of the window program: settings, command line, then the window.
+
+#include <cstdio>
+#include <string_view>
+
+#include "app/program.h"
+#include "settings/camera_urls.h"
+#include "settings/parameter_file.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vantorel [ADDRESS | /Q | --help | --version]\n"
+    "\n"
+    "Shows a network camera's picture, plays its microphone and talks to its loudspeaker.\n"
+    "\n"
+    "  ADDRESS    twelve digits, three per part of the camera's IPv4 address\n"
+    "             (172016005009 is 172.16.5.9); replaces the three camera URLs\n"
+    "  /Q         end at once\n"
+    "  --help     this text\n"
+    "  --version  the program's version\n"
+    "\n"
+    "Settings live in VANTOREL.PRA in the program directory ($VANTOREL_HOME when set).\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vantorel::ComposeParameterPaths();
+  vantorel::LoadParameters();
+  if (argc > 1) {
+    const std::string_view first = argv[1];
+    if (first == "/Q") return 0;
+    if (first == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (first == "--version") {
+      std::puts("Vantorel 1.0");
+      return 0;
+    }
+    vantorel::SetUrlsFromAddress(first);
+  }
+  return vantorel::RunProgram(argc, argv);
+}

@@ -1,0 +1,81 @@
+#include "app/program.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/qt_host.h"
+#include "app/single_instance.h"
+#include "audio_rx/playback.h"
+#include "image/image_worker.h"
+#include "platform/log.h"
+#include "platform/program_dir.h"
+
+namespace vantorel {
+
+namespace {
+
+// SIGTERM and SIGINT end the event loop like "終了", so that the shutdown order runs.
+int g_signal_pipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(g_signal_pipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
+  if (pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+  struct sigaction action{};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  auto notifier = std::make_unique<QSocketNotifier>(g_signal_pipe[0], QSocketNotifier::Read);
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+    char buf[16];
+    while (read(g_signal_pipe[0], buf, sizeof buf) > 0) {
+    }
+    QCoreApplication::exit(0);
+  });
+  return notifier;
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Vantorel");
+  QApplication::setApplicationVersion("1.0");
+
+  std::string directory;
+  if (!GetProgramDirectory(directory)) directory = ".";
+  SingleInstance instance(QString::fromStdString(directory));
+  if (!instance.Claim()) return -1;
+
+  MainWindow window;
+  QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
+  QtHost host(&window);
+  SetHost(&host);
+  window.show();
+
+  if (!AudioSetup()) {
+    LogFailure("audio set-up failed");
+    SetHost(nullptr);
+    return 0;
+  }
+  const auto signals_watch = WatchTerminationSignals();
+
+  const int result = QApplication::exec();
+
+  AudioTeardown();
+  StopImageWorker();
+  SetHost(nullptr);
+  return result;
+}
+
+}  // namespace vantorel

@@ -1,0 +1,24 @@
+#pragma once
+// The program's string table and command identifiers, in one place.
+
+namespace vantorel {
+
+inline constexpr const char* kStringTitle = "Vantorel";                            // string 1
+inline constexpr const char* kStringNoPicture = "Web Camera Viewer Ver.0.0.0 R0.0";  // string 2
+inline constexpr const char* kStringClassName = "VANTOREL";                        // string 3
+
+// Commands of the main window (menu items, buttons, accelerators).
+enum Command : int {
+  kCmdClose = 1,           // Ctrl+Q
+  kCmdAbout = 40003,       // Ctrl+A, "バージョン情報"
+  kCmdMicStart = 40007,    // "マイク" / "開始"
+  kCmdMicStop = 40009,     // "マイク" / "停止"
+  kCmdCameraUrl = 40011,   // "カメラURL"
+  kCmdCameraStart = 40016, // "カメラ" / "開始"
+  kCmdCameraStop = 40017,  // "カメラ" / "停止"
+  kCmdExit = 40023,        // "終了"
+  kCmdView = 60000,        // button "見る"
+  kCmdListen = 60001,      // button "聞く"
+};
+
+}  // namespace vantorel

@@ -1,0 +1,205 @@
+#include "settings/parameter_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "settings/camera_urls.h"
+
+namespace vantorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+const CameraUrls kOld{"http://127.0.0.1:1/old-image", "http://127.0.0.1:1/old-rx", "http://127.0.0.1:1/old-tx"};
+const CameraUrls kNew{"http://127.0.0.1:2/new-image", "http://127.0.0.1:2/new-rx", "http://127.0.0.1:2/new-tx"};
+
+std::string FileFor(const CameraUrls& u) { return u.image + "\n" + u.receive + "\n" + u.transmit + "\n"; }
+
+class ParameterFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vantorel-params-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    ComposeParameterPaths(dir_);
+    paths_ = GetParameterPaths();
+    ResetCameraUrls();
+  }
+  void TearDown() override {
+    SetParameterFileOpsForTest(nullptr);
+    ResetCameraUrls();
+    fs::remove_all(dir_);
+  }
+  std::string dir_;
+  ParameterPaths paths_;
+};
+
+TEST_F(ParameterFileTest, PathsAreTheThreeNamesInTheDirectory) {
+  EXPECT_EQ(paths_.parameter, dir_ + "/VANTOREL.PRA");
+  EXPECT_EQ(paths_.fresh, dir_ + "/VANTOREL._PR");
+  EXPECT_EQ(paths_.backup, dir_ + "/VANTOREL.P$$");
+}
+
+TEST_F(ParameterFileTest, NoFileKeepsDefaultsAndWritesNothing) {
+  const CameraUrls defaults = GetCameraUrls();
+  EXPECT_FALSE(LoadParameters());
+  EXPECT_EQ(GetCameraUrls(), defaults);
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(ParameterFileTest, PartialFilesFillOnlyTheSlotsTheyHold) {
+  const CameraUrls defaults = GetCameraUrls();
+  WriteFile(paths_.parameter, "http://127.0.0.1/only-image\n");
+  EXPECT_FALSE(LoadParameters());
+  EXPECT_EQ(GetImageUrl(), "http://127.0.0.1/only-image");
+  EXPECT_EQ(GetReceiveUrl(), defaults.receive);
+  EXPECT_EQ(GetTransmitUrl(), defaults.transmit);
+
+  ResetCameraUrls();
+  WriteFile(paths_.parameter, "");
+  EXPECT_FALSE(LoadParameters());
+  EXPECT_EQ(GetCameraUrls(), defaults);
+
+  // A last line without a line end still counts.
+  WriteFile(paths_.parameter, "a\nb\nc");
+  EXPECT_TRUE(LoadParameters());
+  EXPECT_EQ(GetCameraUrls(), (CameraUrls{"a", "b", "c"}));
+}
+
+TEST_F(ParameterFileTest, ReadsCrlfAndByteOrderMark) {
+  WriteFile(paths_.parameter, "\xEF\xBB\xBFhttp://a/1\r\nhttp://a/2\r\nhttp://a/3\r\n");
+  EXPECT_TRUE(LoadParameters());
+  EXPECT_EQ(GetCameraUrls(), (CameraUrls{"http://a/1", "http://a/2", "http://a/3"}));
+}
+
+TEST_F(ParameterFileTest, LongLineIsCutAndItsRestBecomesTheNextLine) {
+  const std::string euro = "\xE2\x82\xAC";  // three bytes, one character
+  std::string first = std::string(1022, 'x') + euro + "REST";
+  WriteFile(paths_.parameter, first + "\nthird\n");
+  EXPECT_TRUE(LoadParameters());
+  EXPECT_EQ(GetImageUrl(), std::string(1022, 'x') + euro);
+  EXPECT_EQ(GetReceiveUrl(), "REST");
+  EXPECT_EQ(GetTransmitUrl(), "third");
+
+  // Exactly 1023 characters is not too long: the line end belongs to it.
+  WriteFile(paths_.parameter, std::string(1023, 'y') + "\nb\nc\n");
+  EXPECT_TRUE(LoadParameters());
+  EXPECT_EQ(GetImageUrl(), std::string(1023, 'y'));
+  EXPECT_EQ(GetReceiveUrl(), "b");
+}
+
+TEST_F(ParameterFileTest, SaveThenLoadGivesTheSameUrls) {
+  SetCameraUrls(kNew);
+  SaveParameters();
+  EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
+  ResetCameraUrls();
+  EXPECT_TRUE(LoadParameters());
+  EXPECT_EQ(GetCameraUrls(), kNew);
+}
+
+TEST_F(ParameterFileTest, FirstSaveReportsFalseButPutsTheFileInPlace) {
+  SetCameraUrls(kNew);
+  EXPECT_FALSE(SaveParameters());
+  EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
+  EXPECT_FALSE(fs::exists(paths_.backup));
+  EXPECT_FALSE(fs::exists(paths_.fresh));
+}
+
+TEST_F(ParameterFileTest, TwoSavesKeepTheFirstAsBackup) {
+  SetCameraUrls(kOld);
+  SaveParameters();
+  SetCameraUrls(kNew);
+  WriteFile(paths_.backup, "stale backup\n");
+  EXPECT_TRUE(SaveParameters());
+  EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
+  EXPECT_EQ(ReadFile(paths_.backup), FileFor(kOld));
+  EXPECT_FALSE(fs::exists(paths_.fresh));
+  // Once more: the backup follows.
+  SetCameraUrls(kOld);
+  EXPECT_TRUE(SaveParameters());
+  EXPECT_EQ(ReadFile(paths_.backup), FileFor(kNew));
+}
+
+TEST_F(ParameterFileTest, FilesAreCreatedPrivate) {
+  SetCameraUrls(kOld);
+  SaveParameters();
+  // An existing file with a wider mode is narrowed too.
+  WriteFile(paths_.fresh, "x");
+  chmod(paths_.fresh.c_str(), 0666);
+  SetCameraUrls(kNew);
+  SaveParameters();
+  for (const auto& p : {paths_.parameter, paths_.backup}) {
+    struct stat st{};
+    ASSERT_EQ(stat(p.c_str(), &st), 0) << p;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << p;
+  }
+}
+
+TEST_F(ParameterFileTest, WriteRefusesToFollowASymlink) {
+  const std::string target = dir_ + "/elsewhere";
+  WriteFile(target, "precious\n");
+  ASSERT_EQ(symlink(target.c_str(), paths_.fresh.c_str()), 0);
+  EXPECT_FALSE(WriteParameters(paths_.fresh));
+  EXPECT_EQ(ReadFile(target), "precious\n");
+}
+
+// Each step of a save made to fail in turn: afterwards a loadable parameter file holds
+// either the old or the new URLs, whole.
+struct FailAt {
+  static inline int step = 0;
+  static bool Write(const std::string& p, const std::string& c) {
+    return step != 1 && DefaultParameterFileOps().write_file(p, c);
+  }
+  static bool Remove(const std::string& p) { return step != 2 && DefaultParameterFileOps().remove_file(p); }
+  static bool Link(const std::string& a, const std::string& b) {
+    return step != 3 && DefaultParameterFileOps().link_file(a, b);
+  }
+  static bool Replace(const std::string& a, const std::string& b) {
+    return step != 4 && DefaultParameterFileOps().replace_file(a, b);
+  }
+};
+
+TEST_F(ParameterFileTest, FailureAtAnyStepLeavesOldOrNewFileWhole) {
+  const ParameterFileOps failing{FailAt::Write, FailAt::Remove, FailAt::Link, FailAt::Replace};
+  for (int step = 1; step <= 4; ++step) {
+    SetParameterFileOpsForTest(nullptr);
+    fs::remove_all(dir_);
+    fs::create_directory(dir_);
+    SetCameraUrls(kOld);
+    SaveParameters();
+    SaveParameters();  // a backup exists as well
+
+    FailAt::step = step;
+    SetParameterFileOpsForTest(&failing);
+    SetCameraUrls(kNew);
+    EXPECT_FALSE(SaveParameters()) << "step " << step;
+    SetParameterFileOpsForTest(nullptr);
+
+    ResetCameraUrls();
+    EXPECT_TRUE(LoadParameters()) << "step " << step;
+    const CameraUrls loaded = GetCameraUrls();
+    EXPECT_TRUE(loaded == kOld || loaded == kNew) << "step " << step;
+    // Only a failed rename leaves the old URLs in force on disk.
+    EXPECT_EQ(loaded == kNew, step == 2 || step == 3) << "step " << step;
+  }
+}
+
+}  // namespace
+}  // namespace vantorel

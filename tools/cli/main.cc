@@ -1,0 +1,43 @@
+// vantorel-cli: the program's subsystems from the command line, without a window.
+
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+struct CommandEntry {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* usage;
+};
+
+constexpr CommandEntry kCommands[] = {
+    {"urls", vantorel::cli::RunUrls,
+     "urls [ADDRESS]              print the image, receive and transmit URLs in use"},
+};
+
+void PrintUsage(FILE* out) {
+  std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n\nCommands:\n", out);
+  for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+  std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n", out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  for (const auto& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
+  }
+  std::fprintf(stderr, "vantorel-cli: unknown command '%s' (see vantorel-cli --help)\n", argv[1]);
+  return 2;
+}
