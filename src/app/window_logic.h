@@ -1,0 +1,74 @@
+#pragma once
+// The main window's decisions, free of pixels and of Qt: which flag each event changes and
+// which worker operation it calls. The window forwards its events here; tests drive it
+// with a recorder.
+
+namespace vantorel {
+
+// What the decisions ask of the program. The window wires the real workers and dialogs.
+class WindowActions {
+ public:
+  virtual ~WindowActions() = default;
+  virtual void StartImageWorker() = 0;
+  virtual void StopImageWorker() = 0;
+  virtual void StartSpeaker() = 0;
+  virtual void RequestSpeakerStop() = 0;
+  virtual void StopSpeaker() = 0;
+  virtual void StartTransmit() = 0;
+  virtual void StopTransmit() = 0;
+  virtual void OpenMicrophone() = 0;
+  virtual void CloseMicrophone() = 0;
+  virtual void ShowAbout() = 0;
+  virtual void ShowUrlDialog() = 0;
+  // Redraw the indicator left of a button at once (x 22: picture, x 97: sound).
+  virtual void DrawIndicator(int x, bool on) = 0;
+  // The talk zone's look changes with the talk.
+  virtual void InvalidateTalkZone() = 0;
+  // Destroy the main window; its destruction comes back as OnDestroy.
+  virtual void DestroyWindow() = 0;
+  // End the event loop with `code`.
+  virtual void PostQuit(int code) = 0;
+};
+
+// Indicator positions and the talk zone's rectangle (right and bottom exclusive).
+inline constexpr int kCameraIndicatorX = 22;
+inline constexpr int kListenIndicatorX = 97;
+inline constexpr int kIndicatorY = 247;
+inline constexpr int kIndicatorSize = 14;
+struct ZoneRect {
+  int left, top, right, bottom;
+};
+inline constexpr ZoneRect kTalkZone{94, 464, 231, 525};
+
+class WindowLogic {
+ public:
+  explicit WindowLogic(WindowActions& actions) : actions_(actions) {}
+
+  void OnDestroy();
+  // The window became active (true) or inactive (false).
+  void OnActivate(bool active);
+  void OnFocusGained();
+  void OnFocusLost();
+  // The user asked to close: both stop and both flags clear; the window stays.
+  void OnCloseRequest();
+  // Returns false for commands that the window leaves to default handling.
+  bool OnCommand(int command);
+  // Stylus (left button or touch) released at (x, y) in window coordinates.
+  void OnStylusUp(int x, int y);
+  void OnDoubleTap();
+
+  bool camera_on() const { return camera_on_; }
+  bool listen_on() const { return listen_on_; }
+  bool talking() const { return talking_; }
+
+ private:
+  void StartTalk();
+  void StopTalk();
+
+  WindowActions& actions_;
+  bool camera_on_ = false;  // the user wants the picture
+  bool listen_on_ = false;  // the user wants to hear the camera
+  bool talking_ = false;    // set once: stopping a talk ends the program
+};
+
+}  // namespace vantorel

@@ -1,0 +1,159 @@
+#include "app/window_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/strings.h"
+
+namespace vantorel {
+namespace {
+
+// Records each action as a word, in order.
+class Recorder : public WindowActions {
+ public:
+  std::vector<std::string> calls;
+  std::vector<std::string> Take() { return std::exchange(calls, {}); }
+
+  void StartImageWorker() override { calls.push_back("StartImage"); }
+  void StopImageWorker() override { calls.push_back("StopImage"); }
+  void StartSpeaker() override { calls.push_back("StartSpeaker"); }
+  void RequestSpeakerStop() override { calls.push_back("RequestSpeakerStop"); }
+  void StopSpeaker() override { calls.push_back("StopSpeaker"); }
+  void StartTransmit() override { calls.push_back("StartTransmit"); }
+  void StopTransmit() override { calls.push_back("StopTransmit"); }
+  void OpenMicrophone() override { calls.push_back("OpenMic"); }
+  void CloseMicrophone() override { calls.push_back("CloseMic"); }
+  void ShowAbout() override { calls.push_back("About"); }
+  void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
+  void DrawIndicator(int x, bool on) override {
+    calls.push_back("Indicator" + std::to_string(x) + (on ? "On" : "Off"));
+  }
+  void InvalidateTalkZone() override { calls.push_back("InvalidateTalkZone"); }
+  void DestroyWindow() override { calls.push_back("Destroy"); }
+  void PostQuit(int code) override { calls.push_back("Quit" + std::to_string(code)); }
+};
+
+using Calls = std::vector<std::string>;
+
+class WindowLogicTest : public ::testing::Test {
+ protected:
+  Recorder rec;
+  WindowLogic logic{rec};
+};
+
+TEST_F(WindowLogicTest, ViewAndListenButtonsToggleWithTheirIndicators) {
+  logic.OnCommand(kCmdView);
+  EXPECT_EQ(rec.Take(), (Calls{"StartImage", "Indicator22On"}));
+  EXPECT_TRUE(logic.camera_on());
+  logic.OnCommand(kCmdView);
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "Indicator22Off"}));
+  EXPECT_FALSE(logic.camera_on());
+
+  logic.OnCommand(kCmdListen);
+  EXPECT_EQ(rec.Take(), (Calls{"StartSpeaker", "Indicator97On"}));
+  logic.OnCommand(kCmdListen);
+  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "Indicator97Off"}));
+}
+
+TEST_F(WindowLogicTest, MenuStartAndStopSetTheFlagsWhateverTheyWere) {
+  logic.OnCommand(kCmdCameraStart);
+  logic.OnCommand(kCmdCameraStart);
+  EXPECT_EQ(rec.Take(), (Calls{"StartImage", "Indicator22On", "StartImage", "Indicator22On"}));
+  logic.OnCommand(kCmdCameraStop);
+  EXPECT_FALSE(logic.camera_on());
+  logic.OnCommand(kCmdMicStart);
+  EXPECT_TRUE(logic.listen_on());
+  logic.OnCommand(kCmdMicStop);
+  EXPECT_FALSE(logic.listen_on());
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "Indicator22Off", "StartSpeaker", "Indicator97On",
+                               "RequestSpeakerStop", "Indicator97Off"}));
+}
+
+TEST_F(WindowLogicTest, LeavingStopsButKeepsTheWishAndReturningRestartsIt) {
+  logic.OnCommand(kCmdView);
+  logic.OnCommand(kCmdListen);
+  rec.Take();
+  logic.OnActivate(false);
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  logic.OnFocusLost();
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  EXPECT_TRUE(logic.camera_on());
+  EXPECT_TRUE(logic.listen_on());
+  logic.OnActivate(true);
+  EXPECT_EQ(rec.Take(), (Calls{"StartImage", "StartSpeaker"}));
+  logic.OnFocusGained();
+  EXPECT_EQ(rec.Take(), (Calls{"StartImage", "StartSpeaker"}));
+
+  // With nothing wished for, returning starts nothing.
+  logic.OnCloseRequest();
+  rec.Take();
+  logic.OnActivate(true);
+  EXPECT_TRUE(rec.Take().empty());
+}
+
+TEST_F(WindowLogicTest, CloseRequestStopsBothAndClearsBothFlags) {
+  logic.OnCommand(kCmdView);
+  logic.OnCommand(kCmdListen);
+  rec.Take();
+  logic.OnCloseRequest();
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  EXPECT_FALSE(logic.camera_on());
+  EXPECT_FALSE(logic.listen_on());
+}
+
+TEST_F(WindowLogicTest, CloseCommandDeactivatesThenRequestsClose) {
+  logic.OnCommand(kCmdView);
+  rec.Take();
+  EXPECT_TRUE(logic.OnCommand(kCmdClose));
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop", "StopImage", "RequestSpeakerStop"}));
+  EXPECT_FALSE(logic.camera_on());
+}
+
+TEST_F(WindowLogicTest, EveryWayToTheAboutBox) {
+  logic.OnStylusUp(0, 0);
+  logic.OnStylusUp(9, 9);
+  logic.OnDoubleTap();
+  logic.OnCommand(kCmdAbout);
+  EXPECT_EQ(rec.Take(), (Calls{"About", "About", "About", "About"}));
+  logic.OnStylusUp(10, 9);
+  logic.OnStylusUp(9, 10);
+  EXPECT_TRUE(rec.Take().empty());
+}
+
+TEST_F(WindowLogicTest, ExitEndsTheLoopAtOnceAndOtherCommandsAreNotOurs) {
+  EXPECT_TRUE(logic.OnCommand(kCmdExit));
+  EXPECT_EQ(rec.Take(), (Calls{"Quit0"}));
+  EXPECT_FALSE(logic.OnCommand(12345));
+  EXPECT_TRUE(rec.Take().empty());
+  EXPECT_TRUE(logic.OnCommand(kCmdCameraUrl));
+  EXPECT_EQ(rec.Take(), (Calls{"UrlDialog"}));
+}
+
+TEST_F(WindowLogicTest, TalkZoneStartsThenEndsTheProgram) {
+  for (auto [x, y] : {std::pair{94, 470}, {231, 470}, {100, 464}, {100, 525}}) {
+    logic.OnStylusUp(x, y);  // just outside the zone
+  }
+  EXPECT_TRUE(rec.Take().empty());
+
+  logic.OnStylusUp(95, 465);
+  EXPECT_EQ(rec.Take(), (Calls{"InvalidateTalkZone", "StartTransmit", "OpenMic", "StartSpeaker"}));
+  EXPECT_TRUE(logic.talking());
+  logic.OnStylusUp(230, 524);
+  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "CloseMic", "StopTransmit", "Destroy"}));
+  logic.OnDestroy();
+  EXPECT_EQ(rec.Take(), (Calls{"StopSpeaker", "Quit0"}));
+}
+
+TEST_F(WindowLogicTest, FarRightZoneStopsTheTalk) {
+  logic.OnStylusUp(648, 17);
+  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "CloseMic", "StopTransmit", "Destroy"}));
+  logic.OnStylusUp(647, 17);
+  logic.OnStylusUp(730, 65);
+  logic.OnStylusUp(700, 66);
+  EXPECT_TRUE(rec.Take().empty());
+}
+
+}  // namespace
+}  // namespace vantorel
