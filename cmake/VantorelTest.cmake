@@ -10,5 +10,5 @@ function(vantorel_test name)
     set(labels unit threaded)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}" TIMEOUT 120
-    ENVIRONMENT "SDL_AUDIODRIVER=dummy;QT_QPA_PLATFORM=offscreen")
+    ENVIRONMENT "SDL_AUDIODRIVER=dummy\\;QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -1,17 +1,73 @@
 #include "app/main_window.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeySequence>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
 #include <QShortcut>
+#include <QWindow>
 
+#include "app/picture_painter.h"
+#include "app/program_icon.h"
 #include "app/strings.h"
 
 namespace vantorel {
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+// The decisions' actions: the workers' part goes to the program's actions, the drawing
+// and destruction are the window's own.
+class MainWindow::Actions : public WindowActions {
+ public:
+  Actions(MainWindow& window, WindowActions& workers) : window_(window), workers_(workers) {}
+  void StartImageWorker() override { workers_.StartImageWorker(); }
+  void StopImageWorker() override { workers_.StopImageWorker(); }
+  void StartSpeaker() override { workers_.StartSpeaker(); }
+  void RequestSpeakerStop() override { workers_.RequestSpeakerStop(); }
+  void StopSpeaker() override { workers_.StopSpeaker(); }
+  void StartTransmit() override { workers_.StartTransmit(); }
+  void StopTransmit() override { workers_.StopTransmit(); }
+  void OpenMicrophone() override { workers_.OpenMicrophone(); }
+  void CloseMicrophone() override { workers_.CloseMicrophone(); }
+  void ShowAbout() override { workers_.ShowAbout(); }
+  void ShowUrlDialog() override { workers_.ShowUrlDialog(); }
+  void DrawIndicator(int x, bool) override { window_.DrawIndicator(x); }
+  void InvalidateTalkZone() override { window_.InvalidateTalkZone(); }
+  void DestroyWindow() override { window_.DestroyWindow(); }
+  void PostQuit(int code) override { workers_.PostQuit(code); }
+
+ private:
+  MainWindow& window_;
+  WindowActions& workers_;
+};
+
+MainWindow::MainWindow(WindowActions* workers, QWidget* parent)
+    : QWidget(parent), actions_(std::make_unique<Actions>(*this, *workers)),
+      logic_(std::make_unique<WindowLogic>(*actions_)) {
   setObjectName(kStringClassName);
   setWindowTitle(kStringTitle);
-  // The client area of a VGA handheld held upright, plus the 26-pixel menu bar.
-  resize(480, 536 + 26);
+  setWindowIcon(ProgramIcon());
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  resize(kClientWidth, kClientHeight + kMenuBarHeight);
+
+  const struct {
+    const char* text;
+    int command;
+    int x;
+  } buttons[] = {{"見る", kCmdView, 38}, {"聞く", kCmdListen, 113}};
+  for (const auto& b : buttons) {
+    auto* button = new QPushButton(QString::fromUtf8(b.text), this);
+    button->setObjectName(QStringLiteral("button%1").arg(b.command));
+    button->setGeometry(b.x, 243, 50, 22);
+    button->setAutoDefault(false);
+    // Keyboard focus stays with the window, so pressing a button is no focus change.
+    button->setFocusPolicy(Qt::NoFocus);
+    const int command = b.command;
+    connect(button, &QPushButton::clicked, this, [this, command] { OnCommand(command); });
+  }
+
   const struct {
     QKeySequence keys;
     int command;
@@ -19,23 +75,140 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
                       {QKeySequence(Qt::CTRL | Qt::Key_Q), kCmdClose}};
   for (const auto& a : accelerators) {
     auto* shortcut = new QShortcut(a.keys, this);
-    shortcut->setContext(Qt::ApplicationShortcut);
     const int command = a.command;
     connect(shortcut, &QShortcut::activated, this, [this, command] { OnCommand(command); });
   }
+  BuildMenuBar();
+  setFocusPolicy(Qt::StrongFocus);
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::OnFocusWindowChanged);
 }
 
-void MainWindow::OnCommand(int command) {
-  switch (command) {
-    default:
-      break;
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildMenuBar() {
+  menu_bar_ = new QMenuBar(this);
+  menu_bar_->setNativeMenuBar(false);
+  const struct {
+    const char* menu;
+    const char* item;
+    int command;
+  } items[] = {
+      {"機能", "バージョン情報", kCmdAbout}, {"機能", "カメラURL", kCmdCameraUrl},
+      {"機能", "終了", kCmdExit},           {"カメラ", "開始", kCmdCameraStart},
+      {"カメラ", "停止", kCmdCameraStop},   {"マイク", "開始", kCmdMicStart},
+      {"マイク", "停止", kCmdMicStop},
+  };
+  QMenu* menu = nullptr;
+  QString current;
+  for (const auto& i : items) {
+    if (current != QString::fromUtf8(i.menu)) {
+      current = QString::fromUtf8(i.menu);
+      menu = menu_bar_->addMenu(current);
+    }
+    QAction* action = menu->addAction(QString::fromUtf8(i.item));
+    action->setData(i.command);
+    const int command = i.command;
+    connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
   }
 }
+
+QRect MainWindow::ClientRect() const {
+  return QRect(0, 0, width(), std::max(0, height() - kMenuBarHeight));
+}
+
+void MainWindow::OnCommand(int command) { logic_->OnCommand(command); }
 
 void MainWindow::BringToFront() {
   if (isMinimized()) showNormal();
   raise();
   activateWindow();
+}
+
+void MainWindow::DrawIndicator(int x) { update(x, kIndicatorY, kIndicatorSize + 1, kIndicatorSize + 1); }
+
+void MainWindow::InvalidateTalkZone() {
+  update(QRect(QPoint(kTalkZone.left, kTalkZone.top), QPoint(kTalkZone.right - 1, kTalkZone.bottom - 1)));
+}
+
+void MainWindow::DestroyWindow() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  hide();
+  logic_->OnDestroy();
+}
+
+bool MainWindow::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::WindowActivate:
+      if (!destroyed_) logic_->OnActivate(true);
+      break;
+    case QEvent::WindowDeactivate:
+      if (!destroyed_) logic_->OnActivate(false);
+      break;
+    default:
+      break;
+  }
+  return QWidget::event(event);
+}
+
+void MainWindow::OnFocusWindowChanged(QWindow* now) {
+  // Focus belongs to the top-level window: moving it between the window's own controls
+  // is no change.
+  const bool ours = now && now == windowHandle();
+  if (ours == has_focus_ || destroyed_) return;
+  has_focus_ = ours;
+  if (ours) {
+    logic_->OnFocusGained();
+  } else {
+    logic_->OnFocusLost();
+  }
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect client = ClientRect();
+  painter.fillRect(client, QColor(kBackground));
+  if (!PaintPicture(painter, client)) {
+    painter.setPen(Qt::black);
+    painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, kStringNoPicture);
+  }
+  painter.setPen(Qt::black);
+  for (auto [x, on] : {std::pair{kCameraIndicatorX, logic_->camera_on()},
+                       std::pair{kListenIndicatorX, logic_->listen_on()}}) {
+    painter.setBrush(on ? Qt::black : Qt::white);
+    painter.drawEllipse(x, kIndicatorY, kIndicatorSize - 1, kIndicatorSize - 1);
+  }
+  // The talk zone, so that a user can find it.
+  const QRect zone(QPoint(kTalkZone.left, kTalkZone.top), QPoint(kTalkZone.right - 1, kTalkZone.bottom - 1));
+  painter.setBrush(logic_->talking() ? QColor(200, 60, 60) : QColor(255, 245, 238));
+  painter.setPen(QPen(QColor(90, 60, 40), 2));
+  painter.drawRoundedRect(zone.adjusted(1, 1, -1, -1), 6, 6);
+  painter.setPen(logic_->talking() ? Qt::white : QColor(90, 60, 40));
+  painter.drawText(zone, Qt::AlignCenter, logic_->talking() ? "通話中" : "話す");
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  menu_bar_->setGeometry(0, height() - kMenuBarHeight, width(), kMenuBarHeight);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    const QPoint p = event->position().toPoint();
+    logic_->OnStylusUp(p.x(), p.y());
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) logic_->OnDoubleTap();
+  QWidget::mouseDoubleClickEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A close request stops the picture and the sound; the window stays.
+  event->ignore();
+  if (!destroyed_) logic_->OnCloseRequest();
 }
 
 }  // namespace vantorel

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/program_actions.h"
 #include "app/qt_host.h"
 #include "app/single_instance.h"
 #include "audio_rx/playback.h"
@@ -51,13 +52,17 @@ int RunProgram(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
+  // Before anything can be seen from outside, so that an early SIGTERM still shuts down.
+  const auto signals_watch = WatchTerminationSignals();
 
   std::string directory;
   if (!GetProgramDirectory(directory)) directory = ".";
   SingleInstance instance(QString::fromStdString(directory));
   if (!instance.Claim()) return -1;
 
-  MainWindow window;
+  ProgramActions actions;
+  MainWindow window(&actions);
+  actions.SetWindow(&window);
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
   QtHost host(&window);
   SetHost(&host);
@@ -68,7 +73,6 @@ int RunProgram(int argc, char** argv) {
     SetHost(nullptr);
     return 0;
   }
-  const auto signals_watch = WatchTerminationSignals();
 
   const int result = QApplication::exec();
 

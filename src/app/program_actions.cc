@@ -1,0 +1,34 @@
+#include "app/program_actions.h"
+
+#include <QCoreApplication>
+
+#include "app/about_dialog.h"
+#include "app/main_window.h"
+#include "app/url_dialog.h"
+#include "image/image_worker.h"
+
+namespace vantorel {
+
+void ProgramActions::StartImageWorker() { vantorel::StartImageWorker(); }
+void ProgramActions::StopImageWorker() { vantorel::StopImageWorker(); }
+void ProgramActions::StartSpeaker() {}
+void ProgramActions::RequestSpeakerStop() {}
+void ProgramActions::StopSpeaker() {}
+void ProgramActions::StartTransmit() {}
+void ProgramActions::StopTransmit() {}
+void ProgramActions::OpenMicrophone() {}
+void ProgramActions::CloseMicrophone() {}
+
+void ProgramActions::ShowAbout() {
+  AboutDialog dialog(window_);
+  dialog.exec();
+}
+
+void ProgramActions::ShowUrlDialog() {
+  UrlDialog dialog(window_);
+  dialog.exec();
+}
+
+void ProgramActions::PostQuit(int code) { QCoreApplication::exit(code); }
+
+}  // namespace vantorel

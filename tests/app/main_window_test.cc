@@ -1,0 +1,123 @@
+// The real window under the offscreen platform: clicks, accelerators, menus, pixels.
+
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "app/strings.h"
+
+namespace vantorel {
+namespace {
+
+class RecordingWorkers : public WindowActions {
+ public:
+  std::vector<std::string> calls;
+  void StartImageWorker() override { calls.push_back("StartImage"); }
+  void StopImageWorker() override { calls.push_back("StopImage"); }
+  void StartSpeaker() override { calls.push_back("StartSpeaker"); }
+  void RequestSpeakerStop() override { calls.push_back("RequestSpeakerStop"); }
+  void StopSpeaker() override { calls.push_back("StopSpeaker"); }
+  void StartTransmit() override { calls.push_back("StartTransmit"); }
+  void StopTransmit() override { calls.push_back("StopTransmit"); }
+  void OpenMicrophone() override { calls.push_back("OpenMic"); }
+  void CloseMicrophone() override { calls.push_back("CloseMic"); }
+  void ShowAbout() override { calls.push_back("About"); }
+  void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
+  void DrawIndicator(int, bool) override {}
+  void InvalidateTalkZone() override {}
+  void DestroyWindow() override {}
+  void PostQuit(int code) override { calls.push_back("Quit" + std::to_string(code)); }
+  bool Saw(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "main_window_test";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qApp) new QApplication(argc, argv);
+  }
+  void SetUp() override {
+    window_ = std::make_unique<MainWindow>(&workers_);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  }
+  QColor Pixel(int x, int y) { return window_->grab().toImage().pixelColor(x, y); }
+  QPushButton* Button(int command) {
+    return window_->findChild<QPushButton*>(QStringLiteral("button%1").arg(command));
+  }
+
+  RecordingWorkers workers_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, ViewButtonTurnsItsIndicatorBlackThenWhite) {
+  const int cx = kCameraIndicatorX + kIndicatorSize / 2, cy = kIndicatorY + kIndicatorSize / 2;
+  EXPECT_EQ(Pixel(cx, cy), QColor(Qt::white));
+  QTest::mouseClick(Button(kCmdView), Qt::LeftButton);
+  EXPECT_TRUE(workers_.Saw("StartImage"));
+  EXPECT_EQ(Pixel(cx, cy), QColor(Qt::black));
+  QTest::mouseClick(Button(kCmdView), Qt::LeftButton);
+  EXPECT_TRUE(workers_.Saw("StopImage"));
+  EXPECT_EQ(Pixel(cx, cy), QColor(Qt::white));
+  // The listen indicator was never touched.
+  EXPECT_EQ(Pixel(kListenIndicatorX + 7, kIndicatorY + 7), QColor(Qt::white));
+}
+
+TEST_F(MainWindowTest, PaintsBackgroundCaptionAndTalkZone) {
+  const QImage image = window_->grab().toImage();
+  EXPECT_EQ(image.pixelColor(200, 100), QColor(254, 220, 202));
+  EXPECT_EQ(image.pixelColor(470, 520), QColor(254, 220, 202));
+  // The talk zone is drawn where taps find it.
+  EXPECT_NE(image.pixelColor(160, 470), QColor(254, 220, 202));
+  image.save(QString::fromUtf8(::testing::TempDir().c_str()) + "vantorel-window.png");
+}
+
+TEST_F(MainWindowTest, ButtonsAndMenuBarSitWhereTheyShould) {
+  EXPECT_EQ(Button(kCmdView)->geometry(), QRect(38, 243, 50, 22));
+  EXPECT_EQ(Button(kCmdListen)->geometry(), QRect(113, 243, 50, 22));
+  EXPECT_EQ(Button(kCmdView)->text(), QString("見る"));
+  EXPECT_EQ(Button(kCmdListen)->text(), QString("聞く"));
+  EXPECT_EQ(window_->menu_bar()->geometry(), QRect(0, kClientHeight, kClientWidth, kMenuBarHeight));
+  QStringList titles;
+  for (QAction* a : window_->menu_bar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"機能", "カメラ", "マイク"}));
+}
+
+TEST_F(MainWindowTest, MenuItemsSendTheirCommands) {
+  for (QAction* top : window_->menu_bar()->actions()) {
+    for (QAction* item : top->menu()->actions()) {
+      if (item->data().toInt() == kCmdExit) item->trigger();
+    }
+  }
+  EXPECT_TRUE(workers_.Saw("Quit0"));
+}
+
+TEST_F(MainWindowTest, AcceleratorsAndTapsReachTheDecisions) {
+  window_->activateWindow();
+  QTest::keyClick(window_.get(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(workers_.Saw("About"));
+  workers_.calls.clear();
+  QTest::mouseClick(window_.get(), Qt::LeftButton, {}, QPoint(150, 490));
+  EXPECT_TRUE(workers_.Saw("StartTransmit"));
+  EXPECT_TRUE(window_->logic().talking());
+}
+
+TEST_F(MainWindowTest, CloseRequestKeepsTheWindow) {
+  QTest::mouseClick(Button(kCmdView), Qt::LeftButton);
+  window_->close();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(window_->logic().camera_on());
+}
+
+}  // namespace
+}  // namespace vantorel
