@@ -6,7 +6,7 @@ VANTOREL_PACKAGES=(
   qt6-base-dev libcurl4-openssl-dev libjpeg62-turbo-dev libsdl2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-ipafont-gothic clang libclang-rt-14-dev xvfb xauth
-  libjpeg-turbo-progs libspandsp-dev libavcodec-dev
+  libjpeg-turbo-progs libspandsp-dev libavcodec-dev xdotool imagemagick sox
 )
 
 vantorel_install_deps() {
