@@ -8,10 +8,10 @@
 #include <QSocketNotifier>
 #include <memory>
 
+#include "app/audio_setup.h"
 #include "app/main_window.h"
 #include "app/qt_host.h"
 #include "app/single_instance.h"
-#include "audio_rx/playback.h"
 #include "image/image_worker.h"
 #include "platform/log.h"
 #include "platform/program_dir.h"
