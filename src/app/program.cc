@@ -51,6 +51,10 @@ int RunProgram(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
+  // Before anything can see this instance: a SIGTERM sent once the instance socket listens
+  // must not kill the program half set up. An early signal waits in the pipe until the
+  // loop runs, then ends it in order.
+  const auto signals_watch = WatchTerminationSignals();
 
   std::string directory;
   if (!GetProgramDirectory(directory)) directory = ".";
@@ -68,7 +72,6 @@ int RunProgram(int argc, char** argv) {
     SetHost(nullptr);
     return 0;
   }
-  const auto signals_watch = WatchTerminationSignals();
 
   const int result = QApplication::exec();
 
