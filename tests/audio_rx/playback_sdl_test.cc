@@ -3,6 +3,7 @@
 // were waiting when it was handed on.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -32,7 +33,7 @@ std::vector<int16_t> ReadPlayed(const std::string& path) {
 }
 
 TEST(PlaybackSdlTest, TheOutputFileHoldsTheDecodedBlocksWithTheShortening) {
-  const std::string out = testing::TempDir() + "vantorel-playback.raw";
+  const std::string out = testing::TempDir() + "vantorel-playback-" + std::to_string(getpid()) + ".raw";
   ::setenv("SDL_AUDIODRIVER", "disk", 1);
   ::setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
   ASSERT_TRUE(PlaybackSetup());

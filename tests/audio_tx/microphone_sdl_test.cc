@@ -2,6 +2,7 @@
 // in order, and closing frees every buffer the device held.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,7 @@ namespace vantorel {
 namespace {
 
 TEST(MicrophoneSdlTest, RecordedSoundReachesTheRingInOrder) {
-  const std::string in = testing::TempDir() + "vantorel-mic-ring.raw";
+  const std::string in = testing::TempDir() + "vantorel-mic-ring-" + std::to_string(getpid()) + ".raw";
   std::vector<int16_t> signal(kCaptureBufferSamples * 8);
   for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<int16_t>(i * 7 + 3);
   std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(signal.data()),

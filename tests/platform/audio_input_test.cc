@@ -2,6 +2,7 @@
 // with a headless host standing in for the window thread.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -63,13 +64,12 @@ int Queue(AudioInput& device, Buffer& buffer) {
 
 TEST(SdlAudioInputTest, FillsQueuedBuffersInOrderAndHandsTheRestBackOnReset) {
   // A known signal as what the microphone hears.
-  const std::string file = testing::TempDir() + "vantorel-mic.raw";
+  const std::string file = testing::TempDir() + "vantorel-mic-" + std::to_string(getpid()) + ".raw";
   std::vector<int16_t> signal(20000);
   for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<int16_t>(i % 30000 + 1);
   std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(signal.data()),
                                                static_cast<std::streamsize>(signal.size() * 2));
-  ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", file},
-                {"SDL_DISKAUDIOFILE", testing::TempDir() + "vantorel-unused.raw"}};
+  ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", file}};
   HeadlessHost host;
   ScopedHost scoped(&host);
   InputRecorder recorder;

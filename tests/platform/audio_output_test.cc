@@ -1,6 +1,7 @@
 // The SDL output device, through SDL's dummy driver (silence) and disk driver (a raw file).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -140,7 +141,7 @@ std::vector<int16_t> WithoutSilence(const std::vector<int16_t>& samples) {
 }
 
 TEST(SdlAudioOutputTest, VolumeIsAGainThatOutlivesTheDevice) {
-  const std::string file = testing::TempDir() + "vantorel-volume.raw";
+  const std::string file = testing::TempDir() + "vantorel-volume-" + std::to_string(getpid()) + ".raw";
   ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", file}};
   OutputRecorder recorder;
   std::unique_ptr<AudioOutput> device;
