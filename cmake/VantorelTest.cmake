@@ -9,6 +9,16 @@ function(vantorel_test name)
   if(T_THREADED)
     set(labels unit threaded)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${labels}" TIMEOUT 120
-    ENVIRONMENT "SDL_AUDIODRIVER=dummy\\;QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  # gtest_discover_tests passes its PROPERTIES on as single words, so a list value such as
+  # LABELS "unit;threaded" would lose its second label and shift every property after it.
+  # Instead ctest reads this file after it has added the discovered tests (listed in
+  # ${name}_TESTS) and sets the properties on them whole.
+  set(properties_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake")
+  file(WRITE "${properties_file}"
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\" TIMEOUT 120\n"
+    "    ENVIRONMENT \"SDL_AUDIODRIVER=dummy;QT_QPA_PLATFORM=offscreen\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${properties_file}")
 endfunction()

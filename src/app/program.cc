@@ -8,11 +8,11 @@
 #include <QSocketNotifier>
 #include <memory>
 
+#include "app/audio_setup.h"
 #include "app/main_window.h"
 #include "app/program_actions.h"
 #include "app/qt_host.h"
 #include "app/single_instance.h"
-#include "audio_rx/playback.h"
 #include "image/image_worker.h"
 #include "platform/log.h"
 #include "platform/program_dir.h"
@@ -52,7 +52,9 @@ int RunProgram(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
-  // Before anything can be seen from outside, so that an early SIGTERM still shuts down.
+  // Before anything can see this instance: a SIGTERM sent once the instance socket listens
+  // must not kill the program half set up. An early signal waits in the pipe until the
+  // loop runs, then ends it in order.
   const auto signals_watch = WatchTerminationSignals();
 
   std::string directory;
