@@ -146,29 +146,24 @@ bool ParseWav(std::span<const uint8_t> file, WavInfo& info, std::string& error) 
   return true;
 }
 
-bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error) {
-  std::vector<uint8_t> file;
-  if (!ReadFileBytes(path, file, error, kMaxDataBytes + (size_t{1} << 20))) return false;
+bool DecodeWavMono16(std::span<const uint8_t> file, int rate, std::vector<int16_t>& samples, std::string& error) {
   WavInfo info;
-  if (!ParseWav(file, info, error)) {
-    error = path + ": " + error;
-    return false;
-  }
+  if (!ParseWav(file, info, error)) return false;
   if (info.format_tag != kWavFormatPcm) {
-    error = path + ": not a PCM WAV file (format " + std::to_string(info.format_tag) + ")";
+    error = "not a PCM WAV file (format " + std::to_string(info.format_tag) + ")";
     return false;
   }
   SDL_AudioFormat format;
   if (!SdlFormatFor(info.bits_per_sample, format)) {
-    error = path + ": unsupported sample width of " + std::to_string(info.bits_per_sample) + " bits";
+    error = "unsupported sample width of " + std::to_string(info.bits_per_sample) + " bits";
     return false;
   }
   if (info.sample_rate < kMinRate || info.sample_rate > kMaxRate) {
-    error = path + ": unsupported sample rate of " + std::to_string(info.sample_rate) + " Hz";
+    error = "unsupported sample rate of " + std::to_string(info.sample_rate) + " Hz";
     return false;
   }
   if (info.data.size() > kMaxDataBytes) {
-    error = path + ": too much sound (more than " + std::to_string(kMaxDataBytes >> 20) + " MiB)";
+    error = "too much sound (more than " + std::to_string(kMaxDataBytes >> 20) + " MiB)";
     return false;
   }
   samples.clear();
@@ -179,7 +174,13 @@ bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samp
     widened = Widen24To32(source);
     source = widened;
   }
-  if (!Convert(source, format, info.channels, info.sample_rate, rate, samples, error)) {
+  return Convert(source, format, info.channels, info.sample_rate, rate, samples, error);
+}
+
+bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error) {
+  std::vector<uint8_t> file;
+  if (!ReadFileBytes(path, file, error, kMaxDataBytes + (size_t{1} << 20))) return false;
+  if (!DecodeWavMono16(file, rate, samples, error)) {
     error = path + ": " + error;
     return false;
   }

@@ -27,10 +27,13 @@ struct WavInfo {
 // passes; the caller decides what it can use.
 bool ParseWav(std::span<const uint8_t> file, WavInfo& info, std::string& error);
 
-// Reads a WAV file of integer PCM (8, 16, 24 or 32 bits, 1 to 8 channels, any rate) and
-// returns its sound as 16-bit mono at `rate`. Other layouts are converted with SDL's
-// audio converter (channels mixed down, rate resampled). False with a one-line reason
-// when the file cannot be read, is not a WAV file, is not PCM, or cannot be converted.
+// The sound of a WAV file of integer PCM (8, 16, 24 or 32 bits, 1 to 8 channels, 1000 to
+// 768000 Hz) as 16-bit mono at `rate`. Other layouts are converted with SDL's audio
+// converter (channels mixed down, rate resampled). False with a one-line reason when it
+// is not a WAV file, not PCM, or cannot be converted.
+bool DecodeWavMono16(std::span<const uint8_t> file, int rate, std::vector<int16_t>& samples, std::string& error);
+
+// The same from a file; the reason then begins with the file's name.
 bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error);
 
 // Writes 16-bit mono PCM at `rate`, replacing the file. On failure nothing is left behind.
