@@ -12,7 +12,6 @@
 #include <cstdint>
 
 #include "codec/g726.h"
-#include "codec/g726_tables.h"
 
 #if defined(__SSE2__) && !defined(VANTOREL_G726_PORTABLE)
 #define VANTOREL_G726_SSE2 1
