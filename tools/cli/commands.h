@@ -4,5 +4,6 @@
 namespace vantorel::cli {
 
 int RunUrls(int argc, char** argv);
+int RunG726(int argc, char** argv);
 
 }  // namespace vantorel::cli

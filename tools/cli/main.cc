@@ -16,6 +16,8 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"urls", vantorel::cli::RunUrls,
      "urls [ADDRESS]              print the image, receive and transmit URLs in use"},
+    {"g726", vantorel::cli::RunG726,
+     "g726 encode|decode IN OUT   convert sound (.wav, .raw/.s16) to or from G.726 (.g726)"},
 };
 
 void PrintUsage(FILE* out) {

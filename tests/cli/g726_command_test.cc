@@ -1,0 +1,150 @@
+// vantorel-cli g726 encode|decode: files in, files out, clear failures.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/g726.h"
+#include "platform/file_bytes.h"
+#include "platform/wav_file.h"
+
+namespace vantorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string stderr_text;
+};
+
+class G726CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vantorel-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Runs vantorel-cli with the arguments (no shell quoting needed for our names).
+  Result Run(const std::string& args) const {
+    const std::string err = Path("stderr.txt");
+    const std::string command = std::string(VANTOREL_CLI_PATH) + " " + args + " 2>" + err;
+    const int raw = std::system(command.c_str());
+    std::ifstream in(err);
+    std::stringstream text;
+    text << in.rdbuf();
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
+  }
+
+  void WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::string error;
+    ASSERT_TRUE(WriteFileBytes(Path(name), bytes, error)) << error;
+  }
+  std::vector<uint8_t> ReadBytes(const std::string& name) const {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(ReadFileBytes(Path(name), bytes, error)) << error;
+    return bytes;
+  }
+
+  std::string dir_;
+};
+
+std::vector<int16_t> Speechy(size_t n) {
+  std::vector<int16_t> s(n);
+  for (size_t i = 0; i < n; ++i) {
+    s[i] = static_cast<int16_t>(9000 * ((i / 37) % 2 ? 1 : -1) + static_cast<int>((i * 7919) % 4001) - 2000);
+  }
+  return s;
+}
+
+std::vector<uint8_t> LittleEndian(const std::vector<int16_t>& samples) {
+  std::vector<uint8_t> out;
+  for (int16_t v : samples) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
+  }
+  return out;
+}
+
+TEST_F(G726CommandTest, EncodesAndDecodesLikeTheLibrary) {
+  const std::vector<int16_t> samples = Speechy(8001);  // odd: the last byte has one code
+  WriteBytes("in.raw", LittleEndian(samples));
+  ASSERT_EQ(Run("g726 encode " + Path("in.raw") + " " + Path("speech.g726")).status, 0);
+
+  G726State enc;
+  g726_init_state(enc);
+  std::vector<uint8_t> expected((samples.size() + 1) / 2);
+  g726_encode_block(expected.data(), samples.data(), samples.size(), enc);
+  const std::vector<uint8_t> codes = ReadBytes("speech.g726");
+  EXPECT_EQ(codes, expected);
+
+  ASSERT_EQ(Run("g726 decode " + Path("speech.g726") + " " + Path("out.WAV")).status, 0);
+  ASSERT_EQ(Run("g726 decode " + Path("speech.g726") + " " + Path("out.s16")).status, 0);
+  G726State dec;
+  g726_init_state(dec);
+  std::vector<int16_t> decoded(codes.size() * 2);
+  g726_decode_block(decoded.data(), codes.data(), codes.size(), dec);
+
+  std::vector<int16_t> from_wav;
+  std::string error;
+  ASSERT_TRUE(ReadWavMono16(Path("out.WAV"), 8000, from_wav, error)) << error;
+  EXPECT_EQ(from_wav, decoded);
+  EXPECT_EQ(ReadBytes("out.s16"), LittleEndian(decoded));
+
+  // The WAV round trip encodes to the same codes.
+  ASSERT_EQ(Run("g726 encode " + Path("out.WAV") + " " + Path("again.g726")).status, 0);
+  G726State again;
+  g726_init_state(again);
+  std::vector<uint8_t> reencoded(decoded.size() / 2);
+  g726_encode_block(reencoded.data(), decoded.data(), decoded.size(), again);
+  EXPECT_EQ(ReadBytes("again.g726"), reencoded);
+}
+
+TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
+  WriteBytes("odd.raw", {1, 2, 3});
+  WriteBytes("codes.g726", {0x21, 0x43});
+  WriteBytes("float.wav", {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                           3, 0, 1, 0, 0x40, 0x1F, 0, 0, 0, 0x7D, 0, 0, 4, 0, 32, 0,
+                           'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0});
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"encode " + Path("missing.wav") + " " + Path("out.g726"), "missing.wav: cannot open"},
+      {"encode " + Path("in.mp3") + " " + Path("out.g726"), "in.mp3: encode reads .wav, .raw or .s16"},
+      {"encode " + Path("odd.raw") + " " + Path("out.wav"), "out.wav: encode writes .g726"},
+      {"encode " + Path("odd.raw") + " " + Path("out.g726"), "odd.raw: odd number of bytes"},
+      {"encode " + Path("float.wav") + " " + Path("out.g726"), "float.wav: not a PCM WAV file (format 3)"},
+      {"decode " + Path("codes.g726") + " " + Path("out.txt"), "out.txt: decode writes .wav, .raw or .s16"},
+      {"decode " + Path("odd.raw") + " " + Path("out.wav"), "odd.raw: decode reads .g726"},
+      {"decode " + Path("missing.g726") + " " + Path("out.wav"), "missing.g726: cannot open"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run("g726 " + c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.stderr_text.find(c.message), std::string::npos) << r.stderr_text;
+    EXPECT_EQ(std::count(r.stderr_text.begin(), r.stderr_text.end(), '\n'), 1) << r.stderr_text;
+  }
+  for (const char* out : {"out.g726", "out.wav", "out.txt"}) EXPECT_FALSE(fs::exists(Path(out))) << out;
+
+  EXPECT_EQ(Run("g726 encode " + Path("odd.raw")).status, 2);
+  EXPECT_EQ(Run("g726 transcode a.wav b.g726").status, 2);
+}
+
+}  // namespace
+}  // namespace vantorel

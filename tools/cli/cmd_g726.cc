@@ -1,0 +1,128 @@
+// vantorel-cli g726 encode|decode IN OUT: G.726 32 kbit/s files, as the camera sends and
+// takes them. One fresh coder state per file, carried through the whole file.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec/g726.h"
+#include "commands.h"
+#include "platform/file_bytes.h"
+#include "platform/wav_file.h"
+
+namespace vantorel::cli {
+namespace {
+
+constexpr int kRate = 8000;
+constexpr size_t kMaxInputBytes = size_t{256} << 20;
+
+enum class FileKind {
+  kWav,      // .wav: read as any PCM WAV (converted to 8000 Hz mono), written as 8000 Hz mono 16-bit
+  kSamples,  // .raw, .s16: little-endian 16-bit samples at 8000 Hz
+  kCodes,    // .g726: two codes per byte, the earlier sample in the low four bits
+  kUnknown,
+};
+
+FileKind KindOf(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return FileKind::kUnknown;
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext == "wav") return FileKind::kWav;
+  if (ext == "raw" || ext == "s16") return FileKind::kSamples;
+  if (ext == "g726") return FileKind::kCodes;
+  return FileKind::kUnknown;
+}
+
+bool ReadSamples(const std::string& path, FileKind kind, std::vector<int16_t>& samples, std::string& error) {
+  if (kind == FileKind::kWav) return ReadWavMono16(path, kRate, samples, error);
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, bytes, error, kMaxInputBytes)) return false;
+  if (bytes.size() % 2 != 0) {
+    error = path + ": odd number of bytes, not 16-bit samples";
+    return false;
+  }
+  samples.resize(bytes.size() / 2);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  return true;
+}
+
+bool WriteSamples(const std::string& path, FileKind kind, const std::vector<int16_t>& samples, std::string& error) {
+  if (kind == FileKind::kWav) return WriteWavMono16(path, kRate, samples, error);
+  std::vector<uint8_t> bytes(samples.size() * 2);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(samples[i]);
+    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) >> 8);
+  }
+  return WriteFileBytes(path, bytes, error);
+}
+
+bool Encode(const std::string& in, const std::string& out, std::string& error) {
+  const FileKind in_kind = KindOf(in);
+  if (in_kind != FileKind::kWav && in_kind != FileKind::kSamples) {
+    error = in + ": encode reads .wav, .raw or .s16";
+    return false;
+  }
+  if (KindOf(out) != FileKind::kCodes) {
+    error = out + ": encode writes .g726";
+    return false;
+  }
+  std::vector<int16_t> samples;
+  if (!ReadSamples(in, in_kind, samples, error)) return false;
+  G726State state;
+  g726_init_state(state);
+  std::vector<uint8_t> codes((samples.size() + 1) / 2);
+  codes.resize(g726_encode_block(codes.data(), samples.data(), samples.size(), state));
+  return WriteFileBytes(out, codes, error);
+}
+
+bool Decode(const std::string& in, const std::string& out, std::string& error) {
+  if (KindOf(in) != FileKind::kCodes) {
+    error = in + ": decode reads .g726";
+    return false;
+  }
+  const FileKind out_kind = KindOf(out);
+  if (out_kind != FileKind::kWav && out_kind != FileKind::kSamples) {
+    error = out + ": decode writes .wav, .raw or .s16";
+    return false;
+  }
+  std::vector<uint8_t> codes;
+  if (!ReadFileBytes(in, codes, error, kMaxInputBytes)) return false;
+  G726State state;
+  g726_init_state(state);
+  std::vector<int16_t> samples(codes.size() * 2);
+  g726_decode_block(samples.data(), codes.data(), codes.size(), state);
+  return WriteSamples(out, out_kind, samples, error);
+}
+
+}  // namespace
+
+int RunG726(int argc, char** argv) {
+  const bool encode = argc == 4 && std::strcmp(argv[1], "encode") == 0;
+  const bool decode = argc == 4 && std::strcmp(argv[1], "decode") == 0;
+  if (!encode && !decode) {
+    std::fputs(
+        "usage: vantorel-cli g726 encode IN OUT   IN .wav, .raw or .s16; OUT .g726\n"
+        "       vantorel-cli g726 decode IN OUT   IN .g726; OUT .wav, .raw or .s16\n"
+        ".wav: PCM; other rates, widths and channel counts are converted to 8000 Hz mono.\n"
+        ".raw/.s16: little-endian 16-bit samples at 8000 Hz.\n"
+        ".g726: 32 kbit/s codes, two per byte, the earlier sample in the low four bits\n"
+        "(an odd sample count ends in a byte whose high four bits are 0).\n",
+        stderr);
+    return 2;
+  }
+  std::string error;
+  if (!(encode ? Encode(argv[2], argv[3], error) : Decode(argv[2], argv[3], error))) {
+    std::fprintf(stderr, "vantorel-cli g726: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vantorel::cli
