@@ -16,6 +16,12 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"urls", vantorel::cli::RunUrls,
      "urls [ADDRESS]              print the image, receive and transmit URLs in use"},
+    {"snapshot", vantorel::cli::RunSnapshot,
+     "snapshot URL -o FILE.bmp    fetch one still and save it as BMP"},
+    {"decode-jpeg", vantorel::cli::RunDecodeJpeg,
+     "decode-jpeg IN.jpg -o OUT.bmp  decode a JPEG file and save it as BMP"},
+    {"watch", vantorel::cli::RunWatch,
+     "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
 };
 
 void PrintUsage(FILE* out) {
