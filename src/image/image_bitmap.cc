@@ -21,6 +21,13 @@ ImageBitmap* AllocateImageBitmap(uint32_t width, uint32_t height) {
   h.planes = 1;
   h.bits_per_pixel = 24;
   h.image_size = static_cast<uint32_t>(total - kBitmapHeaderSize);
+  // Row padding is never drawn, but it reaches .bmp files: no stale heap bytes there.
+  const uint64_t stride = ImageRowStride(width), used = uint64_t{width} * 3;
+  if (stride != used) {
+    for (uint64_t row = 0; row < height; ++row) {
+      std::memset(bitmap->Pixels() + row * stride + used, 0, static_cast<size_t>(stride - used));
+    }
+  }
   return bitmap;
 }
 

@@ -58,9 +58,10 @@ constexpr uint64_t ImageBitmapBytes(uint64_t width, uint64_t height) {
   return kBitmapHeaderSize + ImageRowStride(width) * height;
 }
 
-// A malloc'd block with the header filled in and the rows uninitialised, or null when the
-// size is zero, above kMaxBitmapBytes, or memory is short. Plain pointer on purpose: the
-// decoder holds it across longjmp; wrap it in ImageBitmapPtr as soon as that is over.
+// A malloc'd block with the header filled in, the row padding zeroed and the pixels not
+// yet written, or null when the size is zero, above kMaxBitmapBytes, or memory is short.
+// Plain pointer on purpose: the decoder holds it across longjmp; wrap it in ImageBitmapPtr
+// as soon as that is over.
 ImageBitmap* AllocateImageBitmap(uint32_t width, uint32_t height);
 
 // A copy of `bitmap` in a new block (null when memory is short).

@@ -45,6 +45,10 @@ TEST(ImageBitmapTest, SizesAndRefusals) {
   EXPECT_EQ(AllocateImageBitmap(0, 10), nullptr);
   EXPECT_EQ(AllocateImageBitmap(10, 0), nullptr);
   EXPECT_EQ(AllocateImageBitmap(65500, 65500), nullptr);
+
+  const ImageBitmapPtr odd(AllocateImageBitmap(321, 3));  // one padding byte per row
+  ASSERT_TRUE(odd);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(odd->Pixels()[row * 964 + 963], 0) << row;
 }
 
 TEST(ImageBitmapTest, ColourCountAndDataSizeFromTheHeader) {
