@@ -1,6 +1,7 @@
 #include "image/jpeg_decode.h"
 
 #include <csetjmp>
+#include <cstdarg>
 #include <cstdio>
 
 #include <jerror.h>
@@ -42,9 +43,11 @@ void OutputMessage(j_common_ptr cinfo) {
 }
 
 // Our own refusals end exactly like libjpeg's fatal errors.
-template <typename... Args>
-[[noreturn]] void Refuse(j_decompress_ptr cinfo, const char* format, Args... args) {
-  std::snprintf(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo))->message, JMSG_LENGTH_MAX, format, args...);
+[[noreturn]] __attribute__((format(printf, 2, 3))) void Refuse(j_decompress_ptr cinfo, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo))->message, JMSG_LENGTH_MAX, format, args);
+  va_end(args);
   Abandon(reinterpret_cast<j_common_ptr>(cinfo));
 }
 
