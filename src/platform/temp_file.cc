@@ -23,7 +23,7 @@ TempFile::TempFile(std::string path) : path_(std::move(path)) {
   }
   // A file left behind by someone else keeps its mode through O_TRUNC: make it ours again.
   struct stat st{};
-  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || fchmod(fd_, 0600) != 0) {
+  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ((st.st_mode & 07777) != 0600 && fchmod(fd_, 0600) != 0)) {
     error_ = path_ + ": not a private regular file";
     close(fd_);
     fd_ = -1;
