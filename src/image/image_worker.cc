@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -41,7 +42,12 @@ struct WorkerRun {
 };
 
 struct WorkerControl {
-  std::timed_mutex mutex;           // one start or stop at a time
+  // One start or stop at a time. A flag under a plain mutex rather than std::timed_mutex,
+  // whose timed lock ThreadSanitizer cannot follow.
+  std::mutex mutex;
+  std::condition_variable idle;
+  bool busy = false;
+
   std::thread thread;               // the worker, or one still ending after a stop
   std::shared_ptr<WorkerRun> run;   // set with `thread`
   std::atomic<bool> running{false}; // ImageWorkerRunning()
@@ -75,7 +81,40 @@ int ImageWorker(const std::shared_ptr<WorkerRun>& run) {
   return 1;
 }
 
-// With the control lock held: joins a stopped worker's thread and forgets it.
+// Holds WorkerControl::busy for its lifetime, if it could take it (by the deadline, when
+// one is given).
+class ControlTurn {
+ public:
+  explicit ControlTurn(WorkerControl& c, std::optional<std::chrono::steady_clock::time_point> deadline = {})
+      : c_(c) {
+    std::unique_lock lock(c_.mutex);
+    const auto free = [&] { return !c_.busy; };
+    if (deadline) {
+      held_ = c_.idle.wait_until(lock, *deadline, free);
+    } else {
+      c_.idle.wait(lock, free);
+      held_ = true;
+    }
+    if (held_) c_.busy = true;
+  }
+  ~ControlTurn() {
+    if (!held_) return;
+    {
+      std::lock_guard lock(c_.mutex);
+      c_.busy = false;
+    }
+    c_.idle.notify_all();
+  }
+  ControlTurn(const ControlTurn&) = delete;
+  ControlTurn& operator=(const ControlTurn&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  WorkerControl& c_;
+  bool held_ = false;
+};
+
+// With the control turn held: joins a stopped worker's thread and forgets it.
 void JoinStopped(WorkerControl& c) {
   if (c.thread.joinable()) c.thread.join();
   c.run.reset();
@@ -93,7 +132,7 @@ int RefreshImage(const FetchControl& control) {
 
 void StartImageWorker() {
   WorkerControl& c = Control();
-  std::lock_guard lock(c.mutex);
+  const ControlTurn turn(c);
   if (c.run && c.run->go.load()) return;  // the running worker stays the only one
   JoinStopped(c);                         // cancelled earlier: ends within its current step
   auto run = std::make_shared<WorkerRun>();
@@ -111,8 +150,8 @@ void StartImageWorker() {
 int StopImageWorker() {
   const auto deadline = std::chrono::steady_clock::now() + kStopWait;
   WorkerControl& c = Control();
-  std::unique_lock lock(c.mutex, deadline);
-  if (!lock.owns_lock()) {
+  const ControlTurn turn(c, deadline);
+  if (!turn.held()) {
     LogFailure("image worker: stop gave up waiting for a start or stop in progress");
     return 0;
   }
@@ -135,7 +174,7 @@ bool ImageWorkerRunning() { return Control().running.load(); }
 
 void JoinImageWorker() {
   WorkerControl& c = Control();
-  std::lock_guard lock(c.mutex);
+  const ControlTurn turn(c);
   c.running.store(false);
   if (c.run) c.run->RequestStop();
   JoinStopped(c);
