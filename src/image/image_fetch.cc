@@ -15,8 +15,20 @@ namespace {
 // Body bytes moved from the transfer to the file per step.
 constexpr size_t kCopyBlock = 16 * 1024;
 
+// The URL as it may be logged: a password in it becomes "***".
+std::string WithoutPassword(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const size_t host = scheme + 3;
+  const size_t at = url.find('@', host);
+  if (at == std::string::npos || url.find_first_of("/?#", host) < at) return url;
+  const size_t colon = url.find(':', host);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
 ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const std::string& why) {
-  LogFailure("image fetch %s: %s", url.c_str(), why.c_str());
+  if (LogEnabled()) LogFailure("image fetch %s: %s", WithoutPassword(url).c_str(), why.c_str());
   if (control.failure) *control.failure = why;
   return nullptr;
 }
