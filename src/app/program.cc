@@ -80,6 +80,8 @@ int RunProgram(int argc, char** argv) {
 
   AudioTeardown();
   StopImageWorker();
+  // A worker still ending its last cycle would otherwise call the host being destroyed.
+  JoinImageWorker();
   SetHost(nullptr);
   return result;
 }

@@ -73,7 +73,9 @@ std::string ExecutablePath() {
 bool GetProgramDirectory(std::string& out) {
   ProgramDirInputs in;
   in.vantorel_home = std::getenv("VANTOREL_HOME");
-  in.executable_path = ExecutablePath();
+  // The executable does not move while it runs; the image worker asks for every still.
+  static const std::string executable = ExecutablePath();
+  in.executable_path = executable;
   in.xdg_config_home = std::getenv("XDG_CONFIG_HOME");
   in.home = std::getenv("HOME");
   in.is_writable_dir = IsWritableDir;

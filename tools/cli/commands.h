@@ -5,5 +5,8 @@ namespace vantorel::cli {
 
 int RunUrls(int argc, char** argv);
 int RunG726(int argc, char** argv);
+int RunSnapshot(int argc, char** argv);
+int RunDecodeJpeg(int argc, char** argv);
+int RunWatch(int argc, char** argv);
 
 }  // namespace vantorel::cli

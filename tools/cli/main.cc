@@ -18,6 +18,12 @@ constexpr CommandEntry kCommands[] = {
      "urls [ADDRESS]              print the image, receive and transmit URLs in use"},
     {"g726", vantorel::cli::RunG726,
      "g726 encode|decode IN OUT   convert sound (.wav, .raw/.s16) to or from G.726 (.g726)"},
+    {"snapshot", vantorel::cli::RunSnapshot,
+     "snapshot URL -o FILE.bmp    fetch one still and save it as BMP"},
+    {"decode-jpeg", vantorel::cli::RunDecodeJpeg,
+     "decode-jpeg IN.jpg -o OUT.bmp  decode a JPEG file and save it as BMP"},
+    {"watch", vantorel::cli::RunWatch,
+     "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
 };
 
 void PrintUsage(FILE* out) {

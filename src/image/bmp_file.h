@@ -1,0 +1,19 @@
+#pragma once
+// An ImageBitmap as a .bmp file: the 14-byte file header, then the bitmap block unchanged.
+
+#include <string>
+
+#include "image/image_bitmap.h"
+
+namespace vantorel {
+
+inline constexpr uint32_t kBmpFileHeaderSize = 14;
+
+// The file's bytes.
+std::string BmpFileBytes(const ImageBitmap& bitmap);
+
+// Writes the file (mode 0644 before the umask); on failure removes what was written and
+// puts the reason into `failure`.
+bool WriteBmpFile(const std::string& path, const ImageBitmap& bitmap, std::string& failure);
+
+}  // namespace vantorel

@@ -1,0 +1,117 @@
+#include "camsim/server.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "platform/http_get.h"
+
+namespace vantorel::camsim {
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string Get(const std::string& url, long* code = nullptr) {
+  HttpGet get;
+  if (!get.Open(url, "test")) return {};
+  std::string body;
+  char buf[4096];
+  while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
+  if (code) *code = get.ResponseCode();
+  return body;
+}
+
+// Width and height from a JPEG's frame header.
+std::pair<int, int> JpegSize(const std::string& jpeg) {
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+    if (static_cast<uint8_t>(jpeg[i]) == 0xFF && static_cast<uint8_t>(jpeg[i + 1]) == 0xC0) {
+      auto byte = [&](size_t at) { return static_cast<uint8_t>(jpeg[at]); };
+      return {byte(i + 7) << 8 | byte(i + 8), byte(i + 5) << 8 | byte(i + 6)};
+    }
+  }
+  return {0, 0};
+}
+
+TEST(CamsimTest, FaultNamesRoundTrip) {
+  for (const char* name : FaultNames()) {
+    const auto fault = ParseFault(name);
+    ASSERT_TRUE(fault) << name;
+    EXPECT_STREQ(FaultName(*fault), name);
+  }
+  EXPECT_FALSE(ParseFault("explode"));
+}
+
+TEST(CamsimTest, TheSceneMovesAndTakesTheRequestedResolution) {
+  Server server({});
+  ASSERT_TRUE(server.Start());
+  const std::string base = server.Url() + "/axis-cgi/jpg/image.cgi?resolution=";
+  const std::string a = Get(base + "320x240"), b = Get(base + "320x240");
+  EXPECT_EQ(JpegSize(a), std::make_pair(320, 240));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(JpegSize(Get(base + "641x481")), std::make_pair(641, 481));
+  for (const char* odd : {"abc", "0x10", "99999x2", "320x240junk", ""}) {
+    EXPECT_EQ(JpegSize(Get(base + odd)), std::make_pair(320, 240)) << odd;
+  }
+  long code = 0;
+  Get(server.Url() + "/elsewhere", &code);
+  EXPECT_EQ(code, 404);
+}
+
+TEST(CamsimTest, StillsAreServedInTurn) {
+  Options options;
+  options.stills = {"first", "second"};
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string url = server.Url() + "/axis-cgi/jpg/image.cgi";
+  EXPECT_EQ(Get(url), "first");
+  EXPECT_EQ(Get(url), "second");
+  EXPECT_EQ(Get(url), "first");
+  EXPECT_EQ(server.stats().requests, 3);
+}
+
+TEST(CamsimTest, StoppingEndsAStalledRequest) {
+  Options options;
+  options.fault = Fault::kStall;
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  std::thread client([url = server.Url() + "/axis-cgi/jpg/image.cgi"] { Get(url); });
+  while (server.stats().requests == 0) std::this_thread::sleep_for(milliseconds(1));
+  const auto start = std::chrono::steady_clock::now();
+  server.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
+  client.join();
+}
+
+TEST(CamsimTest, TheProgramPrintsItsUrlAndEndsOnSigterm) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--port", "0", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* lines = fdopen(out[0], "r");
+  char line[128] = {};
+  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
+  std::string url(line);
+  url.erase(url.find_last_not_of('\n') + 1);
+  EXPECT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+  EXPECT_EQ(JpegSize(Get(url + "/axis-cgi/jpg/image.cgi?resolution=320x240")), std::make_pair(320, 240));
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::fclose(lines);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+}  // namespace vantorel::camsim

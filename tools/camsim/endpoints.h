@@ -1,0 +1,14 @@
+#pragma once
+// One function per camera endpoint; Server registers them all.
+
+#include <httplib.h>
+
+#include "camsim/server.h"
+
+namespace vantorel::camsim {
+
+// GET /axis-cgi/jpg/image.cgi?resolution=WxH: a fresh JPEG still of the moving scene (or
+// the next --still file), shaped by the run's fault.
+void RegisterImageEndpoint(httplib::Server& http, Context& context);
+
+}  // namespace vantorel::camsim

@@ -1,0 +1,115 @@
+// vantorel-camsim: a simulated camera on 127.0.0.1. Prints the URL it serves, then serves
+// until SIGINT or SIGTERM.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "camsim/server.h"
+
+namespace {
+
+using vantorel::camsim::Options;
+
+void PrintUsage(FILE* out) {
+  std::fputs(
+      "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
+      "                       [--drip-us N] [--auth USER:PASSWORD]\n\n"
+      "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
+      "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
+      "  --fault NAME    misbehave on every request:",
+      out);
+  for (const char* name : vantorel::camsim::FaultNames()) std::fprintf(out, " %s", name);
+  std::fputs(
+      "\n  --delay-ms N    the wait before a slow answer (default 200)\n"
+      "  --drip-us N     the gap between dripped bytes (default 100)\n"
+      "  --auth U:P      require HTTP Basic authentication\n\n"
+      "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output.\n",
+      out);
+}
+
+bool ReadFile(const char* path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool ParseCount(const char* text, long max, long& out) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (!*text || *end || v < 0 || v > max) return false;
+  out = v;
+  return true;
+}
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "vantorel-camsim: %s\n", problem);
+  PrintUsage(stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    long n = 0;
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      return 0;
+    } else if (arg == "--port" && has_value) {
+      if (!ParseCount(argv[++i], 65535, n)) return Usage("--port needs 0 to 65535");
+      options.port = static_cast<int>(n);
+    } else if (arg == "--still" && has_value) {
+      while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
+        std::string data;
+        if (!ReadFile(argv[++i], data)) {
+          std::fprintf(stderr, "vantorel-camsim: cannot read %s\n", argv[i]);
+          return 1;
+        }
+        options.stills.push_back(std::move(data));
+      }
+    } else if (arg == "--fault" && has_value) {
+      const auto fault = vantorel::camsim::ParseFault(argv[++i]);
+      if (!fault) return Usage("unknown fault");
+      options.fault = *fault;
+    } else if (arg == "--delay-ms" && has_value) {
+      if (!ParseCount(argv[++i], 600000, n)) return Usage("--delay-ms needs a number of milliseconds");
+      options.slow_delay = std::chrono::milliseconds(n);
+    } else if (arg == "--drip-us" && has_value) {
+      if (!ParseCount(argv[++i], 10000000, n)) return Usage("--drip-us needs a number of microseconds");
+      options.drip_gap = std::chrono::microseconds(n);
+    } else if (arg == "--auth" && has_value) {
+      options.basic_auth = argv[++i];
+    } else {
+      return Usage(("unexpected argument " + arg).c_str());
+    }
+  }
+
+  // The serving threads inherit this mask; only sigwait below takes the signals.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  vantorel::camsim::Server server(std::move(options));
+  if (!server.Start()) {
+    std::fputs("vantorel-camsim: cannot listen on 127.0.0.1 at that port\n", stderr);
+    return 1;
+  }
+  std::printf("%s\n", server.Url().c_str());
+  std::fflush(stdout);
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  server.Stop();
+  return 0;
+}

@@ -1,0 +1,134 @@
+#pragma once
+// vantorel-camsim: a simulated network camera on 127.0.0.1 for the demo and the tests.
+// The server owns the listening socket and a background thread; each endpoint lives in its
+// own file and is added by a Register...Endpoint function (endpoints.h).
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace vantorel::camsim {
+
+// Misbehaviour chosen per run, for the tests.
+enum class Fault {
+  kNone,
+  kNotFound,      // status 404 with an HTML error page
+  kServerError,   // status 500 with an HTML error page
+  kEmpty,         // status 200, empty body
+  kTruncated,     // the first half of the JPEG, announced as the whole body
+  kHugeHeader,    // a JPEG whose header claims 65000 x 65000 pixels
+  kStall,         // reads the request, then sends nothing until the server stops
+  kCloseMidBody,  // announces the full length, sends half, closes the connection
+  kDrip,          // the whole JPEG, one byte per write, drip_gap apart
+  kSlow,          // waits slow_delay, then answers normally
+};
+
+// "none", "not-found", "server-error", "empty", "truncated", "huge-header", "stall",
+// "close-mid-body", "drip", "slow".
+std::optional<Fault> ParseFault(std::string_view name);
+const char* FaultName(Fault fault);
+std::vector<const char*> FaultNames();
+
+struct Options {
+  int port = 0;                      // 0: any free port
+  std::vector<std::string> stills;   // JPEG files' contents served in turn; empty: the scene
+  Fault fault = Fault::kNone;
+  std::chrono::milliseconds slow_delay{200};
+  std::chrono::microseconds drip_gap{100};
+  std::string basic_auth;            // "user:password": required as HTTP Basic when set
+};
+
+// What the tests look at.
+struct Stats {
+  int requests = 0;            // requests that reached an endpoint
+  int max_concurrent = 0;      // most requests in progress at one moment
+  std::string last_user_agent;
+};
+
+// Shared by the server and its endpoints; lives as long as the server.
+class Context {
+ public:
+  explicit Context(Options options) : options_(std::move(options)) {}
+  const Options& options() const { return options_; }
+
+  // Sleeps `d` or until the server stops; false when it stops.
+  template <typename Duration>
+  bool Pause(Duration d) {
+    std::unique_lock lock(mutex_);
+    return !stop_cv_.wait_for(lock, d, [&] { return stopping_; });
+  }
+  void WaitUntilStopping() {
+    std::unique_lock lock(mutex_);
+    stop_cv_.wait(lock, [&] { return stopping_; });
+  }
+  bool Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+  }
+  void SetStopping();
+
+  // Counts a request for the whole life of the returned object.
+  class RequestScope {
+   public:
+    RequestScope(Context& c, const httplib::Request& req);
+    ~RequestScope();
+    RequestScope(const RequestScope&) = delete;
+    RequestScope& operator=(const RequestScope&) = delete;
+
+   private:
+    Context& c_;
+  };
+
+  // False (and a 401 answer in `res`) when Basic auth is required and not given right.
+  bool Authorized(const httplib::Request& req, httplib::Response& res) const;
+
+  Stats stats() const;
+  uint64_t NextFrame() { return frame_.fetch_add(1); }
+  // The next of options().stills, in turn; only when there are some.
+  const std::string& NextStill();
+
+ private:
+  const Options options_;
+  mutable std::mutex mutex_;
+  std::condition_variable stop_cv_;
+  bool stopping_ = false;
+  Stats stats_;
+  int in_flight_ = 0;
+  std::atomic<uint64_t> frame_{0};
+  std::atomic<size_t> next_still_{0};
+};
+
+class Server {
+ public:
+  explicit Server(Options options);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Binds 127.0.0.1 (only) and serves on a background thread. False when it cannot bind.
+  bool Start();
+  // Ends stalls and drips, stops accepting, waits for the serving threads. Idempotent.
+  void Stop();
+
+  int port() const { return port_; }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  Stats stats() const { return context_.stats(); }
+
+ private:
+  Context context_;
+  httplib::Server http_;
+  std::thread thread_;
+  std::atomic<bool> listen_ended_{false};
+  int port_ = -1;
+};
+
+}  // namespace vantorel::camsim

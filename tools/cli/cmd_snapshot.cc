@@ -1,0 +1,33 @@
+// vantorel-cli snapshot URL -o FILE.bmp: one still fetched and decoded, saved as BMP.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "image/bmp_file.h"
+#include "image/image_fetch.h"
+
+namespace vantorel::cli {
+
+int RunSnapshot(int argc, char** argv) {
+  if (argc != 4 || std::strcmp(argv[2], "-o") != 0) {
+    std::fputs("usage: vantorel-cli snapshot URL -o FILE.bmp\n", stderr);
+    return 2;
+  }
+  std::string why;
+  uint32_t size = 0;
+  const ImageBitmapPtr bitmap = FetchHttpJpeg(argv[1], size, {.cancel = nullptr, .failure = &why});
+  if (!bitmap) {
+    std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
+    return 1;
+  }
+  if (!WriteBmpFile(argv[3], *bitmap, why)) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());
+    return 1;
+  }
+  std::printf("%dx%d, %u bytes\n", bitmap->header.width, bitmap->header.height, size);
+  return 0;
+}
+
+}  // namespace vantorel::cli

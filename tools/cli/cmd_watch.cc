@@ -1,0 +1,71 @@
+// vantorel-cli watch URL --count N [-o FILE.bmp]: the refresh worker's cycle N times, with
+// the rate of stills and the failures; -o saves the last picture.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "commands.h"
+#include "image/bmp_file.h"
+#include "image/current_image.h"
+#include "image/image_worker.h"
+#include "settings/camera_urls.h"
+
+namespace vantorel::cli {
+
+int RunWatch(int argc, char** argv) {
+  const char* url = nullptr;
+  const char* output = nullptr;
+  long count = -1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      count = std::strtol(argv[++i], &end, 10);
+      if (*end || count < 1) count = -1;
+    } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
+      output = argv[++i];
+    } else if (!url && argv[i][0] != '-') {
+      url = argv[i];
+    } else {
+      url = nullptr;
+      break;
+    }
+  }
+  if (!url || count < 1) {
+    std::fputs("usage: vantorel-cli watch URL --count N [-o FILE.bmp]\n", stderr);
+    return 2;
+  }
+  SetImageUrl(url);  // this run only; the parameter file is not touched
+
+  std::map<std::string, int> failures;  // reason -> how often
+  long stills = 0;
+  std::string why;
+  const auto start = std::chrono::steady_clock::now();
+  for (long i = 0; i < count; ++i) {
+    if (RefreshImage({.cancel = nullptr, .failure = &why}) >= 0) {
+      ++stills;
+    } else {
+      ++failures[why];
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.1f stills/s (%ld of %ld in %.3f s)\n", seconds > 0 ? stills / seconds : 0.0, stills, count,
+              seconds);
+  for (const auto& [reason, n] : failures) std::printf("failed %d times: %s\n", n, reason.c_str());
+
+  const ImageBitmapPtr last = CopyCurrentImage();
+  if (!last) {
+    std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
+    return 1;
+  }
+  if (output && !WriteBmpFile(output, *last, why)) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vantorel::cli
