@@ -16,8 +16,8 @@ void ProgramActions::RequestSpeakerStop() {}
 void ProgramActions::StopSpeaker() {}
 void ProgramActions::StartTransmit() {}
 void ProgramActions::StopTransmit() {}
-void ProgramActions::OpenMicrophone() {}
-void ProgramActions::CloseMicrophone() {}
+void ProgramActions::OpenMicrophone() { vantorel::OpenMicrophone(microphone_); }
+void ProgramActions::CloseMicrophone() { vantorel::CloseMicrophone(microphone_); }
 
 void ProgramActions::ShowAbout() {
   AboutDialog dialog(window_);

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "app/window_logic.h"
+#include "audio_tx/microphone.h"
 
 namespace vantorel {
 
@@ -31,6 +32,7 @@ class ProgramActions : public WindowActions {
 
  private:
   QPointer<MainWindow> window_;
+  MicrophoneHandle microphone_;  // empty while the microphone is closed
 };
 
 }  // namespace vantorel
