@@ -81,7 +81,7 @@ ParameterFileOps CurrentOps() {
 // Reads one line of at most kMaxUrlChars characters starting at `pos`. Returns false at
 // the end of the data. A longer line leaves `pos` inside it, so that its rest becomes the
 // next line.
-bool ReadLine(const std::string& data, size_t& pos, std::string& line) {
+bool ReadLine(std::string_view data, size_t& pos, std::string& line) {
   if (pos >= data.size()) return false;
   const size_t start = pos;
   size_t chars = 0;
@@ -97,7 +97,7 @@ bool ReadLine(const std::string& data, size_t& pos, std::string& line) {
     ++pos;
     if (end > start && data[end - 1] == '\r') --end;
   }
-  line.assign(data, start, end - start);
+  line.assign(data.substr(start, end - start));
   return true;
 }
 
@@ -151,19 +151,23 @@ ParameterPaths GetParameterPaths() {
   return g_paths;
 }
 
+int ParseParameterLines(std::string_view text, std::string (&lines)[3]) {
+  size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  int count = 0;
+  while (count < 3 && ReadLine(text, pos, lines[count])) ++count;
+  return count;
+}
+
 bool LoadParameters() {
   std::string data;
   if (!ReadWholeFile(GetParameterPaths().parameter, data)) return false;
-  size_t pos = 0;
-  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
-  std::string line;
-  if (!ReadLine(data, pos, line)) return false;
-  SetImageUrl(line);
-  if (!ReadLine(data, pos, line)) return false;
-  SetReceiveUrl(line);
-  if (!ReadLine(data, pos, line)) return false;
-  SetTransmitUrl(line);
-  return true;
+  std::string lines[3];
+  const int count = ParseParameterLines(data, lines);
+  // A slot keeps its value when its line is missing.
+  if (count > 0) SetImageUrl(lines[0]);
+  if (count > 1) SetReceiveUrl(lines[1]);
+  if (count > 2) SetTransmitUrl(lines[2]);
+  return count == 3;
 }
 
 bool WriteParameters(const std::string& path) {

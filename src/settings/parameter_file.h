@@ -4,6 +4,7 @@
 // 0600, since URLs may carry a camera password.
 
 #include <string>
+#include <string_view>
 
 namespace vantorel {
 
@@ -28,6 +29,11 @@ ParameterPaths GetParameterPaths();
 // earlier one) cannot be read. A line longer than 1023 characters is cut there and the
 // rest of it is taken as the next line. True only when all three lines were read.
 bool LoadParameters();
+
+// The lines of a parameter file's text as LoadParameters takes them: a leading byte-order
+// mark skipped, LF or CRLF line ends, at most 1023 characters a line (the rest of a longer
+// line becomes the next). Fills up to three lines and returns how many there were.
+int ParseParameterLines(std::string_view text, std::string (&lines)[3]);
 
 // Writes the three slots to `path`, created or truncated with mode 0600, flushed to disk.
 bool WriteParameters(const std::string& path);
