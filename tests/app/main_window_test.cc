@@ -12,30 +12,12 @@
 #include <vector>
 
 #include "app/strings.h"
+#include "recording_actions.h"
 
 namespace vantorel {
 namespace {
 
-class RecordingWorkers : public WindowActions {
- public:
-  std::vector<std::string> calls;
-  void StartImageWorker() override { calls.push_back("StartImage"); }
-  void StopImageWorker() override { calls.push_back("StopImage"); }
-  void StartSpeaker() override { calls.push_back("StartSpeaker"); }
-  void RequestSpeakerStop() override { calls.push_back("RequestSpeakerStop"); }
-  void StopSpeaker() override { calls.push_back("StopSpeaker"); }
-  void StartTransmit() override { calls.push_back("StartTransmit"); }
-  void StopTransmit() override { calls.push_back("StopTransmit"); }
-  void OpenMicrophone() override { calls.push_back("OpenMic"); }
-  void CloseMicrophone() override { calls.push_back("CloseMic"); }
-  void ShowAbout() override { calls.push_back("About"); }
-  void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
-  void DrawIndicator(int, bool) override {}
-  void InvalidateTalkZone() override {}
-  void DestroyWindow() override {}
-  void PostQuit(int code) override { calls.push_back("Quit" + std::to_string(code)); }
-  bool Saw(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
-};
+using RecordingWorkers = RecordingActions;
 
 class MainWindowTest : public ::testing::Test {
  protected:

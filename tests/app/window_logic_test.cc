@@ -6,35 +6,12 @@
 #include <vector>
 
 #include "app/strings.h"
+#include "recording_actions.h"
 
 namespace vantorel {
 namespace {
 
-// Records each action as a word, in order.
-class Recorder : public WindowActions {
- public:
-  std::vector<std::string> calls;
-  std::vector<std::string> Take() { return std::exchange(calls, {}); }
-
-  void StartImageWorker() override { calls.push_back("StartImage"); }
-  void StopImageWorker() override { calls.push_back("StopImage"); }
-  void StartSpeaker() override { calls.push_back("StartSpeaker"); }
-  void RequestSpeakerStop() override { calls.push_back("RequestSpeakerStop"); }
-  void StopSpeaker() override { calls.push_back("StopSpeaker"); }
-  void StartTransmit() override { calls.push_back("StartTransmit"); }
-  void StopTransmit() override { calls.push_back("StopTransmit"); }
-  void OpenMicrophone() override { calls.push_back("OpenMic"); }
-  void CloseMicrophone() override { calls.push_back("CloseMic"); }
-  void ShowAbout() override { calls.push_back("About"); }
-  void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
-  void DrawIndicator(int x, bool on) override {
-    calls.push_back("Indicator" + std::to_string(x) + (on ? "On" : "Off"));
-  }
-  void InvalidateTalkZone() override { calls.push_back("InvalidateTalkZone"); }
-  void DestroyWindow() override { calls.push_back("Destroy"); }
-  void PostQuit(int code) override { calls.push_back("Quit" + std::to_string(code)); }
-};
-
+using Recorder = RecordingActions;
 using Calls = std::vector<std::string>;
 
 class WindowLogicTest : public ::testing::Test {
