@@ -169,10 +169,9 @@ TEST_F(TransmitBodyTest, PartsFollowTheCaptureOrderAcrossTheRingsWrap) {
   const auto parts = sink.Parts();
   ASSERT_EQ(parts.size(), 70u);
   ASSERT_EQ(sink.pieces().size(), 3u + 3u * 70u);
+  // Buffer 64 (the 65th) went into slot 0 again: only a read slot that wraps after 63
+  // finds it there.
   EXPECT_EQ(parts, ExpectedParts(buffers));
-  for (size_t i = 0; i < parts.size(); ++i) ASSERT_EQ(parts[i].size(), kTransmitPartBytes);
-  EXPECT_EQ(parts[63], ExpectedParts(buffers)[63]) << "the 64th part, from slot 63";
-  EXPECT_EQ(parts[64], ExpectedParts(buffers)[64]) << "the 65th part, from slot 0";
 
   // The fitted ramp, spelt out: 0, 0, 1, 2, ... 20, 21, 21, 22, ... 378, 378, 379, 380.
   Samples fitted;

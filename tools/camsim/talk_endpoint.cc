@@ -104,10 +104,13 @@ void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
     // body must not be taken for a next request.
     res.set_header("Connection", "close");
     const TalkOptions& o = context.options().talk;
-    if (!context.Authorized(req, res) || o.fault == TalkFault::kUnauthorized) {
+    const bool authorized = context.Authorized(req, res);  // answers 401 itself when not
+    if (authorized && o.fault == TalkFault::kUnauthorized) {
       res.status = 401;
       res.set_header("WWW-Authenticate", "Basic realm=\"camsim\"");
       res.set_content("<html><body><h1>401 Unauthorized</h1></body></html>", "text/html");
+    }
+    if (!authorized || o.fault == TalkFault::kUnauthorized) {
       context.UpdateStats([](Stats& s) {
         s.talk.ended = true;
         --s.talk.active;
