@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "../platform/audio_test_env.h"
 #include "../platform/raw_loopback_server.h"
 #include "audio_tx/microphone.h"
 #include "camsim/server.h"
@@ -209,8 +210,7 @@ TEST_F(TransmitWorkerTest, EndToEndTheMicrophonesSoundReachesTheCamerasFile) {
   }
   std::ofstream(in, std::ios::binary)
       .write(reinterpret_cast<const char*>(signal.data()), static_cast<std::streamsize>(signal.size() * 2));
-  ::setenv("SDL_AUDIODRIVER", "disk", 1);
-  ::setenv("SDL_DISKAUDIOFILEIN", in.c_str(), 1);
+  const ScopedEnv disk_microphone({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", in}});
 
   camsim::Options options;
   options.talk.out_wav = out;
@@ -233,7 +233,6 @@ TEST_F(TransmitWorkerTest, EndToEndTheMicrophonesSoundReachesTheCamerasFile) {
     StopTransmit(handle);
     EXPECT_TRUE(handle.Report().sent);
   }
-  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
   ASSERT_TRUE(WaitForTalk(camera, [](const camsim::TalkStats& t) { return t.ended; }));
   EXPECT_EQ(camera.stats().talk.parts, produced);
   EXPECT_EQ(camera.stats().talk.layout_errors, 0);
