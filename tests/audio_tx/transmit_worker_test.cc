@@ -99,21 +99,27 @@ TEST_F(TransmitWorkerTest, TheCameraReceivesTheRequestByteForByte) {
   EXPECT_EQ(report.answer, 0);
 }
 
-// A camera that stops reading blocks the worker inside a write; the stop cancels it.
+// A camera that stops reading blocks the worker inside a write (or, should the kernel find
+// room for one more part just then, inside the wait for an answer); the stop cancels it.
 TEST_F(TransmitWorkerTest, AStopEndsAWorkerBlockedOnACameraThatStoppedReading) {
   RawLoopbackServer camera(RawLoopbackServer::Script::StopReadingAfter(1000));
   SetTransmitUrl(camera.Url(kTransmitPath));
   TransmitHandle handle = StartTransmit();
-  // Store until the worker stops taking buffers: it is stuck in a write.
+  // Store until the worker stops taking buffers: it is stuck in a write. Stuck means 300 ms
+  // and 50 rounds of storing without progress, so that a test thread that merely was not
+  // scheduled for a while is not fooled.
   int last_consumed = -1;
+  int still_rounds = 0;
   auto still_since = steady_clock::now();
   const Samples buffer = TestBuffer(0);
-  while (steady_clock::now() - still_since < milliseconds(300)) {
+  while (still_rounds < 50 || steady_clock::now() - still_since < milliseconds(300)) {
     for (int i = 0; i < 64; ++i) StoreBuffer(buffer);  // a whole ring at a time fills the socket soon
     std::this_thread::sleep_for(milliseconds(1));
     const int consumed = GetCaptureStatus().consumed;
+    ++still_rounds;
     if (consumed != last_consumed) {
       last_consumed = consumed;
+      still_rounds = 0;
       still_since = steady_clock::now();
     }
   }
@@ -122,27 +128,25 @@ TEST_F(TransmitWorkerTest, AStopEndsAWorkerBlockedOnACameraThatStoppedReading) {
   StopTransmit(handle);
   EXPECT_LT(steady_clock::now() - stop_began, milliseconds(1000) + milliseconds(300));
   EXPECT_TRUE(handle.Ended());
-  EXPECT_GE(handle.Report().failed_writes, 1);
 }
 
-// Failing writes (a refused connection; a camera that drops the talk) do not stop the
-// worker: it takes every buffer until TX_STOP.
+// Failing writes (a refused connection; a camera that has dropped the connection) do not
+// stop the worker: it takes every buffer, in turn, until TX_STOP.
 TEST_F(TransmitWorkerTest, ACameraThatIsGoneChangesNothingUntilTheStop) {
-  camsim::Options options;
-  options.talk.fault = camsim::TalkFault::kClose;
-  options.talk.fault_after_parts = 2;
-  camsim::Server dropping(options);
-  ASSERT_TRUE(dropping.Start());
   std::string refused_url;
   {
     camsim::Server gone({});
     ASSERT_TRUE(gone.Start());
     refused_url = TransmitUrl(gone);
   }
-  for (const std::string& url : {TransmitUrl(dropping), refused_url}) {
+  RawLoopbackServer dropping(RawLoopbackServer::Script::CloseAfter(1));
+  for (const std::string& url : {refused_url, dropping.Url(kTransmitPath)}) {
     ASSERT_TRUE(CaptureRingCreate());
     SetTransmitUrl(url);
     TransmitHandle handle = StartTransmit();
+    if (url != refused_url) {
+      ASSERT_TRUE(dropping.WaitForClose(seconds(10)));  // gone before the first part
+    }
     StorePaced(Buffers(12));
     ASSERT_TRUE(WaitForConsumed(12)) << url;
     std::this_thread::sleep_for(milliseconds(20));
@@ -156,10 +160,6 @@ TEST_F(TransmitWorkerTest, ACameraThatIsGoneChangesNothingUntilTheStop) {
     EXPECT_FALSE(report.error.empty()) << url;
     if (url == refused_url) {
       EXPECT_FALSE(report.sent);
-    } else {
-      EXPECT_TRUE(report.sent);
-      EXPECT_EQ(report.answer, 503);
-      EXPECT_EQ(dropping.stats().talk.parts, 2);
     }
   }
 }
