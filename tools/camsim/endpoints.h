@@ -11,4 +11,8 @@ namespace vantorel::camsim {
 // the next --still file), shaped by the run's fault.
 void RegisterImageEndpoint(httplib::Server& http, Context& context);
 
+// POST /axis-cgi/audio/transmit.cgi: reads a talk as it streams in, checks its layout,
+// decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault.
+void RegisterTalkEndpoint(httplib::Server& http, Context& context);
+
 }  // namespace vantorel::camsim

@@ -19,7 +19,8 @@ using vantorel::camsim::Options;
 void PrintUsage(FILE* out) {
   std::fputs(
       "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
-      "                       [--drip-us N] [--auth USER:PASSWORD]\n\n"
+      "                       [--drip-us N] [--auth USER:PASSWORD]\n"
+      "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -28,8 +29,12 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "\n  --delay-ms N    the wait before a slow answer (default 200)\n"
       "  --drip-us N     the gap between dripped bytes (default 100)\n"
-      "  --auth U:P      require HTTP Basic authentication\n\n"
-      "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output.\n",
+      "  --auth U:P      require HTTP Basic authentication\n"
+      "  --talk-out FILE write what each talk carried, decoded, to FILE (WAV) as it ends\n"
+      "  --talk-fault NAME  misbehave on every talk: none unauthorized close stop-reading\n"
+      "  --talk-after N  parts read before a close or stop-reading fault (default 0)\n\n"
+      "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
+      "then one line per talk as it ends.\n",
       out);
 }
 
@@ -89,10 +94,21 @@ int main(int argc, char** argv) {
       options.drip_gap = std::chrono::microseconds(n);
     } else if (arg == "--auth" && has_value) {
       options.basic_auth = argv[++i];
+    } else if (arg == "--talk-out" && has_value) {
+      options.talk.out_wav = argv[++i];
+    } else if (arg == "--talk-fault" && has_value) {
+      const auto fault = vantorel::camsim::ParseTalkFault(argv[++i]);
+      if (!fault) return Usage("unknown talk fault");
+      options.talk.fault = *fault;
+    } else if (arg == "--talk-after" && has_value) {
+      if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--talk-after needs a number of parts");
+      options.talk.fault_after_parts = static_cast<int>(n);
     } else {
       return Usage(("unexpected argument " + arg).c_str());
     }
   }
+
+  options.talk.print = true;
 
   // The serving threads inherit this mask; only sigwait below takes the signals.
   sigset_t stop_signals;

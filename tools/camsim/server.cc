@@ -101,6 +101,7 @@ const std::string& Context::NextStill() {
 
 Server::Server(Options options) : context_(std::move(options)) {
   RegisterImageEndpoint(http_, context_);
+  RegisterTalkEndpoint(http_, context_);
 }
 
 Server::~Server() { Stop(); }

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/talk_options.h"
+
 namespace vantorel::camsim {
 
 // Misbehaviour chosen per run, for the tests.
@@ -45,6 +47,7 @@ struct Options {
   std::chrono::milliseconds slow_delay{200};
   std::chrono::microseconds drip_gap{100};
   std::string basic_auth;            // "user:password": required as HTTP Basic when set
+  TalkOptions talk;                  // the upload endpoint (talk_options.h)
 };
 
 // What the tests look at.
@@ -52,6 +55,7 @@ struct Stats {
   int requests = 0;            // requests that reached an endpoint
   int max_concurrent = 0;      // most requests in progress at one moment
   std::string last_user_agent;
+  TalkStats talk;              // the upload endpoint (talk_options.h)
 };
 
 // Shared by the server and its endpoints; lives as long as the server.
@@ -92,6 +96,12 @@ class Context {
   bool Authorized(const httplib::Request& req, httplib::Response& res) const;
 
   Stats stats() const;
+  // Changes the stats under their lock: change(Stats&).
+  template <typename Change>
+  void UpdateStats(Change change) {
+    std::lock_guard lock(mutex_);
+    change(stats_);
+  }
   uint64_t NextFrame() { return frame_.fetch_add(1); }
   // The next of options().stills, in turn; only when there are some.
   const std::string& NextStill();

@@ -24,6 +24,8 @@ constexpr CommandEntry kCommands[] = {
      "decode-jpeg IN.jpg -o OUT.bmp  decode a JPEG file and save it as BMP"},
     {"watch", vantorel::cli::RunWatch,
      "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
+    {"talk", vantorel::cli::RunTalk,
+     "talk URL -i IN.wav [--fast] | --mic  send a recording (or the microphone) to the camera"},
 };
 
 void PrintUsage(FILE* out) {

@@ -1,0 +1,59 @@
+#pragma once
+// The body of the talk request. It imitates a server-push stream, which is what the camera
+// expects on its transmit endpoint: a status line and a multipart content type of its own,
+// then one part of G.726 32 kbit/s sound for every buffer the microphone stores in the
+// capture ring, as long as the talk lasts. Byte by byte:
+//
+//   1  "HTTP/1.0 200 OK\r\n"                                               17 bytes
+//   2  "Content-Type: multipart/x-mixed-replace;boundary=myboundary\r\n"  61
+//   3  "\r\n--myboundary\r\n"                                              16
+//   then per captured buffer:
+//   4  "Content-Type: audio/32KADPCM\r\n\r\n"                              32
+//   5  382 samples fitted to 400, G.726-coded, two codes per byte         200
+//   6  "\r\n--myboundary\r\n"                                              16
+//
+// Each part (4 to 6) is 248 bytes and ends with the separator that opens the next; there
+// is never a closing boundary, since the talk has no planned end.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace vantorel {
+
+inline constexpr std::string_view kTransmitStatusLine = "HTTP/1.0 200 OK\r\n";
+inline constexpr std::string_view kTransmitContentType =
+    "Content-Type: multipart/x-mixed-replace;boundary=myboundary\r\n";
+inline constexpr std::string_view kTransmitSeparator = "\r\n--myboundary\r\n";
+inline constexpr std::string_view kTransmitPartHeader = "Content-Type: audio/32KADPCM\r\n\r\n";
+inline constexpr int kTransmitPartSamples = 400;  // 50 ms at 8000 Hz
+inline constexpr size_t kTransmitPartCodes = kTransmitPartSamples / 2;
+inline constexpr size_t kTransmitPartBytes =
+    kTransmitPartHeader.size() + kTransmitPartCodes + kTransmitSeparator.size();
+// Announced as the body's length: the largest signed 32-bit value, practically unlimited.
+inline constexpr int64_t kTransmitAnnouncedLength = 2147483647;
+// Buffers that must be waiting before the first part goes out (about 191 ms of sound).
+inline constexpr int kTransmitPrebufferBuffers = 4;
+
+// Where the body goes: the HTTP request, or a test's recorder.
+class TransmitSink {
+ public:
+  virtual ~TransmitSink() = default;
+  // Sends the request head. Its result becomes SendTransmitBody's; the body is written
+  // whatever it is.
+  virtual bool Send() = 0;
+  // One piece of the body, whole. The body goes on whatever the result.
+  virtual bool Write(const uint8_t* data, size_t size) = 0;
+  // Ends the request (waits, bounded, for the camera's answer).
+  virtual void End() = 0;
+};
+
+// Transmit worker thread. Sends the head and pieces 1 to 3 at once, then waits on the
+// capture ring (without polling) and writes one part per stored buffer, in capture order,
+// reading slot 0, 1, ... 63, 0, ... — the first only when four buffers are waiting, each
+// later one as soon as it is stored — and counts each as consumed. One G.726 encoder state
+// runs across all parts. Ends the request when it sees TX_STOP, even with buffers still
+// waiting. Returns Send()'s result.
+bool SendTransmitBody(TransmitSink& sink);
+
+}  // namespace vantorel

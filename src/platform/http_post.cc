@@ -1,0 +1,274 @@
+#include "platform/http_post.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "platform/request_url.h"
+
+namespace vantorel {
+
+namespace {
+
+// A blocked call wakes at least this often even without network activity or a cancel
+// (libcurl shortens the wait further for its own timers).
+constexpr auto kPoll = std::chrono::milliseconds(1000);
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+// One request: the easy handle on its own multi handle, and the piece being handed over.
+struct HttpPost::Transfer {
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  curl_slist* headers = nullptr;
+  CancelToken* token = nullptr;  // set while attached; the HttpPost keeps the token alive
+  const char* piece = nullptr;   // the rest of the piece being written
+  size_t left = 0;
+  bool send_paused = false;  // OnSend found nothing to give; libcurl waits for an unpause
+  bool head_sent = false;    // libcurl asked for body bytes: the request head is out
+  bool answered = false;     // a final status line and its headers have arrived
+  int64_t room = 0;          // body bytes still allowed by the announced length
+  char error_text[CURL_ERROR_SIZE] = {};
+
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  ~Transfer() {
+    // Detach first: after this no Cancel() touches the multi handle being cleaned up.
+    if (token) token->Detach(this);
+    if (multi && easy) curl_multi_remove_handle(multi, easy);
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+  }
+
+  static void Wake(void* context) { curl_multi_wakeup(static_cast<Transfer*>(context)->multi); }
+
+  // libcurl asks for body bytes. Between pieces there are none: pausing the upload makes
+  // libcurl wait (the connection stays open, the answer is still read) until the next piece.
+  static size_t OnSend(char* buffer, size_t size, size_t count, void* context) {
+    auto& t = *static_cast<Transfer*>(context);
+    t.head_sent = true;
+    if (t.left == 0) {
+      t.send_paused = true;
+      return CURL_READFUNC_PAUSE;
+    }
+    const size_t n = std::min(size * count, t.left);
+    std::memcpy(buffer, t.piece, n);
+    t.piece += n;
+    t.left -= n;
+    return n;
+  }
+
+  // Header lines of the answer; the empty line after a final (not 1xx) status completes it.
+  static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
+    auto& t = *static_cast<Transfer*>(context);
+    const size_t n = size * count;
+    if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
+      long code = 0;
+      curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
+      if (code >= 200) t.answered = true;
+    }
+    return n;
+  }
+
+  // The answer's body is not needed.
+  static size_t OnAnswerBody(char*, size_t size, size_t count, void*) { return size * count; }
+};
+
+HttpPost::HttpPost(std::shared_ptr<CancelToken> cancel)
+    : cancel_(cancel ? std::move(cancel) : CancelToken::Create()) {}
+
+HttpPost::~HttpPost() = default;
+
+bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64_t content_length,
+                    const HttpPostLimits& limits) {
+  if (transfer_ || state_ != State::kIdle) {
+    error_ = "this request was already opened";
+    return false;
+  }
+  std::string target;
+  if (!HostPortPathUrl(url, target, error_)) return false;
+  InitCurlOnce();
+  auto t = std::make_unique<Transfer>();
+  t->easy = curl_easy_init();
+  t->multi = curl_multi_init();
+  if (!t->easy || !t->multi) {
+    error_ = "cannot create a libcurl handle";
+    return false;
+  }
+  t->room = std::max<int64_t>(content_length, 0);
+  // "Accept" replaces libcurl's own; the empty "Expect:" and "Content-Type:" keep libcurl
+  // from adding "Expect: 100-continue" and a form content type.
+  for (const char* line : {"Accept: */*", "Expect:", "Content-Type:"}) {
+    curl_slist* more = curl_slist_append(t->headers, line);
+    if (!more) {
+      error_ = "cannot build the request headers";
+      return false;
+    }
+    t->headers = more;
+  }
+  CURL* e = t->easy;
+  // Every setting that shapes what goes on the wire is checked: an older libcurl that
+  // refuses one of them refuses the request.
+  const bool set = curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_PROXY, "") == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_URL, target.c_str()) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->room)) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_USERAGENT, user_agent.c_str()) == CURLE_OK;
+  if (!set) {
+    error_ = "libcurl refused the request settings";
+    return false;
+  }
+  curl_easy_setopt(e, CURLOPT_READFUNCTION, &Transfer::OnSend);
+  curl_easy_setopt(e, CURLOPT_READDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnAnswerBody);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
+  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  // A cancel during name resolution must not wait for the resolver thread to finish.
+  curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->error_text);
+  if (curl_multi_add_handle(t->multi, e) != CURLM_OK) {
+    error_ = "cannot start the transfer";
+    return false;
+  }
+  if (!cancel_->Attach(&Transfer::Wake, t.get())) {
+    state_ = State::kCancelled;
+    error_ = "cancelled before the request";
+    return false;
+  }
+  t->token = cancel_.get();
+  transfer_ = std::move(t);
+  state_ = State::kReady;
+  return true;
+}
+
+void HttpPost::Finish(State state, std::string error) {
+  state_ = state;
+  error_ = std::move(error);
+}
+
+void HttpPost::TakeResult() {
+  int left = 0;
+  while (CURLMsg* m = curl_multi_info_read(transfer_->multi, &left)) {
+    if (m->msg != CURLMSG_DONE) continue;
+    // A server that answers and closes while the body is still coming ends the transfer
+    // with a send error; the answer is what counts.
+    if (transfer_->answered) {
+      Finish(State::kAnswered, {});
+      continue;
+    }
+    const CURLcode rc = m->data.result;
+    std::string text = rc == CURLE_OK ? "the transfer ended without an answer" : curl_easy_strerror(rc);
+    if (transfer_->error_text[0]) text += std::string(": ") + transfer_->error_text;
+    Finish(State::kFailed, std::move(text));
+  }
+}
+
+bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline) {
+  Transfer& t = *transfer_;
+  for (;;) {
+    if (cancel_->Cancelled()) {
+      Finish(State::kCancelled, "transfer cancelled");
+      return false;
+    }
+    if (state_ == State::kAnswered) return goal == Until::kAnswer;
+    if (state_ != State::kReady && state_ != State::kSending) return false;
+    if (t.send_paused && t.left > 0) {
+      t.send_paused = false;
+      const CURLcode rc = curl_easy_pause(t.easy, CURLPAUSE_CONT);
+      if (rc != CURLE_OK) {
+        Finish(State::kFailed, curl_easy_strerror(rc));
+        return false;
+      }
+    }
+    int running = 0;
+    const CURLMcode mc = curl_multi_perform(t.multi, &running);
+    if (mc != CURLM_OK) {
+      Finish(State::kFailed, curl_multi_strerror(mc));
+      return false;
+    }
+    TakeResult();
+    switch (goal) {
+      case Until::kHeadSent:
+        if (t.answered) {
+          Finish(State::kAnswered, {});
+          return false;
+        }
+        if (t.head_sent && state_ == State::kReady) return true;
+        break;
+      case Until::kPieceTaken:
+        if (t.left == 0 && state_ == State::kSending) return true;
+        break;
+      case Until::kAnswer:
+        if (t.answered) {
+          Finish(State::kAnswered, {});
+          return true;
+        }
+        break;
+    }
+    if (state_ != State::kReady && state_ != State::kSending) continue;  // reported above
+    auto wait = kPoll;
+    if (deadline != std::chrono::steady_clock::time_point::max()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+    }
+    // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
+    const CURLMcode pc = curl_multi_poll(t.multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+    if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc));
+  }
+}
+
+bool HttpPost::Send() {
+  if (state_ != State::kReady) return false;
+  if (!Drive(Until::kHeadSent, std::chrono::steady_clock::time_point::max())) return false;
+  state_ = State::kSending;
+  return true;
+}
+
+bool HttpPost::Write(const void* data, size_t size) {
+  if (state_ != State::kSending) return false;
+  Transfer& t = *transfer_;
+  if (static_cast<uint64_t>(t.room) < size) return false;
+  if (size == 0) return true;
+  t.room -= static_cast<int64_t>(size);
+  t.piece = static_cast<const char*>(data);
+  t.left = size;
+  const bool taken = Drive(Until::kPieceTaken, std::chrono::steady_clock::time_point::max());
+  // libcurl must never read the caller's buffer after this returns.
+  t.piece = nullptr;
+  t.left = 0;
+  return taken;
+}
+
+bool HttpPost::End(std::chrono::milliseconds limit) {
+  if (state_ == State::kAnswered) return true;
+  if (state_ != State::kSending) return false;
+  const bool answered = Drive(Until::kAnswer, std::chrono::steady_clock::now() + limit);
+  if (!answered && state_ == State::kSending) {
+    Finish(State::kFailed, "no answer within " + std::to_string(limit.count()) + " ms");
+  }
+  return answered;
+}
+
+long HttpPost::ResponseCode() const {
+  long code = 0;
+  if (transfer_) curl_easy_getinfo(transfer_->easy, CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+}  // namespace vantorel

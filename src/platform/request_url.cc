@@ -1,0 +1,67 @@
+#include "platform/request_url.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace vantorel {
+
+namespace {
+
+struct UrlDeleter {
+  void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+
+// One part of a parsed URL; empty when the URL does not have it.
+std::string Part(CURLU* url, CURLUPart part) {
+  char* text = nullptr;
+  if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) return {};
+  std::string value = text;
+  curl_free(text);
+  return value;
+}
+
+}  // namespace
+
+bool HostPortPathUrl(const std::string& url, std::string& out, std::string& error) {
+  const UrlHandle in(curl_url());
+  const UrlHandle cut(curl_url());
+  if (!in || !cut) {
+    error = "cannot create a URL handle";
+    return false;
+  }
+  const CURLUcode parsed = curl_url_set(in.get(), CURLUPART_URL, url.c_str(), 0);
+  if (parsed != CURLUE_OK) {
+    error = std::string("not a usable URL: ") + curl_url_strerror(parsed);
+    return false;
+  }
+  const std::string scheme = Part(in.get(), CURLUPART_SCHEME);  // libcurl gives it in lower case
+  if (scheme != "http" && scheme != "https") {
+    error = "only http:// and https:// URLs are used, not " + scheme + "://";
+    return false;
+  }
+  const std::string host = Part(in.get(), CURLUPART_HOST);
+  if (host.empty()) {
+    error = "the URL names no host";
+    return false;
+  }
+  const std::string port = Part(in.get(), CURLUPART_PORT);
+  const std::string zone = Part(in.get(), CURLUPART_ZONEID);
+  std::string path = Part(in.get(), CURLUPART_PATH);
+  if (path.empty()) path = "/";
+
+  bool ok = curl_url_set(cut.get(), CURLUPART_SCHEME, scheme.c_str(), 0) == CURLUE_OK &&
+            curl_url_set(cut.get(), CURLUPART_HOST, host.c_str(), 0) == CURLUE_OK &&
+            curl_url_set(cut.get(), CURLUPART_PATH, path.c_str(), 0) == CURLUE_OK;
+  if (ok && !port.empty()) ok = curl_url_set(cut.get(), CURLUPART_PORT, port.c_str(), 0) == CURLUE_OK;
+  if (ok && !zone.empty()) ok = curl_url_set(cut.get(), CURLUPART_ZONEID, zone.c_str(), 0) == CURLUE_OK;
+  out = ok ? Part(cut.get(), CURLUPART_URL) : std::string();
+  if (out.empty()) {
+    error = "cannot rebuild the URL from its host, port and path";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vantorel

@@ -1,0 +1,209 @@
+// The talk's body as the worker writes it, recorded piece by piece by a sink that stands
+// in for the HTTP request.
+
+#include "audio_tx/transmit_body.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "transmit_test_support.h"
+
+namespace vantorel {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// Records every call; each piece with the ring's produced count when it was written.
+class RecordingSink : public TransmitSink {
+ public:
+  struct Piece {
+    std::string bytes;
+    int produced;
+  };
+
+  explicit RecordingSink(bool results = true) : results_(results) {}
+
+  bool Send() override {
+    Note("send");
+    return results_;
+  }
+  bool Write(const uint8_t* data, size_t size) override {
+    const int produced = GetCaptureStatus().produced;
+    {
+      std::lock_guard lock(mutex_);
+      pieces_.push_back({std::string(reinterpret_cast<const char*>(data), size), produced});
+    }
+    Note("write");
+    return results_;
+  }
+  void End() override { Note("end"); }
+
+  void WaitForPieces(size_t n) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, seconds(30), [&] { return pieces_.size() >= n; });
+  }
+  size_t PieceCount() {
+    std::lock_guard lock(mutex_);
+    return pieces_.size();
+  }
+  // Written only by the worker; read after it has been joined.
+  const std::vector<Piece>& pieces() const { return pieces_; }
+  const std::vector<std::string>& calls() const { return calls_; }
+
+  // The body after the three opening pieces, cut into parts of three pieces each.
+  std::vector<std::string> Parts() const {
+    std::vector<std::string> parts;
+    for (size_t i = 3; i + 2 < pieces_.size(); i += 3) {
+      parts.push_back(pieces_[i].bytes + pieces_[i + 1].bytes + pieces_[i + 2].bytes);
+    }
+    return parts;
+  }
+
+ private:
+  void Note(const char* call) {
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back(call);
+    }
+    changed_.notify_all();
+  }
+
+  const bool results_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Piece> pieces_;
+  std::vector<std::string> calls_;
+};
+
+class TransmitBodyTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(CaptureRingCreate()); }
+  void TearDown() override {
+    SetTransmitStop();
+    if (worker_.joinable()) worker_.join();
+    CaptureRingDestroy();
+  }
+
+  void StartWorker(RecordingSink& sink) {
+    worker_ = std::thread([&] {
+      result_ = SendTransmitBody(sink);
+      returned_ = true;
+    });
+  }
+  void StopWorker() {
+    SetTransmitStop();
+    worker_.join();
+  }
+
+  std::thread worker_;
+  std::atomic<bool> result_{false};
+  std::atomic<bool> returned_{false};
+};
+
+TEST_F(TransmitBodyTest, AStopBeforeTheFirstBufferSendsOnlyTheOpeningPieces) {
+  RecordingSink sink(false);  // even a failed send writes the opening pieces
+  StartWorker(sink);
+  sink.WaitForPieces(3);
+  StopWorker();
+  EXPECT_FALSE(result_);
+  EXPECT_EQ(sink.calls(), (std::vector<std::string>{"send", "write", "write", "write", "end"}));
+  ASSERT_EQ(sink.pieces().size(), 3u);
+  EXPECT_EQ(sink.pieces()[0].bytes, "HTTP/1.0 200 OK\r\n");
+  EXPECT_EQ(sink.pieces()[1].bytes, "Content-Type: multipart/x-mixed-replace;boundary=myboundary\r\n");
+  EXPECT_EQ(sink.pieces()[2].bytes, "\r\n--myboundary\r\n");
+  EXPECT_EQ(GetCaptureStatus().consumed, 0);
+}
+
+TEST_F(TransmitBodyTest, TheFirstPartWaitsForFourBuffers) {
+  const std::vector<Samples> buffers = {TestBuffer(0), TestBuffer(1), TestBuffer(2), TestBuffer(3)};
+  for (int i = 0; i < 3; ++i) StoreBuffer(buffers[static_cast<size_t>(i)]);
+  RecordingSink sink;
+  StartWorker(sink);
+  sink.WaitForPieces(3);
+  // Three buffers wait; a part now would be written at once, well within this pause.
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(sink.PieceCount(), 3u);
+  EXPECT_EQ(GetCaptureStatus().consumed, 0);
+
+  StoreBuffer(buffers[3]);
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 4; }, seconds(30));
+  StopWorker();
+  EXPECT_TRUE(result_);
+  EXPECT_EQ(sink.Parts(), ExpectedParts(buffers));
+  EXPECT_EQ(sink.pieces()[3].produced, 4);
+  EXPECT_EQ(sink.calls().back(), "end");
+}
+
+TEST_F(TransmitBodyTest, AStopWithFewerThanFourBuffersSendsNoPart) {
+  RecordingSink sink;
+  StartWorker(sink);
+  sink.WaitForPieces(3);
+  for (int i = 0; i < 3; ++i) StoreBuffer(TestBuffer(i));
+  std::this_thread::sleep_for(milliseconds(50));
+  StopWorker();
+  EXPECT_EQ(sink.pieces().size(), 3u);
+  EXPECT_EQ(GetCaptureStatus().consumed, 0);
+}
+
+// Each buffer becomes one part, in capture order; after slot 63 the worker reads slot 0
+// again, and the coder's state carries on from part to part. The first buffer holds the
+// samples 0 to 381, whose fitted block doubles every 21st sample and drops the last.
+TEST_F(TransmitBodyTest, PartsFollowTheCaptureOrderAcrossTheRingsWrap) {
+  std::vector<Samples> buffers;
+  Samples ramp(kCaptureBufferSamples);
+  for (int i = 0; i < kCaptureBufferSamples; ++i) ramp[static_cast<size_t>(i)] = static_cast<int16_t>(i);
+  buffers.push_back(ramp);
+  for (int n = 1; n < 70; ++n) buffers.push_back(TestBuffer(n));
+
+  RecordingSink sink;
+  StartWorker(sink);
+  StorePaced(buffers);
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 70; }, seconds(30));
+  StopWorker();
+
+  const auto parts = sink.Parts();
+  ASSERT_EQ(parts.size(), 70u);
+  ASSERT_EQ(sink.pieces().size(), 3u + 3u * 70u);
+  // Buffer 64 (the 65th) went into slot 0 again: only a read slot that wraps after 63
+  // finds it there.
+  EXPECT_EQ(parts, ExpectedParts(buffers));
+
+  // The fitted ramp, spelt out: 0, 0, 1, 2, ... 20, 21, 21, 22, ... 378, 378, 379, 380.
+  Samples fitted;
+  for (int v = 0; v <= 380; ++v) {
+    fitted.push_back(static_cast<int16_t>(v));
+    if (v % 21 == 0) fitted.push_back(static_cast<int16_t>(v));
+  }
+  ASSERT_EQ(fitted.size(), 400u);
+  G726State encoder;
+  g726_init_state(encoder);
+  uint8_t codes[200];
+  g726_encode_block(codes, fitted.data(), fitted.size(), encoder);
+  EXPECT_EQ(parts[0].substr(32, 200), std::string(reinterpret_cast<char*>(codes), 200));
+}
+
+// A camera that is gone fails every write; the worker neither stops nor skips anything.
+TEST_F(TransmitBodyTest, FailingWritesChangeNothingUntilTheStop) {
+  std::vector<Samples> buffers;
+  for (int n = 0; n < 12; ++n) buffers.push_back(TestBuffer(n));
+  RecordingSink sink(false);
+  StartWorker(sink);
+  StorePaced({buffers.begin(), buffers.begin() + 10});
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 10; }, seconds(30));
+  EXPECT_FALSE(returned_);
+  EXPECT_EQ(GetCaptureStatus().state, TX_CAPTURING);
+  StorePaced({buffers.begin() + 10, buffers.end()});
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 12; }, seconds(30));
+  EXPECT_FALSE(returned_);
+  StopWorker();
+  EXPECT_FALSE(result_);
+  EXPECT_EQ(sink.Parts(), ExpectedParts(buffers));
+}
+
+}  // namespace
+}  // namespace vantorel

@@ -1,0 +1,248 @@
+// The simulated camera's upload endpoint, fed by hand-made bodies over real HTTP.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/server.h"
+#include "codec/g726.h"
+#include "platform/http_post.h"
+#include "platform/wav_file.h"
+
+namespace vantorel::camsim {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+const std::string kOpening =
+    "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=myboundary\r\n\r\n--myboundary\r\n";
+
+// Codes of a tone, 200 bytes per part.
+std::vector<std::string> ToneCodes(int parts) {
+  G726State encoder;
+  g726_init_state(encoder);
+  std::vector<std::string> codes;
+  for (int p = 0; p < parts; ++p) {
+    int16_t samples[400];
+    for (int i = 0; i < 400; ++i) samples[i] = static_cast<int16_t>(((p * 400 + i) % 40 - 20) * 600);
+    uint8_t out[200];
+    g726_encode_block(out, samples, 400, encoder);
+    codes.emplace_back(reinterpret_cast<char*>(out), sizeof out);
+  }
+  return codes;
+}
+
+std::string Part(const std::string& codes) {
+  return "Content-Type: audio/32KADPCM\r\n\r\n" + codes + "\r\n--myboundary\r\n";
+}
+
+bool WaitFor(const Server& server, const std::function<bool(const TalkStats&)>& done) {
+  const auto give_up = steady_clock::now() + std::chrono::seconds(20);
+  while (!done(server.stats().talk)) {
+    if (steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return true;
+}
+
+// A talk opened by hand: the request head is out, the body follows piece by piece.
+struct Talk {
+  explicit Talk(const Server& server, std::shared_ptr<CancelToken> cancel = nullptr) : post(std::move(cancel)) {
+    post.Open(server.Url() + "/axis-cgi/audio/transmit.cgi", "Halvicor Microphone Write.", 2147483647);
+    sent = post.Send();
+  }
+  bool Write(const std::string& piece) { return post.Write(piece.data(), piece.size()); }
+  HttpPost post;
+  bool sent = false;
+};
+
+std::string TempPath(const char* name) {
+  return testing::TempDir() + "vantorel-" + name + "-" + std::to_string(getpid()) + ".wav";
+}
+
+TEST(TalkEndpointTest, TheBodyIsReadAsItStreamsAndWhatItCarriedIsWritten) {
+  Options options;
+  options.talk.out_wav = TempPath("talk-out");
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const auto codes = ToneCodes(3);
+  {
+    Talk talk(server);
+    ASSERT_TRUE(talk.sent);
+    ASSERT_TRUE(talk.Write(kOpening));
+    ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.bytes == kOpening.size(); }));
+    EXPECT_FALSE(server.stats().talk.first_part_at);
+    const auto before_first = steady_clock::now();
+    for (int p = 0; p < 3; ++p) {
+      ASSERT_TRUE(talk.Write(Part(codes[static_cast<size_t>(p)])));
+      // Each part is counted while the request is still open.
+      ASSERT_TRUE(WaitFor(server, [p](const TalkStats& t) { return t.parts == p + 1; }));
+    }
+    const TalkStats t = server.stats().talk;
+    ASSERT_TRUE(t.first_part_at);
+    EXPECT_GE(*t.first_part_at, before_first);
+    EXPECT_GE(t.first_part_after.count(), 0);
+    EXPECT_EQ(t.active, 1);
+    EXPECT_FALSE(t.ended);
+  }  // the connection closes: the talk ends
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.ended; }));
+  const TalkStats t = server.stats().talk;
+  EXPECT_EQ(t.talks, 1);
+  EXPECT_EQ(t.active, 0);
+  EXPECT_EQ(t.layout_errors, 0) << t.first_error;
+  EXPECT_EQ(t.user_agent, "Halvicor Microphone Write.");
+
+  std::vector<int16_t> heard, expected(1200);
+  std::string error;
+  ASSERT_TRUE(ReadWavMono16(options.talk.out_wav, 8000, heard, error)) << error;
+  G726State decoder;
+  g726_init_state(decoder);
+  for (int p = 0; p < 3; ++p) {
+    g726_decode_block(expected.data() + p * 400, reinterpret_cast<const uint8_t*>(codes[static_cast<size_t>(p)].data()),
+                      200, decoder);
+  }
+  EXPECT_EQ(heard, expected);
+
+  // The next talk starts its counts afresh; a malformed part is reported.
+  {
+    Talk talk(server);
+    talk.Write(kOpening + Part(codes[0]) + "Content-Type: audio/G711\r\n\r\n" + codes[1] + "\r\n--myboundary\r\n" +
+               Part(codes[2]));
+  }
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& s) { return s.talks == 2 && s.ended; }));
+  EXPECT_EQ(server.stats().talk.parts, 2);
+  EXPECT_EQ(server.stats().talk.layout_errors, 1);
+  EXPECT_NE(server.stats().talk.first_error.find("audio/G711"), std::string::npos);
+  std::remove(options.talk.out_wav.c_str());
+}
+
+TEST(TalkEndpointTest, AnUnauthorizedTalkIsAnsweredAtOnce) {
+  for (const bool by_auth : {false, true}) {
+    Options options;
+    if (by_auth) {
+      options.basic_auth = "ann:door";  // a talk never carries credentials
+    } else {
+      options.talk.fault = TalkFault::kUnauthorized;
+    }
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    Talk talk(server);
+    for (int i = 0; i < 1000 && talk.Write(kOpening); ++i) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(talk.post.state(), HttpPost::State::kAnswered) << talk.post.Error();
+    EXPECT_EQ(talk.post.ResponseCode(), 401);
+    EXPECT_EQ(server.stats().talk.talks, 1);
+    EXPECT_EQ(server.stats().talk.parts, 0);
+  }
+}
+
+TEST(TalkEndpointTest, ACloseAfterTwoPartsFailsTheWritesThatFollow) {
+  Options options;
+  options.talk.fault = TalkFault::kClose;
+  options.talk.fault_after_parts = 2;
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const auto codes = ToneCodes(1);
+  Talk talk(server);
+  ASSERT_TRUE(talk.Write(kOpening));
+  int written = 0;
+  while (written < 2000 && talk.Write(Part(codes[0]))) {
+    ++written;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  EXPECT_LT(written, 2000);
+  EXPECT_EQ(talk.post.ResponseCode(), 503);
+  EXPECT_FALSE(talk.Write(Part(codes[0])));
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.ended; }));
+  EXPECT_EQ(server.stats().talk.parts, 2);
+}
+
+// The writer blocks once the socket buffers are full; stopping the server releases it.
+TEST(TalkEndpointTest, AServerThatStopsReadingHoldsTheWriterUntilItStops) {
+  Options options;
+  options.talk.fault = TalkFault::kStopReading;
+  options.talk.fault_after_parts = 1;
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const auto codes = ToneCodes(1);
+  Talk talk(server);
+  ASSERT_TRUE(talk.Write(kOpening));
+  std::atomic<int> written{0};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    const std::string piece = Part(codes[0]);
+    while (talk.Write(piece)) ++written;
+    done = true;
+  });
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.parts == 1; }));
+  // Blocked: the count stands still while the writer is still inside a write.
+  int before = -1;
+  while (written.load() != before) {
+    before = written.load();
+    std::this_thread::sleep_for(milliseconds(300));
+  }
+  EXPECT_FALSE(done);
+  const auto start = steady_clock::now();
+  server.Stop();
+  writer.join();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
+  EXPECT_EQ(server.stats().talk.parts, 1);
+}
+
+TEST(TalkEndpointTest, FaultNamesRoundTrip) {
+  for (const char* name : TalkFaultNames()) {
+    const auto fault = ParseTalkFault(name);
+    ASSERT_TRUE(fault) << name;
+    EXPECT_STREQ(TalkFaultName(*fault), name);
+  }
+  EXPECT_FALSE(ParseTalkFault("shout"));
+}
+
+TEST(TalkEndpointTest, TheProgramPrintsOneLinePerTalk) {
+  const std::string out = TempPath("talk-program");
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--talk-out", out.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  FILE* lines = fdopen(pipe_fds[0], "r");
+  char line[512] = {};
+  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
+  std::string url(line);
+  url.erase(url.find_last_not_of('\n') + 1);
+  {
+    HttpPost post;
+    ASSERT_TRUE(post.Open(url + "/axis-cgi/audio/transmit.cgi", "t", 2147483647));
+    ASSERT_TRUE(post.Send());
+    const auto codes = ToneCodes(2);
+    ASSERT_TRUE(post.Write(kOpening.data(), kOpening.size()));
+    for (const auto& c : codes) ASSERT_TRUE(post.Write(Part(c).data(), Part(c).size()));
+  }
+  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
+  const std::string report(line);
+  EXPECT_EQ(report.rfind("talk: 2 parts, 0 layout errors, first part after ", 0), 0u) << report;
+  EXPECT_NE(report.find("800 samples written to " + out), std::string::npos) << report;
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::fclose(lines);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::remove(out.c_str());
+}
+
+}  // namespace
+}  // namespace vantorel::camsim
