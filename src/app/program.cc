@@ -78,7 +78,7 @@ int RunProgram(int argc, char** argv) {
 
   const int result = QApplication::exec();
 
-  actions.CloseMicrophone();
+  actions.Shutdown();
   AudioTeardown();
   StopImageWorker();
   // A worker still ending its last cycle would otherwise call the host being destroyed.

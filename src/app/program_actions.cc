@@ -14,8 +14,8 @@ void ProgramActions::StopImageWorker() { vantorel::StopImageWorker(); }
 void ProgramActions::StartSpeaker() {}
 void ProgramActions::RequestSpeakerStop() {}
 void ProgramActions::StopSpeaker() {}
-void ProgramActions::StartTransmit() {}
-void ProgramActions::StopTransmit() {}
+void ProgramActions::StartTransmit() { transmit_ = vantorel::StartTransmit(); }
+void ProgramActions::StopTransmit() { vantorel::StopTransmit(transmit_); }
 void ProgramActions::OpenMicrophone() { vantorel::OpenMicrophone(microphone_); }
 void ProgramActions::CloseMicrophone() { vantorel::CloseMicrophone(microphone_); }
 
@@ -30,5 +30,11 @@ void ProgramActions::ShowUrlDialog() {
 }
 
 void ProgramActions::PostQuit(int code) { QCoreApplication::exit(code); }
+
+void ProgramActions::Shutdown() {
+  CloseMicrophone();
+  // The event loop may have ended by "終了" with a talk still running.
+  JoinTransmit(transmit_);
+}
 
 }  // namespace vantorel

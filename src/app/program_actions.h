@@ -5,6 +5,7 @@
 
 #include "app/window_logic.h"
 #include "audio_tx/microphone.h"
+#include "audio_tx/transmit_worker.h"
 
 namespace vantorel {
 
@@ -30,9 +31,14 @@ class ProgramActions : public WindowActions {
   void DestroyWindow() override {}
   void PostQuit(int code) override;
 
+  // After the event loop, before the audio tear-down: the microphone closed and no worker
+  // left that could still use the capture ring or the playback state.
+  void Shutdown();
+
  private:
   QPointer<MainWindow> window_;
   MicrophoneHandle microphone_;  // empty while the microphone is closed
+  TransmitHandle transmit_;      // the talk's worker, from its start to the shutdown
 };
 
 }  // namespace vantorel
