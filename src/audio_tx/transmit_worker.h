@@ -35,7 +35,8 @@ struct TransmitRun;
 
 // One transmit worker, owned by the window from StartTransmit to JoinTransmit. Moving it
 // moves the ownership; destroying (or assigning over) it joins the worker as JoinTransmit
-// does.
+// does. TX_STOP is the only stop signal and it is program-wide, so one talk runs per run
+// of the ring: a worker started while another still runs would be stopped with it.
 class TransmitHandle {
  public:
   TransmitHandle() = default;
