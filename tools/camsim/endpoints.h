@@ -11,4 +11,8 @@ namespace vantorel::camsim {
 // the next --still file), shaped by the run's fault.
 void RegisterImageEndpoint(httplib::Server& http, Context& context);
 
+// GET /axis-cgi/audio/receive.cgi: the microphone's endless multipart stream of G.726 parts,
+// one per 50 ms, shaped by the run's fault and audio faults (audio_endpoint.cc).
+void RegisterAudioEndpoint(httplib::Server& http, Context& context);
+
 }  // namespace vantorel::camsim

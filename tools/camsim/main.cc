@@ -10,7 +10,9 @@
 #include <iterator>
 #include <string>
 
+#include "camsim/audio_stream.h"
 #include "camsim/server.h"
+#include "platform/wav_file.h"
 
 namespace {
 
@@ -19,7 +21,8 @@ using vantorel::camsim::Options;
 void PrintUsage(FILE* out) {
   std::fputs(
       "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
-      "                       [--drip-us N] [--auth USER:PASSWORD]\n\n"
+      "                       [--drip-us N] [--auth USER:PASSWORD]\n"
+      "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -28,7 +31,15 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "\n  --delay-ms N    the wait before a slow answer (default 200)\n"
       "  --drip-us N     the gap between dripped bytes (default 100)\n"
-      "  --auth U:P      require HTTP Basic authentication\n\n"
+      "  --auth U:P      require HTTP Basic authentication\n"
+      "  --audio-in FILE the camera microphone's sound, looped (any PCM WAV; default: a door chime)\n"
+      "  --audio-fault L misbehave on the audio stream, a comma list of: ",
+      out);
+  std::fputs(vantorel::camsim::AudioFaultNames(), out);
+  std::fputs(
+      "\n  --audio-parts N end the audio stream after N parts (with --fault stall: go silent;\n"
+      "                  with --fault close-mid-body: cut the connection in the next part)\n"
+      "  --part-ms N     the time between audio parts (default 50; 0: as fast as read)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output.\n",
       out);
 }
@@ -89,6 +100,23 @@ int main(int argc, char** argv) {
       options.drip_gap = std::chrono::microseconds(n);
     } else if (arg == "--auth" && has_value) {
       options.basic_auth = argv[++i];
+    } else if (arg == "--audio-in" && has_value) {
+      std::string error;
+      if (!vantorel::ReadWavMono16(argv[++i], vantorel::camsim::kAudioRate, options.audio_in, error) ||
+          options.audio_in.empty()) {
+        std::fprintf(stderr, "vantorel-camsim: %s\n", error.empty() ? "the sound file is empty" : error.c_str());
+        return 1;
+      }
+    } else if (arg == "--audio-fault" && has_value) {
+      const auto faults = vantorel::camsim::ParseAudioFaults(argv[++i]);
+      if (!faults) return Usage("unknown audio fault");
+      options.audio_faults = *faults;
+    } else if (arg == "--audio-parts" && has_value) {
+      if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--audio-parts needs a number of parts");
+      options.audio_parts = static_cast<int>(n);
+    } else if (arg == "--part-ms" && has_value) {
+      if (!ParseCount(argv[++i], 60000, n)) return Usage("--part-ms needs a number of milliseconds");
+      options.audio_part_interval = std::chrono::milliseconds(n);
     } else {
       return Usage(("unexpected argument " + arg).c_str());
     }
