@@ -53,6 +53,7 @@ SpeakerControl& Control() {
 void WorkerThread(SpeakerRun& run, std::thread& previous, const FrameSink& sink) {
   if (previous.joinable()) previous.join();
   const int code = ReceiveWorker(run.stop, sink);
+  ReleaseAudioThreadState();  // the session's output was opened and closed on this thread
   {
     std::lock_guard lock(run.mutex);
     run.exit_code = code;
