@@ -8,5 +8,6 @@ int RunG726(int argc, char** argv);
 int RunSnapshot(int argc, char** argv);
 int RunDecodeJpeg(int argc, char** argv);
 int RunWatch(int argc, char** argv);
+int RunListen(int argc, char** argv);
 
 }  // namespace vantorel::cli

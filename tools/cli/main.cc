@@ -24,6 +24,8 @@ constexpr CommandEntry kCommands[] = {
      "decode-jpeg IN.jpg -o OUT.bmp  decode a JPEG file and save it as BMP"},
     {"watch", vantorel::cli::RunWatch,
      "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
+    {"listen", vantorel::cli::RunListen,
+     "listen URL [--seconds N] [-o OUT.wav]  play the camera's sound (or record it); print the frames"},
 };
 
 void PrintUsage(FILE* out) {
