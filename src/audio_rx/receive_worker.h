@@ -33,7 +33,8 @@ inline constexpr const char* kSpeakerUserAgent = "Halvicor Speaker read.";
 inline constexpr size_t kReceiveReadBytes = 4096;
 
 // Where a session's frames go. The program plays them (PlaybackSink); vantorel-cli can
-// write them to a file instead, and tests watch them.
+// write them to a file instead, and tests watch them. The functions run on the worker's
+// thread and must not call the speaker's start and stop functions (speaker.h).
 struct FrameSink {
   std::function<bool()> open;   // at session start; false ends the session with -1
                                 // (open and take are required)
