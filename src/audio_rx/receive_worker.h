@@ -3,11 +3,12 @@
 // read piece by piece, every frame found in it decoded and handed to playback.
 //
 // Session start, in this order (a failure ends the session with -1):
-//   1. the frame scanner (the work area);
-//   2. the request, sent with the agent "Halvicor Speaker read.", and the camera's first
-//      answer: a camera that cannot be reached or refuses the connection is a failed start;
-//   3. the output (playback on the sound device);
-//   4. the decoder state, initialised once, then the first bytes are scanned.
+//   1. the request to the receive URL, with the agent "Halvicor Speaker read.";
+//   2. the work area (frame scanner and read buffer);
+//   3. the camera's first answer: a camera that cannot be reached or refuses the
+//      connection is a failed start (libcurl connects only when the first read asks);
+//   4. the output (playback on the sound device);
+//   5. the decoder state, initialised once, then the first bytes are scanned.
 // Then pieces are read and scanned until a stop is requested or two reads in a row bring
 // nothing (the stream ended or the connection was lost), which is a normal end (0). Status
 // codes and headers are not examined: an error page is scanned like any body and holds
