@@ -52,4 +52,9 @@ using AudioOutputOpener = std::function<int(AudioOutputCallback callback, std::u
 // queued. SDL_AUDIODRIVER selects the driver ("dummy", "disk" with SDL_DISKAUDIOFILE, ...).
 int OpenSdlAudioOutput(AudioOutputCallback callback, std::unique_ptr<AudioOutput>& device);
 
+// For a thread of our own that has opened or closed a device and is about to end (the
+// receive worker): frees what SDL keeps for the calling thread (its error text), which SDL
+// frees by itself only for threads it created. Harmless on any thread, at any time.
+void ReleaseAudioThreadState();
+
 }  // namespace vantorel

@@ -165,4 +165,6 @@ int OpenSdlAudioOutput(AudioOutputCallback callback, std::unique_ptr<AudioOutput
   return result;
 }
 
+void ReleaseAudioThreadState() { SDL_TLSCleanup(); }
+
 }  // namespace vantorel

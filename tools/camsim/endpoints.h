@@ -14,5 +14,8 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context);
 // POST /axis-cgi/audio/transmit.cgi: reads a talk as it streams in, checks its layout,
 // decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault.
 void RegisterTalkEndpoint(httplib::Server& http, Context& context);
+// GET /axis-cgi/audio/receive.cgi: the microphone's endless multipart stream of G.726 parts,
+// one per 50 ms, shaped by the run's fault and audio faults (audio_endpoint.cc).
+void RegisterAudioEndpoint(httplib::Server& http, Context& context);
 
 }  // namespace vantorel::camsim

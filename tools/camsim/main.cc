@@ -10,7 +10,9 @@
 #include <iterator>
 #include <string>
 
+#include "camsim/audio_stream.h"
 #include "camsim/server.h"
+#include "platform/wav_file.h"
 
 namespace {
 
@@ -20,7 +22,8 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
       "                       [--drip-us N] [--auth USER:PASSWORD]\n"
-      "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n\n"
+      "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
+      "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -32,7 +35,15 @@ void PrintUsage(FILE* out) {
       "  --auth U:P      require HTTP Basic authentication\n"
       "  --talk-out FILE write what each talk carried, decoded, to FILE (WAV) as it ends\n"
       "  --talk-fault NAME  misbehave on every talk: none unauthorized close stop-reading\n"
-      "  --talk-after N  parts read before a close or stop-reading fault (default 0)\n\n"
+      "  --talk-after N  parts read before a close or stop-reading fault (default 0)\n"
+      "  --audio-in FILE the camera microphone's sound, looped (any PCM WAV; default: a door chime)\n"
+      "  --audio-fault L misbehave on the audio stream, a comma list of: ",
+      out);
+  std::fputs(vantorel::camsim::AudioFaultNames(), out);
+  std::fputs(
+      "\n  --audio-parts N end the audio stream after N parts (with --fault stall: go silent;\n"
+      "                  with --fault close-mid-body: cut the connection in the next part)\n"
+      "  --part-ms N     the time between audio parts (default 50; 0: as fast as read)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends.\n",
       out);
@@ -103,6 +114,23 @@ int main(int argc, char** argv) {
     } else if (arg == "--talk-after" && has_value) {
       if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--talk-after needs a number of parts");
       options.talk.fault_after_parts = static_cast<int>(n);
+    } else if (arg == "--audio-in" && has_value) {
+      std::string error;
+      if (!vantorel::ReadWavMono16(argv[++i], vantorel::camsim::kAudioRate, options.audio_in, error) ||
+          options.audio_in.empty()) {
+        std::fprintf(stderr, "vantorel-camsim: %s\n", error.empty() ? "the sound file is empty" : error.c_str());
+        return 1;
+      }
+    } else if (arg == "--audio-fault" && has_value) {
+      const auto faults = vantorel::camsim::ParseAudioFaults(argv[++i]);
+      if (!faults) return Usage("unknown audio fault");
+      options.audio_faults = *faults;
+    } else if (arg == "--audio-parts" && has_value) {
+      if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--audio-parts needs a number of parts");
+      options.audio_parts = static_cast<int>(n);
+    } else if (arg == "--part-ms" && has_value) {
+      if (!ParseCount(argv[++i], 60000, n)) return Usage("--part-ms needs a number of milliseconds");
+      options.audio_part_interval = std::chrono::milliseconds(n);
     } else {
       return Usage(("unexpected argument " + arg).c_str());
     }

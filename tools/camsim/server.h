@@ -48,6 +48,11 @@ struct Options {
   std::chrono::microseconds drip_gap{100};
   std::string basic_auth;            // "user:password": required as HTTP Basic when set
   TalkOptions talk;                  // the upload endpoint (talk_options.h)
+  // The audio stream (audio_endpoint.cc, audio_stream.h).
+  std::vector<int16_t> audio_in;     // 8000 Hz sound, looped; empty: a door chime
+  unsigned audio_faults = 0;         // AudioFault bits
+  int audio_parts = 0;               // parts before the stream ends, stalls or breaks off; 0: endless
+  std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
 };
 
 // What the tests look at.

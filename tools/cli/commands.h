@@ -9,5 +9,6 @@ int RunSnapshot(int argc, char** argv);
 int RunDecodeJpeg(int argc, char** argv);
 int RunWatch(int argc, char** argv);
 int RunTalk(int argc, char** argv);
+int RunListen(int argc, char** argv);
 
 }  // namespace vantorel::cli

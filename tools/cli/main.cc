@@ -26,6 +26,8 @@ constexpr CommandEntry kCommands[] = {
      "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
     {"talk", vantorel::cli::RunTalk,
      "talk URL -i IN.wav [--fast] | --mic  send a recording (or the microphone) to the camera"},
+    {"listen", vantorel::cli::RunListen,
+     "listen URL [--seconds N] [-o OUT.wav]  play the camera's sound (or record it); print the frames"},
 };
 
 void PrintUsage(FILE* out) {

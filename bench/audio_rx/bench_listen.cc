@@ -1,0 +1,245 @@
+// Listening latency: from a part's bytes leaving the camera's socket to the play block that
+// the part hands on reaching the output device, through libcurl, the frame scanner, the
+// decoder and playback; beside it the plain loopback wake-up. And the work of scanning and
+// decoding one second of sound.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio_rx/frame_scanner.h"
+#include "audio_rx/playback.h"
+#include "audio_rx/receive_worker.h"
+#include "camsim/audio_stream.h"
+#include "codec/g726.h"
+#include "settings/camera_urls.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace vantorel;
+
+// A camera on a loopback socket that sends a part exactly when the benchmark says.
+class PartSender {
+ public:
+  PartSender() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(listener_, 1);
+    socklen_t len = sizeof addr;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~PartSender() {
+    if (connection_ >= 0) close(connection_);
+    close(listener_);
+  }
+  PartSender(const PartSender&) = delete;
+  PartSender& operator=(const PartSender&) = delete;
+
+  int port() const { return port_; }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + kReceivePath; }
+
+  // Takes the worker's connection, reads its request and answers with the reply's header.
+  bool Accept() {
+    connection_ = accept(listener_, nullptr, nullptr);
+    if (connection_ < 0) return false;
+    const int on = 1;
+    setsockopt(connection_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    std::string request;
+    char buf[1024];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      const ssize_t n = read(connection_, buf, sizeof buf);
+      if (n <= 0) return false;
+      request.append(buf, static_cast<size_t>(n));
+    }
+    return Send("HTTP/1.0 200 OK\r\nContent-Type: " + std::string(camsim::kAudioContentType) + "\r\n\r\n");
+  }
+
+  bool Send(const std::string& bytes) const {
+    for (size_t at = 0; at < bytes.size();) {
+      const ssize_t n = write(connection_, bytes.data() + at, bytes.size() - at);
+      if (n <= 0) return false;
+      at += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  void Hangup() {
+    if (connection_ >= 0) close(connection_);
+    connection_ = -1;
+  }
+
+ private:
+  int listener_ = -1;
+  int connection_ = -1;
+  int port_ = 0;
+};
+
+// The output device: notes when each block arrives and hands it back at once, so that
+// no buffer waits and every block plays whole.
+class TimingOutput : public AudioOutput {
+ public:
+  TimingOutput(AudioOutputCallback callback, std::atomic<uint32_t>* writes) : callback_(std::move(callback)), writes_(*writes) {}
+  int Write(AudioBuffer* buffer) override {
+    callback_(this, AUDIO_OUTPUT_DONE, buffer);
+    writes_.fetch_add(1, std::memory_order_release);
+    writes_.notify_all();
+    return AUDIO_OK;
+  }
+  int GetVolume(uint32_t* volume) override {
+    *volume = kAudioFullVolume;
+    return AUDIO_OK;
+  }
+  int SetVolume(uint32_t) override { return AUDIO_OK; }
+  int Close() override { return AUDIO_OK; }
+
+ private:
+  AudioOutputCallback callback_;
+  std::atomic<uint32_t>& writes_;
+};
+
+std::vector<std::string> Parts(int count) {
+  camsim::AudioFrames frames(std::make_shared<const std::vector<int16_t>>(camsim::DoorChime()), 0);
+  std::vector<std::string> parts;
+  for (int i = 0; i < count; ++i) {
+    const auto f = frames.Next();
+    parts.push_back(std::string(camsim::kPartHeader) + std::string(reinterpret_cast<const char*>(f.data()), f.size()) +
+                    "\r\n");
+  }
+  return parts;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+// One iteration: the part that begins a new block is written to the socket, and the time
+// runs until playback has handed the block before it to the device. The part that
+// completes a block is sent between iterations, untimed.
+void BM_ListenLatency(benchmark::State& state) {
+  PlaybackSetup();
+  PartSender camera;
+  SetReceiveUrl(camera.Url());
+  std::atomic<uint32_t> writes{0};
+  const AudioOutputOpener opener = [&writes](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
+    out = std::make_unique<TimingOutput>(std::move(callback), &writes);
+    return AUDIO_OK;
+  };
+  const auto stop = CancelToken::Create();
+  std::thread worker([&] { ReceiveWorker(stop, PlaybackSink(opener)); });
+  if (!camera.Accept()) state.SkipWithError("no connection");
+  const std::vector<std::string> parts = Parts(600);
+  size_t next = 0;
+  auto part = [&]() -> const std::string& { return parts[next++ % parts.size()]; };
+  camera.Send(part());
+  camera.Send(part());  // block 0 complete
+
+  std::vector<double> micros;
+  for (auto _ : state) {
+    const uint32_t before = writes.load(std::memory_order_acquire);
+    const auto start = Clock::now();
+    camera.Send(part());
+    writes.wait(before, std::memory_order_acquire);  // sleeps: the worker needs the other core
+    const auto elapsed = std::chrono::duration<double>(Clock::now() - start);
+    state.SetIterationTime(elapsed.count());
+    micros.push_back(elapsed.count() * 1e6);
+    camera.Send(part());
+    std::this_thread::sleep_for(std::chrono::microseconds(500));  // let it be taken in
+  }
+  stop->Cancel();
+  camera.Hangup();
+  worker.join();
+  PlaybackTeardown();
+  state.counters["p50_us"] = Percentile(micros, 0.5);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+  state.counters["max_us"] = Percentile(micros, 1.0);
+}
+BENCHMARK(BM_ListenLatency)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// The floor under the figure above: the same part over the same loopback socket to a
+// thread blocked in a plain read(), which wakes the benchmark the same way.
+void BM_LoopbackFloor(benchmark::State& state) {
+  PartSender camera;
+  std::atomic<uint32_t> reads{0};
+  std::thread reader([&] {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(camera.port()));
+    const std::string request = "GET / HTTP/1.0\r\n\r\n";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      char buf[4096];
+      while (read(fd, buf, sizeof buf) > 0) {
+        reads.fetch_add(1, std::memory_order_release);
+        reads.notify_all();
+      }
+    }
+    close(fd);
+  });
+  if (!camera.Accept()) state.SkipWithError("no connection");
+  reads.wait(0, std::memory_order_acquire);  // the reply's header
+  const std::vector<std::string> parts = Parts(1);
+  std::vector<double> micros;
+  for (auto _ : state) {
+    const uint32_t before = reads.load(std::memory_order_acquire);
+    const auto start = Clock::now();
+    camera.Send(parts[0]);
+    reads.wait(before, std::memory_order_acquire);
+    const auto elapsed = std::chrono::duration<double>(Clock::now() - start);
+    state.SetIterationTime(elapsed.count());
+    micros.push_back(elapsed.count() * 1e6);
+    std::this_thread::sleep_for(std::chrono::microseconds(500));  // paced like the parts above
+  }
+  camera.Hangup();
+  reader.join();
+  state.counters["p50_us"] = Percentile(micros, 0.5);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+  state.counters["max_us"] = Percentile(micros, 1.0);
+}
+BENCHMARK(BM_LoopbackFloor)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// Scanning and decoding one second of stream (20 parts with junk between them) that
+// arrives in 256-byte pieces: the work the receive worker does per second of sound.
+void BM_ScanAndDecodeOneSecond(benchmark::State& state) {
+  std::string stream;
+  const auto parts = Parts(20);
+  for (size_t i = 0; i < parts.size(); ++i) stream += camsim::GarbageBetweenParts(static_cast<uint32_t>(i)) + parts[i];
+  std::vector<int16_t> samples(kFrameSamples);
+  for (auto _ : state) {
+    FrameScanner scanner;
+    G726State decoder;
+    g726_init_state(decoder);
+    const FrameScanner::FrameCallback decode = [&](const uint8_t* frame) {
+      g726_decode_block(samples.data(), frame, kFrameBytes, decoder);
+    };
+    for (size_t at = 0; at < stream.size(); at += 256) {
+      const size_t n = std::min<size_t>(256, stream.size() - at);
+      scanner.Feed({reinterpret_cast<const uint8_t*>(stream.data()) + at, n}, decode);
+    }
+    benchmark::DoNotOptimize(samples.data());
+  }
+}
+BENCHMARK(BM_ScanAndDecodeOneSecond)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

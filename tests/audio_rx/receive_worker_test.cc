@@ -1,0 +1,151 @@
+// One listening session against the simulated camera: which frames reach the output, in
+// which order, decoded by which state, and how a session starts and ends.
+
+#include "audio_rx/receive_worker.h"
+
+#include <gtest/gtest.h>
+
+#include "codec/fit_sample_count.h"
+#include "fake_audio_output.h"
+#include "receive_test_support.h"
+
+namespace vantorel {
+namespace {
+
+using camsim::Fault;
+using std::chrono::milliseconds;
+
+const std::vector<int16_t> kChime = camsim::DoorChime();
+
+camsim::Options Stream(int parts, unsigned audio_faults = 0, Fault fault = Fault::kNone) {
+  camsim::Options o;
+  o.audio_parts = parts;
+  o.audio_faults = audio_faults;
+  o.fault = fault;
+  o.audio_part_interval = milliseconds(0);
+  o.drip_gap = std::chrono::microseconds(20);
+  return o;
+}
+
+class ReceiveWorkerTest : public testing::Test {
+ protected:
+  void TearDown() override { ResetCameraUrls(); }
+
+  int Run() { return ReceiveWorker(CancelToken::Create(), RecordingSink(log_)); }
+  std::vector<std::string> Calls() { return log_->Locked([&] { return log_->calls; }); }
+
+  std::shared_ptr<SinkLog> log_ = std::make_shared<SinkLog>();
+};
+
+TEST_F(ReceiveWorkerTest, EveryFrameArrivesInOrderAndDecodesWithOneStateForTheSession) {
+  const auto camera = AudioCamera(Stream(30));
+  ASSERT_TRUE(camera);
+  EXPECT_EQ(Run(), 0);  // the stream's end is a normal end
+  const auto sent = SentFrames(kChime, 0, 30);
+  EXPECT_EQ(log_->frames, sent);
+  EXPECT_EQ(log_->samples, Decoded(sent));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close"}));
+  EXPECT_EQ(camera->stats().last_user_agent, "Halvicor Speaker read.");
+  EXPECT_EQ(camera->stats().requests, 1);
+}
+
+TEST_F(ReceiveWorkerTest, WhateverLiesBetweenThePartsAndHoweverTheyAreCutTheFramesStayExact) {
+  struct Case {
+    const char* name;
+    unsigned audio_faults;
+    Fault fault;
+  };
+  for (const Case& c : {Case{"garbage", camsim::kAudioGarbage, Fault::kNone},
+                        Case{"split", camsim::kAudioSplit, Fault::kNone},
+                        Case{"zeros", camsim::kAudioZeros, Fault::kNone},
+                        Case{"all three", camsim::kAudioGarbage | camsim::kAudioSplit | camsim::kAudioZeros, Fault::kNone},
+                        Case{"drip", camsim::kAudioGarbage, Fault::kDrip}}) {
+    log_ = std::make_shared<SinkLog>();
+    const auto camera = AudioCamera(Stream(12, c.audio_faults, c.fault));
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(Run(), 0) << c.name;
+    const auto sent = SentFrames(kChime, c.audio_faults, 12);
+    EXPECT_EQ(log_->frames, sent) << c.name;
+    EXPECT_EQ(log_->samples, Decoded(sent)) << c.name;
+  }
+}
+
+TEST_F(ReceiveWorkerTest, AConnectionCutInsideAPartEndsTheSessionNormallyWithoutTheHalfFrame) {
+  const auto camera = AudioCamera(Stream(5, 0, Fault::kCloseMidBody));
+  ASSERT_TRUE(camera);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(log_->frames, SentFrames(kChime, 0, 5));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close"}));
+}
+
+TEST_F(ReceiveWorkerTest, ErrorPagesAndEmptyBodiesHoldNoFramesAndEndNormally) {
+  for (const Fault fault : {Fault::kNotFound, Fault::kServerError, Fault::kEmpty}) {
+    log_ = std::make_shared<SinkLog>();
+    const auto camera = AudioCamera(Stream(0, 0, fault));
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(Run(), 0) << camsim::FaultName(fault);
+    EXPECT_TRUE(log_->frames.empty()) << camsim::FaultName(fault);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close"})) << camsim::FaultName(fault);
+  }
+}
+
+TEST_F(ReceiveWorkerTest, ACameraThatCannotBeReachedIsAFailedStartAndTheOutputStaysClosed) {
+  int port;
+  {
+    camsim::Server gone({});
+    ASSERT_TRUE(gone.Start());
+    port = gone.port();
+  }
+  for (const std::string& url : {"http://127.0.0.1:" + std::to_string(port) + kReceivePath,
+                                std::string("ftp://127.0.0.1/axis-cgi/audio/receive.cgi"), std::string("")}) {
+    SetReceiveUrl(url);
+    EXPECT_EQ(Run(), -1) << url;
+  }
+  EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(ReceiveWorkerTest, AnOutputThatDoesNotOpenIsAFailedStart) {
+  const auto camera = AudioCamera(Stream(5));
+  ASSERT_TRUE(camera);
+  log_->open_result = false;
+  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(Calls(), std::vector<std::string>{"open"});  // never closed: it never opened
+  EXPECT_TRUE(log_->frames.empty());
+}
+
+TEST_F(ReceiveWorkerTest, AStopBeforeTheSessionBeginsEndsItWithoutOpeningTheOutput) {
+  const auto camera = AudioCamera(Stream(5));
+  ASSERT_TRUE(camera);
+  const auto stop = CancelToken::Create();
+  stop->Cancel();
+  EXPECT_EQ(ReceiveWorker(stop, RecordingSink(log_)), 0);
+  EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(ReceiveWorkerTest, ThroughPlaybackTheDeviceGetsTheDecodedBlocksBitExact) {
+  ASSERT_TRUE(PlaybackSetup());
+  const auto camera = AudioCamera(Stream(9));
+  ASSERT_TRUE(camera);
+  FakeOutputLog device;
+  const AudioOutputOpener fake = [&device](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
+    out = std::make_unique<FakeAudioOutput>(std::move(callback), &device);
+    return AUDIO_OK;
+  };
+  EXPECT_EQ(ReceiveWorker(CancelToken::Create(), PlaybackSink(fake)), 0);
+  PlaybackTeardown();
+
+  // Nine frames hand on blocks 0 to 3; the device finishes none of them before the end,
+  // so block b plays with b buffers waiting: shortened by b*(b+1) samples.
+  const auto decoded = Decoded(SentFrames(kChime, 0, 9));
+  ASSERT_EQ(device.written.size(), 4u);
+  for (size_t b = 0; b < 4; ++b) {
+    std::vector<int16_t> expected(kPlayBlockSamples - b * (b + 1));
+    FitSampleCount(expected.data(), decoded.data() + b * kPlayBlockSamples, static_cast<int>(expected.size()),
+                   kPlayBlockSamples);
+    EXPECT_EQ(device.written[b], expected) << "block " << b;
+  }
+  EXPECT_EQ(device.calls.back(), "Close");
+}
+
+}  // namespace
+}  // namespace vantorel

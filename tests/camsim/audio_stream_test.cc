@@ -1,0 +1,211 @@
+// The simulated camera's audio stream: its bytes, its pace, and each misbehaviour.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "camsim/audio_stream.h"
+#include "camsim/server.h"
+#include "codec/g726.h"
+#include "frame_oracle.h"
+#include "platform/http_get.h"
+#include "platform/wav_file.h"
+
+namespace vantorel::camsim {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+const std::string kPath = "/axis-cgi/audio/receive.cgi";
+
+Options Parts(int parts, unsigned audio_faults = 0, Fault fault = Fault::kNone) {
+  Options o;
+  o.audio_parts = parts;
+  o.audio_faults = audio_faults;
+  o.fault = fault;
+  o.audio_part_interval = milliseconds(0);
+  o.drip_gap = std::chrono::microseconds(10);
+  return o;
+}
+
+std::string Body(const Server& server) {
+  HttpGet get;
+  if (!get.Open(server.Url() + kPath, "test")) return {};
+  std::string body;
+  char buf[4096];
+  while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
+  return body;
+}
+
+std::string Frame(AudioFrames& frames) {
+  const auto f = frames.Next();
+  return {reinterpret_cast<const char*>(f.data()), f.size()};
+}
+
+// The first `count` parts of a well-behaved stream of `sound`.
+std::string CleanParts(const std::vector<int16_t>& sound, int count, unsigned faults = 0) {
+  AudioFrames frames(std::make_shared<const std::vector<int16_t>>(sound), faults);
+  std::string body;
+  for (int i = 0; i < count; ++i) body += std::string(kPartHeader) + Frame(frames) + "\r\n";
+  return body;
+}
+
+TEST(AudioStreamTest, PartsCarryTheChimeCodedFromTheConnectionsStart) {
+  Server server(Parts(4));
+  ASSERT_TRUE(server.Start());
+  httplib::Client client("127.0.0.1", server.port());
+  const auto res = client.Get(kPath.c_str());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Content-Type"), "multipart/x-mixed-replace;boundary=myboundary");
+  EXPECT_EQ(res->body, CleanParts(DoorChime(), 4));
+  EXPECT_EQ(Body(server), res->body);  // every connection starts the sound and the coder afresh
+}
+
+TEST(AudioStreamTest, TheSoundIsLoopedAndPartsLeaveInRealTime) {
+  std::vector<int16_t> ramp(600);  // not a whole number of parts: the loop wraps mid-part
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(i * 50 - 15000);
+  Options o = Parts(5);
+  o.audio_in = ramp;
+  o.audio_part_interval = milliseconds(50);
+  Server server(o);
+  ASSERT_TRUE(server.Start());
+  const auto start = Clock::now();
+  const std::string body = Body(server);
+  EXPECT_GE(Clock::now() - start, milliseconds(200));  // parts 2 to 5 wait their turn
+
+  std::vector<int16_t> looped(5 * kPartSamples);
+  for (size_t i = 0; i < looped.size(); ++i) looped[i] = ramp[i % ramp.size()];
+  G726State state;
+  g726_init_state(state);
+  std::string codes(looped.size() / 2, '\0');
+  g726_encode_block(reinterpret_cast<uint8_t*>(codes.data()), looped.data(), looped.size(), state);
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < 5; ++i) expected.push_back(codes.substr(i * kPartBytes, kPartBytes));
+  EXPECT_EQ(OracleFrames(body), expected);
+}
+
+TEST(AudioStreamTest, MisbehavioursChangeWhatLiesAroundTheFramesButNotTheFrames) {
+  const std::string clean = CleanParts(DoorChime(), 6);
+  {
+    Server split(Parts(6, kAudioSplit));
+    ASSERT_TRUE(split.Start());
+    EXPECT_EQ(Body(split), clean);
+    Server drip(Parts(6, 0, Fault::kDrip));
+    ASSERT_TRUE(drip.Start());
+    EXPECT_EQ(Body(drip), clean);
+  }
+  Server garbage(Parts(6, kAudioGarbage));
+  ASSERT_TRUE(garbage.Start());
+  const std::string junky = Body(garbage);
+  EXPECT_GT(junky.size(), clean.size());
+  EXPECT_EQ(OracleFrames(junky), OracleFrames(clean));
+
+  Server zeros(Parts(6, kAudioZeros));
+  ASSERT_TRUE(zeros.Start());
+  const auto frames = OracleFrames(Body(zeros));
+  ASSERT_EQ(frames.size(), 6u);
+  for (const std::string& f : frames) {
+    EXPECT_EQ(f[0], '\0');
+    EXPECT_EQ(f[100], '\0');
+    EXPECT_EQ(f[199], '\0');
+  }
+  EXPECT_EQ(GarbageBetweenParts(3), GarbageBetweenParts(3));
+  for (uint32_t seed = 0; seed < 2000; ++seed) ASSERT_EQ(GarbageBetweenParts(seed).find(kFrameMarker), std::string::npos);
+}
+
+TEST(AudioStreamTest, TheStreamEndsStallsOrBreaksOffAfterNParts) {
+  const std::string two = CleanParts(DoorChime(), 2);
+  const std::string three = CleanParts(DoorChime(), 3);
+  Server ends(Parts(2));
+  ASSERT_TRUE(ends.Start());
+  EXPECT_EQ(Body(ends), two);
+  Server breaks(Parts(2, 0, Fault::kCloseMidBody));
+  ASSERT_TRUE(breaks.Start());
+  EXPECT_EQ(Body(breaks), three.substr(0, two.size() + (three.size() - two.size()) / 2));
+
+  for (const int parts : {0, 2}) {
+    Server stalls(Parts(parts, 0, Fault::kStall));
+    ASSERT_TRUE(stalls.Start());
+    std::string body;
+    std::thread client([&] { body = Body(stalls); });
+    std::this_thread::sleep_for(milliseconds(300));
+    stalls.Stop();  // only the server's end ends a stall
+    client.join();
+    EXPECT_EQ(body, parts == 0 ? "" : two) << parts;
+  }
+}
+
+TEST(AudioStreamTest, ErrorFaultsAnswerWithoutAudio) {
+  Server missing(Parts(0, 0, Fault::kNotFound));
+  ASSERT_TRUE(missing.Start());
+  httplib::Client client("127.0.0.1", missing.port());
+  const auto res = client.Get(kPath.c_str());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 404);
+  EXPECT_TRUE(OracleFrames(res->body).empty());
+  Server empty(Parts(0, 0, Fault::kEmpty));
+  ASSERT_TRUE(empty.Start());
+  EXPECT_EQ(Body(empty), "");
+}
+
+TEST(AudioStreamTest, FaultNamesParse) {
+  EXPECT_EQ(ParseAudioFaults("garbage,zeros"), kAudioGarbage | kAudioZeros);
+  EXPECT_EQ(ParseAudioFaults("split"), unsigned{kAudioSplit});
+  EXPECT_EQ(ParseAudioFaults("none"), 0u);
+  EXPECT_EQ(ParseAudioFaults("garbage,loud"), std::nullopt);
+  EXPECT_EQ(DoorChime().size(), 3u * kAudioRate);
+}
+
+TEST(AudioStreamTest, TheProgramPlaysAWavFileAndRefusesUnknownAudioFaults) {
+  char dir[] = "/tmp/vantorel-camsim-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string wav = std::string(dir) + "/in.wav";
+  std::vector<int16_t> sound(1000);
+  for (size_t i = 0; i < sound.size(); ++i) sound[i] = static_cast<int16_t>((i % 40) * 500 - 10000);
+  std::string error;
+  ASSERT_TRUE(WriteWavMono16(wav, kAudioRate, sound, error)) << error;
+
+  const std::string bad = std::string(VANTOREL_CAMSIM) + " --audio-fault loud 2>/dev/null";
+  const int status = std::system(bad.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--audio-in", wav.c_str(), "--audio-parts", "3", "--part-ms", "0",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* lines = fdopen(out[0], "r");
+  char line[128] = {};
+  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
+  std::string url(line);
+  url.erase(url.find_last_not_of('\n') + 1);
+  HttpGet get;
+  ASSERT_TRUE(get.Open(url + kPath, "test"));
+  std::string body;
+  char buf[4096];
+  while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  std::fclose(lines);
+  std::remove(wav.c_str());
+  rmdir(dir);
+  EXPECT_EQ(body, CleanParts(sound, 3));
+}
+
+}  // namespace
+}  // namespace vantorel::camsim

@@ -1,0 +1,173 @@
+// vantorel-cli listen URL [--seconds N] [-o OUT.wav]: the receive worker on the camera's
+// audio stream. The sound goes to the default output device through playback, or with -o
+// every decoded frame, exactly as the decoder produced it, to a WAV file instead. Ends
+// after N seconds, at the end of the stream, or on Ctrl+C (SIGINT) or SIGTERM.
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio_rx/playback.h"
+#include "audio_rx/speaker.h"
+#include "commands.h"
+#include "platform/audio_types.h"
+#include "platform/wav_file.h"
+#include "settings/camera_urls.h"
+
+namespace vantorel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the worker's sink hands to the command; the worker thread writes, the command
+// reads once the worker has been joined.
+struct Received {
+  std::atomic<long> frames{0};
+  std::mutex mutex;
+  std::vector<int16_t> samples;  // with -o only
+};
+
+FrameSink CountingPlayback(const std::shared_ptr<Received>& received) {
+  FrameSink sink = PlaybackSink();
+  sink.take = [received](const uint8_t* frame, const FrameDecoder& decode) {
+    TakePlaybackFrame(frame, decode);
+    received->frames.fetch_add(1);
+  };
+  return sink;
+}
+
+FrameSink Recorder(const std::shared_ptr<Received>& received) {
+  return {
+      .open = [] { return true; },
+      .take =
+          [received](const uint8_t* frame, const FrameDecoder& decode) {
+            int16_t samples[kFrameSamples];
+            const int n = decode(samples, frame, kFrameBytes);
+            std::lock_guard lock(received->mutex);
+            received->samples.insert(received->samples.end(), samples, samples + n);
+            received->frames.fetch_add(1);
+          },
+      .close = [] {},
+  };
+}
+
+// SIGINT and SIGTERM are held back while the command runs and taken in its wait loop, so
+// a Ctrl+C stops the worker and still writes the file. Signals that came after the first
+// are dropped at the end, then the old mask returns.
+class HeldSignals {
+ public:
+  HeldSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, &old_);
+  }
+  ~HeldSignals() {
+    const timespec none{0, 0};
+    while (sigtimedwait(&set_, nullptr, &none) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+
+  // Waits up to `ms` for one of the signals; true when one came.
+  bool Wait(long ms) const {
+    const timespec wait{ms / 1000, (ms % 1000) * 1000000};
+    return sigtimedwait(&set_, nullptr, &wait) > 0;
+  }
+
+ private:
+  sigset_t set_;
+  sigset_t old_;
+};
+
+int Usage() {
+  std::fputs("usage: vantorel-cli listen URL [--seconds N] [-o OUT.wav]\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int RunListen(int argc, char** argv) {
+  const char* url = nullptr;
+  const char* output = nullptr;
+  std::optional<double> seconds;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      const double s = std::strtod(argv[++i], &end);
+      if (*end || !(s > 0) || s > 1e7) return Usage();
+      seconds = s;
+    } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
+      output = argv[++i];
+    } else if (!url && argv[i][0] != '-') {
+      url = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (!url) return Usage();
+  SetReceiveUrl(url);  // this run only; the parameter file is not touched
+
+  const bool playing = output == nullptr;
+  if (playing && !PlaybackSetup()) {
+    std::fputs("vantorel-cli: cannot set up playback\n", stderr);
+    return 1;
+  }
+  auto received = std::make_shared<Received>();
+  std::optional<int> exit_code;
+  bool interrupted = false;
+  const HeldSignals signals;  // before the worker starts: its threads inherit the mask
+  {
+    const auto start = Clock::now();
+    if (StartSpeaker(playing ? CountingPlayback(received) : Recorder(received)) != 1) {
+      if (playing) PlaybackTeardown();
+      std::fputs("vantorel-cli: cannot start the receive worker\n", stderr);
+      return 1;
+    }
+    for (;;) {
+      exit_code = WaitSpeakerEnd(std::chrono::milliseconds(0));
+      if (exit_code) break;
+      long wait_ms = 50;
+      if (seconds) {
+        const double left = *seconds - std::chrono::duration<double>(Clock::now() - start).count();
+        if (left <= 0) break;
+        wait_ms = std::min(wait_ms, static_cast<long>(left * 1000) + 1);
+      }
+      if (signals.Wait(wait_ms)) {
+        interrupted = true;
+        break;
+      }
+    }
+    StopSpeaker();
+    JoinSpeaker();
+  }
+  if (playing) PlaybackTeardown();
+
+  const long frames = received->frames.load();
+  std::printf("%ld frames (%.2f s of sound)%s\n", frames, frames * 0.05, interrupted ? ", interrupted" : "");
+  if (exit_code == -1) {
+    std::fputs("vantorel-cli: no stream: the camera could not be reached or the output did not open\n", stderr);
+    return 1;
+  }
+  if (output) {
+    std::string error;
+    if (!WriteWavMono16(output, kAudioSampleRate, received->samples, error)) {
+      std::fprintf(stderr, "vantorel-cli: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace vantorel::cli
