@@ -5,15 +5,16 @@
 #include "app/about_dialog.h"
 #include "app/main_window.h"
 #include "app/url_dialog.h"
+#include "audio_rx/speaker.h"
 #include "image/image_worker.h"
 
 namespace vantorel {
 
 void ProgramActions::StartImageWorker() { vantorel::StartImageWorker(); }
 void ProgramActions::StopImageWorker() { vantorel::StopImageWorker(); }
-void ProgramActions::StartSpeaker() {}
-void ProgramActions::RequestSpeakerStop() {}
-void ProgramActions::StopSpeaker() {}
+void ProgramActions::StartSpeaker() { vantorel::StartSpeaker(); }
+void ProgramActions::RequestSpeakerStop() { vantorel::RequestSpeakerStop(); }
+void ProgramActions::StopSpeaker() { vantorel::StopSpeaker(); }
 void ProgramActions::StartTransmit() { transmit_ = vantorel::StartTransmit(); }
 void ProgramActions::StopTransmit() { vantorel::StopTransmit(transmit_); }
 void ProgramActions::OpenMicrophone() { vantorel::OpenMicrophone(microphone_); }
@@ -33,8 +34,10 @@ void ProgramActions::PostQuit(int code) { QCoreApplication::exit(code); }
 
 void ProgramActions::Shutdown() {
   CloseMicrophone();
-  // The event loop may have ended by "終了" with a talk still running.
+  // The event loop may have ended by "終了" with a talk or the sound still running: neither
+  // worker may outlive the ring or the playback blocks that the tear-down frees.
   JoinTransmit(transmit_);
+  JoinSpeaker();
 }
 
 }  // namespace vantorel
