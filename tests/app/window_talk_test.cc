@@ -1,0 +1,85 @@
+// A whole talk through the real window: a tap on the talk zone starts the upload, the
+// microphone (SDL's disk driver reading a tone) and the camera's sound; a second tap ends
+// the talk and the program's event loop. The simulated camera receives well-formed parts.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/audio_setup.h"
+#include "app/main_window.h"
+#include "app/program_actions.h"
+#include "app/qt_host.h"
+#include "camsim/server.h"
+#include "settings/camera_urls.h"
+
+namespace vantorel {
+namespace {
+
+TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
+  char tmpl[] = "/tmp/vantorel-talk-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  {
+    // Ten seconds of a 440 Hz tone for the microphone, raw 16-bit at 8000 Hz.
+    std::vector<int16_t> tone(80000);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / 8000));
+    std::ofstream(dir + "/mic.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tone.data()), static_cast<std::streamsize>(tone.size() * 2));
+  }
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILEIN", (dir + "/mic.raw").c_str(), 1);
+  setenv("SDL_DISKAUDIOFILE", (dir + "/speaker.raw").c_str(), 1);
+  setenv("VANTOREL_HOME", tmpl, 1);
+
+  static int argc = 1;
+  static char name[] = "window_talk_test";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+
+  camsim::Server camera(camsim::Options{});
+  ASSERT_TRUE(camera.Start());
+  SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+  ASSERT_TRUE(AudioSetup());
+  int result = -1;
+  {
+    ProgramActions actions;
+    MainWindow window(&actions);
+    actions.SetWindow(&window);
+    QtHost host(&window);
+    SetHost(&host);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    const QPoint talk_zone(160, 490);
+    QTest::mouseClick(&window, Qt::LeftButton, {}, talk_zone);
+    EXPECT_TRUE(window.logic().talking());
+    // Enough captured buffers for the four-buffer start and a few parts after it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return camera.stats().talk.parts >= 6; }, 15000));
+    QTimer::singleShot(0, &window, [&] { QTest::mouseClick(&window, Qt::LeftButton, {}, talk_zone); });
+    result = app.exec();  // the second tap destroys the window, which ends the loop
+    EXPECT_FALSE(window.isVisible());
+    actions.Shutdown();
+    SetHost(nullptr);
+  }
+  AudioTeardown();
+  EXPECT_EQ(result, 0);
+  const camsim::Stats stats = camera.stats();
+  EXPECT_EQ(stats.talk.talks, 1);
+  EXPECT_EQ(stats.talk.user_agent, "Halvicor Microphone Write.");
+  EXPECT_GE(stats.talk.parts, 6);
+  EXPECT_EQ(stats.talk.layout_errors, 0) << stats.talk.first_error;
+  camera.Stop();
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vantorel
