@@ -1,10 +1,15 @@
 #include "camsim/server.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -45,6 +50,59 @@ TEST(CamsimTest, FaultNamesRoundTrip) {
     EXPECT_STREQ(FaultName(*fault), name);
   }
   EXPECT_FALSE(ParseFault("explode"));
+}
+
+// A raw client for the faults below HTTP: connects to the server, sends `request`.
+int SendRaw(const Server& server, const std::string& request) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(server.port()));
+  EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  return fd;
+}
+
+// Reset: the request is read, then the connection is aborted. No-read: nothing is read or
+// answered however much is sent, until the server stops.
+TEST(CamsimTest, FaultsBelowHttp) {
+  const std::string head = "GET /axis-cgi/jpg/image.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  {
+    Options options;
+    options.fault = Fault::kReset;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const int fd = SendRaw(server, head);
+    char byte;
+    errno = 0;
+    EXPECT_EQ(recv(fd, &byte, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    close(fd);
+    EXPECT_EQ(server.stats().requests, 1);
+  }
+  {
+    Options options;
+    options.fault = Fault::kNoRead;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const int fd = SendRaw(server, head);
+    // Keep sending until the socket buffers are full: nothing is read on the other side.
+    const std::string chunk(65536, 'x');
+    size_t sent = 0;
+    for (;;) {
+      const ssize_t n = send(fd, chunk.data(), chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+      ASSERT_LT(sent, size_t{64} << 20) << "the server reads";
+    }
+    EXPECT_EQ(errno, EAGAIN);
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 100), 0) << "the server answered";
+    server.Stop();
+    EXPECT_EQ(poll(&p, 1, 5000), 1) << "stopping the server closes the connection";
+    close(fd);
+  }
 }
 
 TEST(CamsimTest, TheSceneMovesAndTakesTheRequestedResolution) {

@@ -198,6 +198,25 @@ TEST(TalkEndpointTest, AServerThatStopsReadingHoldsTheWriterUntilItStops) {
   EXPECT_EQ(server.stats().talk.parts, 1);
 }
 
+// The run's faults on the upload: error pages and an empty answer come before any of the
+// body is read; a stall reads nothing and never answers.
+TEST(TalkEndpointTest, TheRunsFaultsShapeTheAnswer) {
+  for (const auto& [fault, code] : {std::pair{Fault::kNotFound, 404L}, {Fault::kServerError, 500L},
+                                    {Fault::kEmpty, 200L}, {Fault::kStall, 0L}}) {
+    Options options;
+    options.fault = fault;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    Talk talk(server);
+    for (int i = 0; i < 200 && talk.Write(kOpening); ++i) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(talk.post.ResponseCode(), code) << FaultName(fault);
+    EXPECT_EQ(server.stats().talk.parts, 0) << FaultName(fault);
+    if (fault == Fault::kStall) {
+      EXPECT_EQ(talk.post.state(), HttpPost::State::kSending);
+    }
+  }
+}
+
 TEST(TalkEndpointTest, FaultNamesRoundTrip) {
   for (const char* name : TalkFaultNames()) {
     const auto fault = ParseTalkFault(name);

@@ -11,6 +11,7 @@
 //                            connection
 //   drip                     every byte its own write, drip_gap apart
 //   truncated, huge-header   (pictures only) the stream is sent normally
+//   reset, no-read           below HTTP, the same on every path (raw_fault_server.h)
 // Without one of the last three, audio_parts > 0 ends the stream cleanly after that many
 // parts. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
 
@@ -27,11 +28,6 @@ namespace vantorel::camsim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string ErrorPage(int status, const char* reason) {
-  return "<html><head><title>" + std::to_string(status) + " " + reason + "</title></head><body><h1>" + reason +
-         "</h1></body></html>\n";
-}
 
 // One connection's stream; lives as long as its content provider.
 class AudioConnection {
@@ -131,15 +127,8 @@ void RegisterAudioEndpoint(httplib::Server& http, Context& context) {
     auto scope = std::make_shared<Context::RequestScope>(context, req);
     if (!context.Authorized(req, res)) return;
     const Options& options = context.options();
+    if (AnswerErrorFault(options.fault, res)) return;
     switch (options.fault) {
-      case Fault::kNotFound:
-        res.status = 404;
-        res.set_content(ErrorPage(404, "Not Found"), "text/html");
-        return;
-      case Fault::kServerError:
-        res.status = 500;
-        res.set_content(ErrorPage(500, "Internal Server Error"), "text/html");
-        return;
       case Fault::kEmpty:
         res.set_content("", kAudioContentType);
         return;

@@ -7,12 +7,17 @@
 
 namespace vantorel::camsim {
 
+// For the not-found and server-error faults: puts that status and its HTML error page in
+// `res` and returns true. False (and `res` untouched) for every other fault.
+bool AnswerErrorFault(Fault fault, httplib::Response& res);
+
 // GET /axis-cgi/jpg/image.cgi?resolution=WxH: a fresh JPEG still of the moving scene (or
 // the next --still file), shaped by the run's fault.
 void RegisterImageEndpoint(httplib::Server& http, Context& context);
 
 // POST /axis-cgi/audio/transmit.cgi: reads a talk as it streams in, checks its layout,
-// decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault.
+// decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault
+// and the run's fault (talk_endpoint.cc).
 void RegisterTalkEndpoint(httplib::Server& http, Context& context);
 // GET /axis-cgi/audio/receive.cgi: the microphone's endless multipart stream of G.726 parts,
 // one per 50 ms, shaped by the run's fault and audio faults (audio_endpoint.cc).

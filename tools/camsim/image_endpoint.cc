@@ -26,14 +26,6 @@ void ParseResolution(const std::string& text, int& width, int& height) {
   }
 }
 
-std::string ErrorPage(int status, const char* reason) {
-  char page[256];
-  std::snprintf(page, sizeof page,
-                "<html><head><title>%d %s</title></head><body><h1>%s</h1></body></html>\n", status,
-                reason, reason);
-  return page;
-}
-
 // Rewrites the frame header's height and width (after the SOF marker) in place.
 void ClaimSize(std::string& jpeg, uint16_t width, uint16_t height) {
   for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
@@ -66,17 +58,8 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
       *jpeg = EncodeJpeg(pixels.data(), width, height, JpegKind::kColour);
     }
 
+    if (AnswerErrorFault(o.fault, res)) return;
     switch (o.fault) {
-      case Fault::kNone:
-        break;
-      case Fault::kNotFound:
-        res.status = 404;
-        res.set_content(ErrorPage(404, "Not Found"), "text/html");
-        return;
-      case Fault::kServerError:
-        res.status = 500;
-        res.set_content(ErrorPage(500, "Internal Server Error"), "text/html");
-        return;
       case Fault::kEmpty:
         res.set_content("", "image/jpeg");
         return;
@@ -106,6 +89,8 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
         return;
       case Fault::kSlow:
         if (!context.Pause(o.slow_delay)) return;
+        break;
+      default:  // none; reset and no-read never reach an endpoint
         break;
     }
     res.set_content(*jpeg, "image/jpeg");

@@ -5,12 +5,13 @@
 #include <utility>
 
 #include "camsim/endpoints.h"
+#include "camsim/raw_fault_server.h"
 
 namespace vantorel::camsim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 10> kFaultNames{{
+constexpr std::array<std::pair<Fault, const char*>, 12> kFaultNames{{
     {Fault::kNone, "none"},
     {Fault::kNotFound, "not-found"},
     {Fault::kServerError, "server-error"},
@@ -21,6 +22,8 @@ constexpr std::array<std::pair<Fault, const char*>, 10> kFaultNames{{
     {Fault::kCloseMidBody, "close-mid-body"},
     {Fault::kDrip, "drip"},
     {Fault::kSlow, "slow"},
+    {Fault::kReset, "reset"},
+    {Fault::kNoRead, "no-read"},
 }};
 
 std::string Base64(std::string_view in) {
@@ -38,7 +41,26 @@ std::string Base64(std::string_view in) {
   return out;
 }
 
+std::string ErrorPage(int status, const char* reason) {
+  return "<html><head><title>" + std::to_string(status) + " " + reason + "</title></head><body><h1>" + reason +
+         "</h1></body></html>\n";
+}
+
 }  // namespace
+
+bool AnswerErrorFault(Fault fault, httplib::Response& res) {
+  if (fault == Fault::kNotFound) {
+    res.status = 404;
+    res.set_content(ErrorPage(404, "Not Found"), "text/html");
+    return true;
+  }
+  if (fault == Fault::kServerError) {
+    res.status = 500;
+    res.set_content(ErrorPage(500, "Internal Server Error"), "text/html");
+    return true;
+  }
+  return false;
+}
 
 std::optional<Fault> ParseFault(std::string_view name) {
   for (const auto& [fault, text] : kFaultNames) {
@@ -112,6 +134,15 @@ Server::~Server() { Stop(); }
 
 bool Server::Start() {
   const int wanted = context_.options().port;
+  const Fault fault = context_.options().fault;
+  if (fault == Fault::kReset || fault == Fault::kNoRead) {
+    raw_ = std::make_unique<RawFaultServer>(
+        fault == Fault::kReset ? RawFaultServer::Mode::kReset : RawFaultServer::Mode::kNoRead,
+        [this] { context_.UpdateStats([](Stats& s) { ++s.requests; }); });
+    port_ = raw_->Start(wanted);
+    if (port_ <= 0) raw_.reset();
+    return port_ > 0;
+  }
   if (wanted == 0) {
     port_ = http_.bind_to_any_port("127.0.0.1");
   } else {
@@ -135,6 +166,7 @@ bool Server::Start() {
 
 void Server::Stop() {
   context_.SetStopping();
+  if (raw_) raw_->Stop();
   if (thread_.joinable()) {
     http_.stop();
     thread_.join();

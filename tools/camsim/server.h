@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/raw_fault_server.h"
 #include "camsim/talk_options.h"
 
 namespace vantorel::camsim {
@@ -32,10 +34,12 @@ enum class Fault {
   kCloseMidBody,  // announces the full length, sends half, closes the connection
   kDrip,          // the whole JPEG, one byte per write, drip_gap apart
   kSlow,          // waits slow_delay, then answers normally
+  kReset,         // reads the request head, then resets the connection (raw_fault_server.h)
+  kNoRead,        // accepts the connection, then never reads nor answers (raw_fault_server.h)
 };
 
 // "none", "not-found", "server-error", "empty", "truncated", "huge-header", "stall",
-// "close-mid-body", "drip", "slow".
+// "close-mid-body", "drip", "slow", "reset", "no-read".
 std::optional<Fault> ParseFault(std::string_view name);
 const char* FaultName(Fault fault);
 std::vector<const char*> FaultNames();
@@ -143,6 +147,7 @@ class Server {
   httplib::Server http_;
   std::thread thread_;
   std::atomic<bool> listen_ended_{false};
+  std::unique_ptr<RawFaultServer> raw_;  // instead of http_ for the reset and no-read faults
   int port_ = -1;
 };
 

@@ -1,5 +1,14 @@
 // POST /axis-cgi/audio/transmit.cgi: the camera's loudspeaker. The body arrives for as long
 // as the talk lasts; it is read as it streams in, never held whole.
+//
+// Besides the talk faults (talk_options.h), the run's --fault applies as follows:
+//   not-found, server-error  an HTML error page with that status, before reading the body
+//   empty                    status 200 with no body, before reading the body
+//   stall                    reads nothing and answers nothing until the server stops
+//   slow                     waits slow_delay, then reads the talk
+//   drip                     a slow reader: drip_gap between the pieces it reads
+//   truncated, huge-header, close-mid-body  (downloads only) the talk is read normally
+//   reset, no-read           below HTTP, the same on every path (raw_fault_server.h)
 
 #include <chrono>
 #include <cstdio>
@@ -110,18 +119,31 @@ void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
       res.set_header("WWW-Authenticate", "Basic realm=\"camsim\"");
       res.set_content("<html><body><h1>401 Unauthorized</h1></body></html>", "text/html");
     }
-    if (!authorized || o.fault == TalkFault::kUnauthorized) {
+    const Fault run_fault = context.options().fault;
+    bool answered = !authorized || o.fault == TalkFault::kUnauthorized || AnswerErrorFault(run_fault, res);
+    if (!answered && run_fault == Fault::kEmpty) {
+      res.status = 200;
+      answered = true;
+    }
+    if (!answered && run_fault == Fault::kStall) {
+      context.WaitUntilStopping();
+      res.status = 503;
+      answered = true;
+    }
+    if (answered) {
       context.UpdateStats([](Stats& s) {
         s.talk.ended = true;
         --s.talk.active;
       });
       return;
     }
+    if (run_fault == Fault::kSlow && !context.Pause(context.options().slow_delay)) return;
 
     Talk talk(context, began);
     const bool faulty = o.fault == TalkFault::kClose || o.fault == TalkFault::kStopReading;
     read([&](const char* data, size_t size) {
       if (context.Stopping()) return false;
+      if (run_fault == Fault::kDrip && !context.Pause(context.options().drip_gap)) return false;
       if (!faulty) {
         talk.Feed(data, size);
         return true;
