@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <vector>
+
+#include "platform/curl_request.h"
 
 namespace vantorel {
 
@@ -15,37 +16,16 @@ namespace {
 // (libcurl shortens the wait further for its own timers).
 constexpr int kPollMilliseconds = 1000;
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 }  // namespace
 
 // One request: the easy handle on its own multi handle, and the body bytes not yet read.
 struct HttpGet::Transfer {
-  CURL* easy = nullptr;
-  CURLM* multi = nullptr;
-  CancelToken* token = nullptr;  // set while attached; the HttpGet keeps the token alive
+  CurlRequest request;  // the HttpGet keeps the token it attaches alive
   std::vector<char> buffer;
   size_t head = 0;  // buffer[head..] is not yet read
   bool paused = false;
-  char error_text[CURL_ERROR_SIZE] = {};
-
-  Transfer() = default;
-  Transfer(const Transfer&) = delete;
-  Transfer& operator=(const Transfer&) = delete;
-  ~Transfer() {
-    // Detach first: after this no Cancel() touches the multi handle being cleaned up.
-    if (token) token->Detach(this);
-    if (multi && easy) curl_multi_remove_handle(multi, easy);
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
-  }
 
   size_t Available() const { return buffer.size() - head; }
-
-  static void Wake(void* context) { curl_multi_wakeup(static_cast<Transfer*>(context)->multi); }
 
   static size_t OnBody(char* data, size_t, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
@@ -73,15 +53,9 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
     error_ = "this request was already opened";
     return false;
   }
-  InitCurlOnce();
   auto t = std::make_unique<Transfer>();
-  t->easy = curl_easy_init();
-  t->multi = curl_multi_init();
-  if (!t->easy || !t->multi) {
-    error_ = "cannot create a libcurl handle";
-    return false;
-  }
-  CURL* e = t->easy;
+  if (!t->request.Create(error_)) return false;
+  CURL* e = t->request.easy();
   // The settings that keep a URL from reaching anything but a plain web server are checked;
   // an older libcurl that refuses one of them refuses the request.
   const bool safe = curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
@@ -96,26 +70,20 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits.stall_seconds);
-  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  // A cancel during name resolution must not wait for the resolver thread to finish.
-  curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->error_text);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-  if (curl_multi_add_handle(t->multi, e) != CURLM_OK) {
-    error_ = "cannot start the transfer";
-    return false;
+  t->request.SetCommonOptions(limits.connect_timeout_ms);
+  switch (t->request.Begin(*cancel_, error_)) {
+    case CurlRequest::Start::kStarted:
+      break;
+    case CurlRequest::Start::kCancelled:
+      state_ = State::kCancelled;
+      return false;
+    case CurlRequest::Start::kFailed:
+      return false;
   }
-  if (!cancel_->Attach(&Transfer::Wake, t.get())) {
-    state_ = State::kCancelled;
-    error_ = "cancelled before the request";
-    return false;
-  }
-  t->token = cancel_.get();
   transfer_ = std::move(t);
   state_ = State::kOpen;
   return true;
@@ -128,15 +96,13 @@ void HttpGet::Finish(State state, std::string error) {
 
 void HttpGet::TakeResult() {
   int left = 0;
-  while (CURLMsg* m = curl_multi_info_read(transfer_->multi, &left)) {
+  while (CURLMsg* m = curl_multi_info_read(transfer_->request.multi(), &left)) {
     if (m->msg != CURLMSG_DONE) continue;
     const CURLcode rc = m->data.result;
     if (rc == CURLE_OK) {
       Finish(State::kComplete, {});
     } else {
-      std::string text = curl_easy_strerror(rc);
-      if (transfer_->error_text[0]) text += std::string(": ") + transfer_->error_text;
-      Finish(State::kFailed, std::move(text));
+      Finish(State::kFailed, transfer_->request.ErrorText(rc));
     }
   }
 }
@@ -144,7 +110,7 @@ void HttpGet::TakeResult() {
 bool HttpGet::Resume() {
   transfer_->paused = false;
   // May deliver the held bytes at once, through OnBody.
-  const CURLcode rc = curl_easy_pause(transfer_->easy, CURLPAUSE_CONT);
+  const CURLcode rc = curl_easy_pause(transfer_->request.easy(), CURLPAUSE_CONT);
   if (rc == CURLE_OK) return true;
   Finish(State::kFailed, curl_easy_strerror(rc));
   return false;
@@ -174,7 +140,7 @@ size_t HttpGet::Read(void* buf, size_t max) {
     if (state_ != State::kOpen) return 0;
     if (t.paused && !Resume()) continue;
     int running = 0;
-    const CURLMcode mc = curl_multi_perform(t.multi, &running);
+    const CURLMcode mc = curl_multi_perform(t.request.multi(), &running);
     if (mc != CURLM_OK) {
       Finish(State::kFailed, curl_multi_strerror(mc));
       continue;
@@ -182,14 +148,14 @@ size_t HttpGet::Read(void* buf, size_t max) {
     TakeResult();
     if (t.Available() > 0 || state_ != State::kOpen) continue;
     // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
-    const CURLMcode pc = curl_multi_poll(t.multi, nullptr, 0, kPollMilliseconds, nullptr);
+    const CURLMcode pc = t.request.Poll(kPollMilliseconds);
     if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc));
   }
 }
 
 long HttpGet::ResponseCode() const {
   long code = 0;
-  if (transfer_) curl_easy_getinfo(transfer_->easy, CURLINFO_RESPONSE_CODE, &code);
+  if (transfer_) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
   return code;
 }
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
+#include "platform/curl_request.h"
 #include "platform/request_url.h"
 
 namespace vantorel {
@@ -16,40 +16,27 @@ namespace {
 // (libcurl shortens the wait further for its own timers).
 constexpr auto kPoll = std::chrono::milliseconds(1000);
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+// The request's own header lines; freed only after the handle that uses them.
+struct HeaderList {
+  curl_slist* lines = nullptr;
+  HeaderList() = default;
+  HeaderList(const HeaderList&) = delete;
+  HeaderList& operator=(const HeaderList&) = delete;
+  ~HeaderList() { curl_slist_free_all(lines); }
+};
 
 }  // namespace
 
 // One request: the easy handle on its own multi handle, and the piece being handed over.
 struct HttpPost::Transfer {
-  CURL* easy = nullptr;
-  CURLM* multi = nullptr;
-  curl_slist* headers = nullptr;
-  CancelToken* token = nullptr;  // set while attached; the HttpPost keeps the token alive
+  HeaderList headers;   // declared before the request, so destroyed after it
+  CurlRequest request;  // the HttpPost keeps the token it attaches alive
   const char* piece = nullptr;   // the rest of the piece being written
   size_t left = 0;
   bool send_paused = false;  // OnSend found nothing to give; libcurl waits for an unpause
   bool head_sent = false;    // libcurl asked for body bytes: the request head is out
   bool answered = false;     // a final status line and its headers have arrived
   int64_t room = 0;          // body bytes still allowed by the announced length
-  char error_text[CURL_ERROR_SIZE] = {};
-
-  Transfer() = default;
-  Transfer(const Transfer&) = delete;
-  Transfer& operator=(const Transfer&) = delete;
-  ~Transfer() {
-    // Detach first: after this no Cancel() touches the multi handle being cleaned up.
-    if (token) token->Detach(this);
-    if (multi && easy) curl_multi_remove_handle(multi, easy);
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
-    curl_slist_free_all(headers);
-  }
-
-  static void Wake(void* context) { curl_multi_wakeup(static_cast<Transfer*>(context)->multi); }
 
   // libcurl asks for body bytes. Between pieces there are none: pausing the upload makes
   // libcurl wait (the connection stays open, the answer is still read) until the next piece.
@@ -73,7 +60,7 @@ struct HttpPost::Transfer {
     const size_t n = size * count;
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
       long code = 0;
-      curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
+      curl_easy_getinfo(t.request.easy(), CURLINFO_RESPONSE_CODE, &code);
       if (code >= 200) t.answered = true;
     }
     return n;
@@ -96,26 +83,20 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   }
   std::string target;
   if (!HostPortPathUrl(url, target, error_)) return false;
-  InitCurlOnce();
   auto t = std::make_unique<Transfer>();
-  t->easy = curl_easy_init();
-  t->multi = curl_multi_init();
-  if (!t->easy || !t->multi) {
-    error_ = "cannot create a libcurl handle";
-    return false;
-  }
+  if (!t->request.Create(error_)) return false;
   t->room = std::max<int64_t>(content_length, 0);
   // "Accept" replaces libcurl's own; the empty "Expect:" and "Content-Type:" keep libcurl
   // from adding "Expect: 100-continue" and a form content type.
   for (const char* line : {"Accept: */*", "Expect:", "Content-Type:"}) {
-    curl_slist* more = curl_slist_append(t->headers, line);
+    curl_slist* more = curl_slist_append(t->headers.lines, line);
     if (!more) {
       error_ = "cannot build the request headers";
       return false;
     }
-    t->headers = more;
+    t->headers.lines = more;
   }
-  CURL* e = t->easy;
+  CURL* e = t->request.easy();
   // Every setting that shapes what goes on the wire is checked: an older libcurl that
   // refuses one of them refuses the request.
   const bool set = curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
@@ -124,7 +105,7 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
                    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
                    curl_easy_setopt(e, CURLOPT_POST, 1L) == CURLE_OK &&
                    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->room)) == CURLE_OK &&
-                   curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers) == CURLE_OK &&
+                   curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headers.lines) == CURLE_OK &&
                    curl_easy_setopt(e, CURLOPT_USERAGENT, user_agent.c_str()) == CURLE_OK;
   if (!set) {
     error_ = "libcurl refused the request settings";
@@ -135,22 +116,16 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnAnswerBody);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
-  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  // A cancel during name resolution must not wait for the resolver thread to finish.
-  curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->error_text);
-  if (curl_multi_add_handle(t->multi, e) != CURLM_OK) {
-    error_ = "cannot start the transfer";
-    return false;
+  t->request.SetCommonOptions(limits.connect_timeout_ms);
+  switch (t->request.Begin(*cancel_, error_)) {
+    case CurlRequest::Start::kStarted:
+      break;
+    case CurlRequest::Start::kCancelled:
+      state_ = State::kCancelled;
+      return false;
+    case CurlRequest::Start::kFailed:
+      return false;
   }
-  if (!cancel_->Attach(&Transfer::Wake, t.get())) {
-    state_ = State::kCancelled;
-    error_ = "cancelled before the request";
-    return false;
-  }
-  t->token = cancel_.get();
   transfer_ = std::move(t);
   state_ = State::kReady;
   return true;
@@ -163,7 +138,7 @@ void HttpPost::Finish(State state, std::string error) {
 
 void HttpPost::TakeResult() {
   int left = 0;
-  while (CURLMsg* m = curl_multi_info_read(transfer_->multi, &left)) {
+  while (CURLMsg* m = curl_multi_info_read(transfer_->request.multi(), &left)) {
     if (m->msg != CURLMSG_DONE) continue;
     // A server that answers and closes while the body is still coming ends the transfer
     // with a send error; the answer is what counts.
@@ -172,9 +147,8 @@ void HttpPost::TakeResult() {
       continue;
     }
     const CURLcode rc = m->data.result;
-    std::string text = rc == CURLE_OK ? "the transfer ended without an answer" : curl_easy_strerror(rc);
-    if (transfer_->error_text[0]) text += std::string(": ") + transfer_->error_text;
-    Finish(State::kFailed, std::move(text));
+    Finish(State::kFailed, rc == CURLE_OK ? transfer_->request.WithDetails("the transfer ended without an answer")
+                                          : transfer_->request.ErrorText(rc));
   }
 }
 
@@ -189,14 +163,14 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
     if (state_ != State::kReady && state_ != State::kSending) return false;
     if (t.send_paused && t.left > 0) {
       t.send_paused = false;
-      const CURLcode rc = curl_easy_pause(t.easy, CURLPAUSE_CONT);
+      const CURLcode rc = curl_easy_pause(t.request.easy(), CURLPAUSE_CONT);
       if (rc != CURLE_OK) {
         Finish(State::kFailed, curl_easy_strerror(rc));
         return false;
       }
     }
     int running = 0;
-    const CURLMcode mc = curl_multi_perform(t.multi, &running);
+    const CURLMcode mc = curl_multi_perform(t.request.multi(), &running);
     if (mc != CURLM_OK) {
       Finish(State::kFailed, curl_multi_strerror(mc));
       return false;
@@ -228,7 +202,7 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
       wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     }
     // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
-    const CURLMcode pc = curl_multi_poll(t.multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+    const CURLMcode pc = t.request.Poll(static_cast<int>(wait.count()));
     if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc));
   }
 }
@@ -267,7 +241,7 @@ bool HttpPost::End(std::chrono::milliseconds limit) {
 
 long HttpPost::ResponseCode() const {
   long code = 0;
-  if (transfer_) curl_easy_getinfo(transfer_->easy, CURLINFO_RESPONSE_CODE, &code);
+  if (transfer_) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
   return code;
 }
 

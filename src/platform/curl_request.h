@@ -1,0 +1,56 @@
+#pragma once
+// What HttpGet and HttpPost share: one libcurl easy handle on a multi handle of its own,
+// driven on the caller's thread, with a CancelToken that wakes a blocked poll from any
+// thread. Owns both handles; destroying it detaches the token first, so that no cancel
+// touches a handle being cleaned up.
+
+#include <curl/curl.h>
+
+#include <string>
+
+#include "platform/cancel_token.h"
+
+namespace vantorel {
+
+class CurlRequest {
+ public:
+  CurlRequest() = default;
+  ~CurlRequest();
+  CurlRequest(const CurlRequest&) = delete;
+  CurlRequest& operator=(const CurlRequest&) = delete;
+
+  // Initialises libcurl once per process and creates the handles. False with `error` set
+  // when libcurl cannot.
+  bool Create(std::string& error);
+
+  // The options every request of ours takes: a connection made within `connect_timeout_ms`,
+  // never reused, no signals, no wait for the resolver thread on a cancel, and failure
+  // details kept for ErrorText().
+  void SetCommonOptions(long connect_timeout_ms);
+
+  enum class Start { kStarted, kFailed, kCancelled };
+  // Adds the easy handle to the multi handle and attaches `token`, which must outlive this
+  // object. kFailed and kCancelled come with `error` set.
+  Start Begin(CancelToken& token, std::string& error);
+
+  // Waits up to `milliseconds` for socket activity, a libcurl timer or a cancel.
+  CURLMcode Poll(int milliseconds) { return curl_multi_poll(multi_, nullptr, 0, milliseconds, nullptr); }
+
+  // libcurl's text for `rc`, with the details of its error buffer when there are any.
+  std::string ErrorText(CURLcode rc) const;
+  // The details alone appended to `text` (": details"), when there are any.
+  std::string WithDetails(std::string text) const;
+
+  CURL* easy() const { return easy_; }
+  CURLM* multi() const { return multi_; }
+
+ private:
+  static void Wake(void* context);
+
+  CURL* easy_ = nullptr;
+  CURLM* multi_ = nullptr;
+  CancelToken* token_ = nullptr;  // set while attached
+  char error_text_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace vantorel
