@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Every number of docs/PERFORMANCE.md in one run: builds the Release benchmarks and the
+# programs, then runs each benchmark in turn on this machine. The window program's
+# memory run lasts VANTOREL_MEMORY_SECONDS (default 600). Everything talks to simulated
+# cameras on 127.0.0.1.
+# Usage: bench/report.sh [LOG]   (default build-release/performance.log)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-release
+log=${1:-$build/performance.log}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target g726_bench bench_image bench_image_memory bench_transmit \
+  bench_talk_latency bench_listen vantorel vantorel-cli vantorel-camsim >/dev/null
+mkdir -p "$(dirname "$log")"
+export SDL_AUDIODRIVER=dummy
+{
+  echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), load $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "== G.726 coder"
+  "$build"/bench/codec/g726_bench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
+  echo "== camera picture"
+  "$build"/bench/image/bench_image --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+  "$build"/bench/image/bench_image_memory
+  echo "== vantorel-cli watch memory"
+  bench/memory/cli_watch_memory.sh "$build"
+  echo "== talking: worker processor time"
+  "$build"/bench/audio_tx/bench_transmit
+  echo "== talking: latency"
+  "$build"/bench/audio_tx/bench_talk_latency
+  echo "== listening: latency"
+  "$build"/bench/audio_rx/bench_listen --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+  echo "== vantorel memory, picture and sound, ${VANTOREL_MEMORY_SECONDS:-600} s"
+  bench/memory/vantorel_memory.sh "$build" "${VANTOREL_MEMORY_SECONDS:-600}" 2>&1 | grep -v XDG_RUNTIME_DIR
+  echo "== load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+} 2>&1 | tee "$log"
