@@ -20,8 +20,6 @@ namespace vantorel {
 
 namespace {
 
-constexpr Uint16 kCallbackSamples = 256;
-
 // What a posted notification needs after the device may be gone: the receiver and which
 // device, if any, is still open.
 struct InputLink {
@@ -64,21 +62,8 @@ class SdlAudioInput : public AudioInput {
   int Open() {
     if (!subsystem_.ok()) return AUDIO_NOT_ENABLED;
     if (GetHost() == nullptr) return AUDIO_NOT_ENABLED;
-    SDL_AudioSpec want{};
-    want.freq = kAudioSampleRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = kCallbackSamples;
-    want.callback = &SdlAudioInput::OnSdlCallback;
-    want.userdata = this;
-    {
-      auto serial = SdlAudioSubsystem::SerializeCalls();
-      device_id_ = SDL_OpenAudioDevice(nullptr, 1, &want, nullptr, 0);
-    }
-    if (device_id_ == 0) {
-      LogFailure("SDL audio input: %s", SDL_GetError());
-      return AUDIO_BAD_DEVICE;
-    }
+    device_id_ = SdlAudioSubsystem::OpenDevice(true, &SdlAudioInput::OnSdlCallback, this, "SDL audio input");
+    if (device_id_ == 0) return AUDIO_BAD_DEVICE;
     link_->device.store(this);
     // SDL opens its devices paused: nothing is recorded until Start().
     if (Host* host = GetHost()) {

@@ -20,9 +20,6 @@ namespace {
 // The program's output volume; full until someone sets it.
 std::atomic<uint32_t> g_output_volume{kAudioFullVolume};
 
-// Samples per SDL callback: 32 ms, small enough that a finished buffer is reported soon.
-constexpr Uint16 kCallbackSamples = 256;
-
 class SdlAudioOutput : public AudioOutput {
  public:
   explicit SdlAudioOutput(AudioOutputCallback callback) : callback_(std::move(callback)) {}
@@ -30,22 +27,8 @@ class SdlAudioOutput : public AudioOutput {
 
   int Open() {
     if (!subsystem_.ok()) return AUDIO_NOT_ENABLED;
-    SDL_AudioSpec want{};
-    want.freq = kAudioSampleRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = kCallbackSamples;
-    want.callback = &SdlAudioOutput::OnSdlCallback;
-    want.userdata = this;
-    {
-      auto serial = SdlAudioSubsystem::SerializeCalls();
-      // No changes allowed: SDL converts to whatever the hardware wants.
-      device_id_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    }
-    if (device_id_ == 0) {
-      LogFailure("SDL audio output: %s", SDL_GetError());
-      return AUDIO_BAD_DEVICE;
-    }
+    device_id_ = SdlAudioSubsystem::OpenDevice(false, &SdlAudioOutput::OnSdlCallback, this, "SDL audio output");
+    if (device_id_ == 0) return AUDIO_BAD_DEVICE;
     callback_(this, AUDIO_OUTPUT_OPEN, nullptr);
     SDL_PauseAudioDevice(device_id_, 0);
     return AUDIO_OK;

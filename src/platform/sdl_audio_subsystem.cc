@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include "platform/audio_types.h"
 #include "platform/log.h"
 
 namespace vantorel {
@@ -31,5 +32,23 @@ SdlAudioSubsystem::~SdlAudioSubsystem() {
 }
 
 std::unique_lock<std::mutex> SdlAudioSubsystem::SerializeCalls() { return std::unique_lock(g_call_mutex); }
+
+SDL_AudioDeviceID SdlAudioSubsystem::OpenDevice(bool capture, SDL_AudioCallback callback, void* userdata,
+                                                const char* what) {
+  SDL_AudioSpec want{};
+  want.freq = kAudioSampleRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 1;
+  want.samples = 256;
+  want.callback = callback;
+  want.userdata = userdata;
+  SDL_AudioDeviceID id = 0;
+  {
+    auto serial = SerializeCalls();
+    id = SDL_OpenAudioDevice(nullptr, capture ? 1 : 0, &want, nullptr, 0);
+  }
+  if (id == 0) LogFailure("%s: %s", what, SDL_GetError());
+  return id;
+}
 
 }  // namespace vantorel

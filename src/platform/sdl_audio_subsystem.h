@@ -2,6 +2,8 @@
 // SDL's audio subsystem is process-wide: every device holds one of these, the first starts
 // the subsystem and the last one stops it.
 
+#include <SDL.h>
+
 #include <mutex>
 
 namespace vantorel {
@@ -19,6 +21,12 @@ class SdlAudioSubsystem {
   // Held around every open and close of an SDL audio device: SDL's device table is not
   // safe against two threads opening at once (the receive worker and the window thread).
   static std::unique_lock<std::mutex> SerializeCalls();
+
+  // Opens the default output (or, with `capture`, input) device for the program's sound:
+  // 8000 Hz, 16-bit, mono, callbacks of 256 samples (32 ms, so that a finished buffer is
+  // reported soon), SDL converting to whatever the hardware wants. The device starts
+  // paused. 0 when it cannot be opened; the failure is logged with `what`.
+  static SDL_AudioDeviceID OpenDevice(bool capture, SDL_AudioCallback callback, void* userdata, const char* what);
 
  private:
   bool ok_ = false;
