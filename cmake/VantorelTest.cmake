@@ -5,6 +5,8 @@ function(vantorel_test name)
   add_executable(${name} ${T_SOURCES})
   vantorel_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  # Helpers shared by several test folders: #include "support/...".
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   set(labels unit)
   if(T_THREADED)
     set(labels unit threaded)

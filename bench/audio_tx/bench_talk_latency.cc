@@ -8,9 +8,7 @@
 // first sample of its buffer (the moment the microphone began filling it), and the delay
 // of every later part from its buffer's store.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +24,7 @@
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "settings/camera_urls.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -42,15 +41,7 @@ constexpr size_t kOpeningBytes = 17 + 61 + 16;
 class ReadingCamera {
  public:
   ReadingCamera() {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), len);
-    getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    listen(listen_fd_, 1);
-    port_ = ntohs(addr.sin_port);
+    listen_fd_ = vantorel::test::ListenOnLoopback(1, &port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~ReadingCamera() {

@@ -5,9 +5,6 @@
 #include "audio_tx/transmit_worker.h"
 
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,6 +19,7 @@
 #include "platform/wav_file.h"
 #include "settings/camera_urls.h"
 #include "transmit_test_support.h"
+#include "support/loopback.h"
 
 namespace vantorel {
 namespace {
@@ -106,17 +104,8 @@ TEST_F(TransmitWorkerTest, TheCameraReceivesTheRequestByteForByte) {
 class UnreachableCamera {
  public:
   UnreachableCamera() {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), len);
-    getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    listen(listen_fd_, 0);
-    port_ = ntohs(addr.sin_port);
-    filler_fd_ = socket(AF_INET, SOCK_STREAM, 0);  // takes the one place in the queue
-    connect(filler_fd_, reinterpret_cast<sockaddr*>(&addr), len);
+    listen_fd_ = test::ListenOnLoopback(0, &port_);
+    filler_fd_ = test::ConnectToLoopback(port_);  // takes the one place in the queue
   }
   ~UnreachableCamera() {
     close(filler_fd_);

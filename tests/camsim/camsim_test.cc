@@ -1,8 +1,6 @@
 #include "camsim/server.h"
 
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "platform/http_get.h"
+#include "support/loopback.h"
 
 namespace vantorel::camsim {
 namespace {
@@ -54,12 +53,8 @@ TEST(CamsimTest, FaultNamesRoundTrip) {
 
 // A raw client for the faults below HTTP: connects to the server, sends `request`.
 int SendRaw(const Server& server, const std::string& request) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(server.port()));
-  EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  const int fd = test::ConnectToLoopback(server.port());
+  EXPECT_GE(fd, 0);
   EXPECT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
   return fd;
 }

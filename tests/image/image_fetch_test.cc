@@ -1,9 +1,6 @@
 #include "image/image_fetch.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +12,7 @@
 #include "camsim/jpeg_encode.h"
 #include "camsim/server.h"
 #include "test_support.h"
+#include "support/loopback.h"
 
 namespace vantorel {
 namespace {
@@ -22,18 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using camsim::Fault;
 
-// A loopback port that nobody listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+using test::ClosedPort;
 
 // Big enough that half of it ends inside the picture data, not in the header.
 std::string SmallStill() {

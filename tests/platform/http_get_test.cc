@@ -1,12 +1,10 @@
 #include "platform/http_get.h"
+#include "support/loopback.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -99,18 +97,7 @@ class TestServer {
   bool stopping_ = false;
 };
 
-// A loopback port that nobody listens on: bound for a moment, then closed.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+using test::ClosedPort;
 
 // Reads the whole body in pieces of `piece` bytes.
 std::string ReadAll(HttpGet& get, size_t piece = 256) {

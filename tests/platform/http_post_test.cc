@@ -10,6 +10,7 @@
 
 #include "platform/request_url.h"
 #include "raw_loopback_server.h"
+#include "support/loopback.h"
 
 namespace vantorel {
 namespace {
@@ -25,18 +26,7 @@ std::string Head(int port, const std::string& path, const std::string& agent, in
          "\r\nAccept: */*\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 }
 
-// A loopback port that nobody listens on: bound for a moment, then closed.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+using test::ClosedPort;
 
 // Writes `piece` until a write fails or `tries` writes (spaced a little) have gone through.
 int WriteUntilRefused(HttpPost& post, const std::string& piece, int tries) {

@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "support/loopback.h"
+
 namespace vantorel {
 
 class RawLoopbackServer {
@@ -51,17 +53,8 @@ class RawLoopbackServer {
 
   RawLoopbackServer() : RawLoopbackServer(Script()) {}
   explicit RawLoopbackServer(Script script) : script_(std::move(script)) {
-    listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    const int small = 16 * 1024;  // a small window, so that a server that stops reading bites soon
-    setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), len);
-    getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    listen(listen_fd_, 4);
+    // A small window, so that a server that stops reading bites soon.
+    listen_fd_ = test::ListenOnLoopback(4, &port_, 16 * 1024);
     if (pipe(stop_pipe_) != 0) stop_pipe_[0] = stop_pipe_[1] = -1;
     thread_ = std::thread([this] { Serve(); });
   }
