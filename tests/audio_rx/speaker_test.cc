@@ -8,6 +8,7 @@
 #include <random>
 
 #include "receive_test_support.h"
+#include "support/wait_for.h"
 
 namespace vantorel {
 namespace {
@@ -16,15 +17,7 @@ using camsim::Fault;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-template <typename Done>
-bool WaitFor(Done done, milliseconds limit = milliseconds(10000)) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return true;
-}
+using test::WaitFor;
 
 milliseconds TimeToStop() {
   const auto start = Clock::now();

@@ -17,6 +17,7 @@
 #include "platform/headless_host.h"
 #include "settings/camera_urls.h"
 #include "test_support.h"
+#include "support/wait_for.h"
 
 namespace vantorel {
 namespace {
@@ -26,16 +27,7 @@ using camsim::Fault;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-// Polls `done` every millisecond for at most `limit`.
-template <typename Done>
-bool WaitFor(Done done, milliseconds limit = milliseconds(10000)) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return true;
-}
+using test::WaitFor;
 
 camsim::Options WithFault(Fault fault, milliseconds slow_delay = milliseconds(200)) {
   camsim::Options options;

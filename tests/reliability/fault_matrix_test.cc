@@ -36,6 +36,7 @@
 #include "reliability/camera_process.h"
 #include "reliability/process_resources.h"
 #include "settings/camera_urls.h"
+#include "support/wait_for.h"
 
 namespace vantorel {
 namespace {
@@ -116,15 +117,7 @@ class Table : public testing::Environment {
 
 const auto* const kTable = testing::AddGlobalTestEnvironment(new Table);
 
-template <typename Done>
-bool WaitFor(Done done, milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return true;
-}
+using test::WaitFor;
 
 // The run of one pair: a fresh program directory, the camera, the resource counts before
 // and after.
