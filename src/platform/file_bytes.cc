@@ -61,40 +61,81 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
 }
 
 bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+  ReplacingFile file;
+  return file.Create(path, error) && file.Write(bytes, error) && file.Commit(error);
+}
+
+ReplacingFile::~ReplacingFile() { Abandon(); }
+
+void ReplacingFile::Abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool ReplacingFile::Create(const std::string& path, std::string& error) {
+  Abandon();
+  path_ = path;
   // A name of our own beside the target; O_EXCL never takes over someone else's file, and
   // the mode 0666 leaves the permissions to the user's umask, as for any new file.
   static std::atomic<unsigned> counter{0};
-  std::string temp;
-  FileDescriptor file{-1};
-  for (int attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
-    temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    file.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file.fd < 0 && errno != EEXIST) break;
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+    fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) temp_ = temp;
+    if (fd_ < 0 && errno != EEXIST) break;
   }
-  if (file.fd < 0) {
+  if (fd_ < 0) {
     error = Reason(path, "cannot create");
     return false;
   }
+  return true;
+}
+
+bool ReplacingFile::Write(std::span<const uint8_t> bytes, std::string& error) {
   const uint8_t* p = bytes.data();
   size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(file.fd, p, left);
+  while (left > 0 && fd_ >= 0) {
+    const ssize_t n = ::write(fd_, p, left);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = Reason(path, "cannot write");
-      ::unlink(temp.c_str());
-      return false;
-    }
+    if (n < 0) break;
     p += n;
     left -= static_cast<size_t>(n);
   }
-  const int closed = ::close(file.fd);
-  file.fd = -1;
-  if (closed != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    error = Reason(path, "cannot write");
-    ::unlink(temp.c_str());
+  if (left == 0) return true;
+  error = Reason(path_, "cannot write");
+  Abandon();
+  return false;
+}
+
+bool ReplacingFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {
+  size_t done = 0;
+  while (done < bytes.size() && fd_ >= 0) {
+    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (done == bytes.size()) return true;
+  error = Reason(path_, "cannot write");
+  Abandon();
+  return false;
+}
+
+bool ReplacingFile::Commit(std::string& error) {
+  if (fd_ < 0) {
+    error = path_ + ": cannot write (not open)";
     return false;
   }
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0 || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+    error = Reason(path_, "cannot write");
+    Abandon();
+    return false;
+  }
+  temp_.clear();
   return true;
 }
 

@@ -19,4 +19,30 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
 // file nor a damaged old one. False with a one-line reason.
 bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
 
+// A file written bit by bit that replaces `path` only when it is complete: the bytes go to
+// a temporary file beside it, and Commit() renames that over `path`. Destroyed without a
+// commit (or after a failure), the temporary file is removed and `path` is untouched.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Creates the temporary file. False with a one-line reason (naming `path`).
+  bool Create(const std::string& path, std::string& error);
+  // Appends; or, with WriteAt, overwrites bytes already written. False with a reason.
+  bool Write(std::span<const uint8_t> bytes, std::string& error);
+  bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+  // Closes the file and puts it in place. False with a reason; the temporary file is gone.
+  bool Commit(std::string& error);
+  // Removes the temporary file; `path` stays as it was.
+  void Abandon();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+};
+
 }  // namespace vantorel

@@ -187,16 +187,16 @@ bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samp
   return true;
 }
 
-bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> samples, std::string& error) {
-  const size_t data_bytes = samples.size() * 2;
-  if (data_bytes > 0xFFFFFFFFu - 36) {
-    error = path + ": too much sound for one WAV file";
-    return false;
-  }
+namespace {
+
+constexpr uint64_t kMaxWavDataBytes = 0xFFFFFFFFu - 36;
+
+// The 44-byte header of a 16-bit mono PCM file with `data_bytes` of sound.
+std::vector<uint8_t> WavHeader(int rate, uint32_t data_bytes) {
   std::vector<uint8_t> out;
-  out.reserve(44 + data_bytes);
+  out.reserve(44);
   PutTag(out, "RIFF");
-  PutLe32(out, static_cast<uint32_t>(36 + data_bytes));
+  PutLe32(out, 36 + data_bytes);
   PutTag(out, "WAVE");
   PutTag(out, "fmt ");
   PutLe32(out, 16);
@@ -207,9 +207,53 @@ bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> 
   PutLe16(out, 2);                                 // bytes per sample frame
   PutLe16(out, 16);                                // bits per sample
   PutTag(out, "data");
-  PutLe32(out, static_cast<uint32_t>(data_bytes));
+  PutLe32(out, data_bytes);
+  return out;
+}
+
+void PutSamples(std::vector<uint8_t>& out, std::span<const int16_t> samples) {
   for (int16_t s : samples) PutLe16(out, static_cast<uint16_t>(s));
+}
+
+}  // namespace
+
+bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> samples, std::string& error) {
+  const uint64_t data_bytes = uint64_t{samples.size()} * 2;
+  if (data_bytes > kMaxWavDataBytes) {
+    error = path + ": too much sound for one WAV file";
+    return false;
+  }
+  std::vector<uint8_t> out = WavHeader(rate, static_cast<uint32_t>(data_bytes));
+  out.reserve(44 + data_bytes);
+  PutSamples(out, samples);
   return WriteFileBytes(path, out, error);
+}
+
+bool WavWriter::Open(const std::string& path, int rate, std::string& error) {
+  data_bytes_ = 0;
+  return file_.Create(path, error) && file_.Write(WavHeader(rate, static_cast<uint32_t>(kMaxWavDataBytes)), error);
+}
+
+bool WavWriter::Append(std::span<const int16_t> samples, std::string& error) {
+  if (data_bytes_ + uint64_t{samples.size()} * 2 > kMaxWavDataBytes) {
+    error = "too much sound for one WAV file";
+    file_.Abandon();
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  bytes.reserve(samples.size() * 2);
+  PutSamples(bytes, samples);
+  if (!file_.Write(bytes, error)) return false;
+  data_bytes_ += bytes.size();
+  return true;
+}
+
+bool WavWriter::Finish(std::string& error) {
+  std::vector<uint8_t> sizes;
+  PutLe32(sizes, static_cast<uint32_t>(36 + data_bytes_));
+  std::vector<uint8_t> data_size;
+  PutLe32(data_size, static_cast<uint32_t>(data_bytes_));
+  return file_.WriteAt(4, sizes, error) && file_.WriteAt(40, data_size, error) && file_.Commit(error);
 }
 
 }  // namespace vantorel

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+
+#include "platform/file_bytes.h"
 #include <string>
 #include <vector>
 
@@ -38,5 +40,24 @@ bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samp
 
 // Writes 16-bit mono PCM at `rate`, replacing the file. On failure nothing is left behind.
 bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> samples, std::string& error);
+
+// Writes 16-bit mono PCM as it comes, for recordings of any length: the file holds the
+// sound so far, never all of it in memory. It replaces `path` only at Finish(); until
+// then the header claims the largest possible data chunk, so that even the temporary file
+// of a run that was killed reads as what it holds.
+class WavWriter {
+ public:
+  // False with a one-line reason when the file cannot be created.
+  bool Open(const std::string& path, int rate, std::string& error);
+  // False with a reason when the file cannot take the samples, or a WAV file could hold
+  // no more (4 GiB); the file is then dropped.
+  bool Append(std::span<const int16_t> samples, std::string& error);
+  // Writes the true sizes into the header and puts the file in place.
+  bool Finish(std::string& error);
+
+ private:
+  ReplacingFile file_;
+  uint64_t data_bytes_ = 0;
+};
 
 }  // namespace vantorel

@@ -128,6 +128,13 @@ TEST_F(ListenCommandTest, ReportsACameraThatCannotBeReachedAndBadArguments) {
   const std::string wav = dir_ + "/none.wav";
   EXPECT_EQ(Listen({"http://127.0.0.1:" + std::to_string(port) + kReceivePath, "-o", wav}).status, 1);
   EXPECT_FALSE(fs::exists(wav));
+  // A file that cannot be written is reported before listening, not after the recording.
+  const auto camera = AudioCamera({});
+  ASSERT_TRUE(camera);
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_EQ(Listen({Url(*camera), "--seconds", "5", "-o", dir_ + "/no/such/dir/out.wav"}).status, 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4));
+  EXPECT_EQ(camera->stats().requests, 0);
   EXPECT_EQ(Listen({}).status, 2);
   EXPECT_EQ(Listen({"http://127.0.0.1:1/", "--seconds", "0"}).status, 2);
   EXPECT_EQ(Listen({"http://127.0.0.1:1/", "--seconds", "x"}).status, 2);

@@ -168,6 +168,51 @@ TEST_F(WavFileTest, WrittenFileReadsBackUnchanged) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+// A recording written piece by piece: the file appears only at Finish, and meanwhile its
+// temporary file already reads as the sound so far (the header claims the largest size).
+// Without Finish nothing is left.
+TEST_F(WavFileTest, AWriterAppendsPiecesAndPutsTheFileInPlaceAtTheEnd) {
+  const std::string path = dir_ + "/rec.wav";
+  std::string error;
+  std::vector<int16_t> all;
+  {
+    WavWriter writer;
+    ASSERT_TRUE(writer.Open(path, 8000, error)) << error;
+    for (int piece = 0; piece < 5; ++piece) {
+      std::vector<int16_t> samples(400 * piece);
+      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(piece * 1000 - static_cast<int>(i));
+      ASSERT_TRUE(writer.Append(samples, error)) << error;
+      all.insert(all.end(), samples.begin(), samples.end());
+    }
+    EXPECT_FALSE(fs::exists(path));
+    const fs::path temp = fs::directory_iterator(dir_)->path();
+    std::vector<int16_t> so_far;
+    ASSERT_TRUE(ReadWavMono16(temp.string(), 8000, so_far, error)) << error;
+    EXPECT_EQ(so_far, all);
+    ASSERT_TRUE(writer.Finish(error)) << error;
+  }
+  EXPECT_EQ(fs::file_size(path), 44u + 2 * all.size());
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(path, bytes, error));
+  WavInfo info;
+  ASSERT_TRUE(ParseWav(bytes, info, error)) << error;
+  EXPECT_EQ(info.data.size(), 2 * all.size());  // the true size, not the claim
+  std::vector<int16_t> back;
+  ASSERT_TRUE(ReadWavMono16(path, 8000, back, error)) << error;
+  EXPECT_EQ(back, all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  {
+    WavWriter abandoned;
+    ASSERT_TRUE(abandoned.Open(dir_ + "/never.wav", 8000, error)) << error;
+    ASSERT_TRUE(abandoned.Append(all, error)) << error;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  WavWriter nowhere;
+  EXPECT_FALSE(nowhere.Open(dir_ + "/no/such/dir/out.wav", 8000, error));
+  EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+}
+
 // A 1 kHz tone at another rate, width or channel count comes out as the same tone at
 // 8000 Hz mono: right length, right level, and right pitch (zero crossings).
 void ExpectTone(const std::vector<int16_t>& samples, double seconds, double amplitude) {

@@ -1,7 +1,8 @@
 // vantorel-cli listen URL [--seconds N] [-o OUT.wav]: the receive worker on the camera's
 // audio stream. The sound goes to the default output device through playback, or with -o
-// every decoded frame, exactly as the decoder produced it, to a WAV file instead. Ends
-// after N seconds, at the end of the stream, or on Ctrl+C (SIGINT) or SIGTERM.
+// every decoded frame, exactly as the decoder produced it, to a WAV file instead, written as
+// the sound comes (a recording of any length). Ends after N seconds, at the end of the
+// stream, or on Ctrl+C (SIGINT) or SIGTERM.
 
 #include <signal.h>
 
@@ -28,12 +29,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the worker's sink hands to the command; the worker thread writes, the command
-// reads once the worker has been joined.
+// What the worker's sink hands to the command. With -o the worker adds decoded samples to
+// `pending` and the command's loop takes them out to the file, both under `mutex`.
 struct Received {
   std::atomic<long> frames{0};
   std::mutex mutex;
-  std::vector<int16_t> samples;  // with -o only
+  std::vector<int16_t> pending;
+
+  std::vector<int16_t> TakePending() {
+    std::vector<int16_t> out;
+    std::lock_guard lock(mutex);
+    out.swap(pending);
+    return out;
+  }
 };
 
 FrameSink CountingPlayback(const std::shared_ptr<Received>& received) {
@@ -53,7 +61,7 @@ FrameSink Recorder(const std::shared_ptr<Received>& received) {
             int16_t samples[kFrameSamples];
             const int n = decode(samples, frame, kFrameBytes);
             std::lock_guard lock(received->mutex);
-            received->samples.insert(received->samples.end(), samples, samples + n);
+            received->pending.insert(received->pending.end(), samples, samples + n);
             received->frames.fetch_add(1);
           },
       .close = [] {},
@@ -124,7 +132,19 @@ int RunListen(int argc, char** argv) {
     std::fputs("vantorel-cli: cannot set up playback\n", stderr);
     return 1;
   }
+  // The file is created before listening starts, so that a path that cannot be written
+  // is reported at once rather than after the recording.
+  WavWriter file;
+  std::string file_error;
+  if (output && !file.Open(output, kAudioSampleRate, file_error)) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", file_error.c_str());
+    return 1;
+  }
+  bool file_ok = true;
   auto received = std::make_shared<Received>();
+  auto write_pending = [&] {
+    if (output && file_ok) file_ok = file.Append(received->TakePending(), file_error);
+  };
   std::optional<int> exit_code;
   bool interrupted = false;
   const HeldSignals signals;  // before the worker starts: its threads inherit the mask
@@ -148,9 +168,12 @@ int RunListen(int argc, char** argv) {
         interrupted = true;
         break;
       }
+      write_pending();
+      if (!file_ok) break;
     }
     StopSpeaker();
     JoinSpeaker();
+    write_pending();
   }
   if (playing) PlaybackTeardown();
 
@@ -160,12 +183,9 @@ int RunListen(int argc, char** argv) {
     std::fputs("vantorel-cli: no stream: the camera could not be reached or the output did not open\n", stderr);
     return 1;
   }
-  if (output) {
-    std::string error;
-    if (!WriteWavMono16(output, kAudioSampleRate, received->samples, error)) {
-      std::fprintf(stderr, "vantorel-cli: %s\n", error.c_str());
-      return 1;
-    }
+  if (output && !(file_ok && file.Finish(file_error))) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", file_error.c_str());
+    return 1;
   }
   return 0;
 }
