@@ -22,11 +22,6 @@ static_assert(FirstByteIsUnique());
 
 }  // namespace
 
-void FrameScanner::Reset() {
-  matched_ = 0;
-  filled_ = -1;
-}
-
 size_t FrameScanner::Feed(std::span<const uint8_t> piece, const FrameCallback& on_frame) {
   size_t frames = 0;
   const uint8_t* p = piece.data();

@@ -33,9 +33,6 @@ class FrameScanner {
   // it. Returns the number of frames completed.
   size_t Feed(std::span<const uint8_t> piece, const FrameCallback& on_frame);
 
-  // Back to the start of a stream: no marker half seen, no frame half filled.
-  void Reset();
-
   // Whether a frame has begun and still misses bytes (for diagnostics at the end of a
   // stream: such a frame is never reported).
   bool InFrame() const { return filled_ >= 0; }

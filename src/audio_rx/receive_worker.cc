@@ -77,6 +77,7 @@ int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const FrameSink& sin
     got = get.Read(buffer->data(), buffer->size());
   }
   if (get.state() == HttpGet::State::kFailed) LogFailure("receive: stream ended: %s", get.Error().c_str());
+  if (scanner->InFrame()) LogFailure("receive: the stream ended inside a frame; its start was dropped");
   return 0;
 }
 

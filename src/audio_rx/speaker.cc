@@ -47,6 +47,13 @@ SpeakerControl& Control() {
   return *control;
 }
 
+// The latest worker's run, or null before the first start.
+std::shared_ptr<SpeakerRun> LatestRun() {
+  SpeakerControl& c = Control();
+  std::lock_guard lock(c.mutex);
+  return c.run;
+}
+
 // The worker thread. `previous` is the worker before it, stopped and perhaps still ending:
 // two sessions would share the output device and the play blocks, so this one begins only
 // after that thread has ended.
@@ -95,18 +102,14 @@ void RequestSpeakerStop() {
 void StopSpeaker() {
   const auto deadline = std::chrono::steady_clock::now() + kStopWait;
   RequestSpeakerStop();
-  SpeakerControl& c = Control();
-  std::shared_ptr<SpeakerRun> run;
-  {
-    std::lock_guard lock(c.mutex);
-    run = c.run;
-  }
+  const std::shared_ptr<SpeakerRun> run = LatestRun();
   if (!run) return;
   if (!run->WaitUntil(deadline)) {
     // It ends on its own; the next start or JoinSpeaker() collects its thread.
     LogFailure("speaker: the worker is still ending after 1000 ms");
     return;
   }
+  SpeakerControl& c = Control();
   std::lock_guard lock(c.mutex);
   // Unless a new start has chained it behind a newer worker meanwhile.
   if (c.run == run && c.thread.joinable()) c.thread.join();
@@ -116,12 +119,7 @@ bool SpeakerRunning() { return Control().running.load(); }
 
 std::optional<int> WaitSpeakerEnd(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  SpeakerControl& c = Control();
-  std::shared_ptr<SpeakerRun> run;
-  {
-    std::lock_guard lock(c.mutex);
-    run = c.run;
-  }
+  const std::shared_ptr<SpeakerRun> run = LatestRun();
   if (!run) return std::nullopt;
   return run->WaitUntil(deadline);
 }

@@ -11,36 +11,35 @@ CurlRequest::~CurlRequest() {
   if (multi_) curl_multi_cleanup(multi_);
 }
 
-bool CurlRequest::Create(std::string& error) {
+bool CurlRequest::Create(long connect_timeout_ms, std::string& error) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   easy_ = curl_easy_init();
   multi_ = curl_multi_init();
-  if (easy_ && multi_) return true;
-  error = "cannot create a libcurl handle";
-  return false;
-}
-
-void CurlRequest::SetCommonOptions(long connect_timeout_ms) {
+  if (!easy_ || !multi_) {
+    error = "cannot create a libcurl handle";
+    return false;
+  }
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms);
   curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   // A cancel during name resolution must not wait for the resolver thread to finish.
   curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_text_);
+  return true;
 }
 
-CurlRequest::Start CurlRequest::Begin(CancelToken& token, std::string& error) {
+bool CurlRequest::Begin(CancelToken& token, std::string& error) {
   if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
     error = "cannot start the transfer";
-    return Start::kFailed;
+    return false;
   }
   if (!token.Attach(&CurlRequest::Wake, this)) {
     error = "cancelled before the request";
-    return Start::kCancelled;
+    return false;
   }
   token_ = &token;
-  return Start::kStarted;
+  return true;
 }
 
 void CurlRequest::Wake(void* context) { curl_multi_wakeup(static_cast<CurlRequest*>(context)->multi_); }

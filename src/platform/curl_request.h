@@ -19,19 +19,15 @@ class CurlRequest {
   CurlRequest(const CurlRequest&) = delete;
   CurlRequest& operator=(const CurlRequest&) = delete;
 
-  // Initialises libcurl once per process and creates the handles. False with `error` set
-  // when libcurl cannot.
-  bool Create(std::string& error);
+  // Initialises libcurl once per process, creates the handles and sets the options every
+  // request of ours takes: a connection made within `connect_timeout_ms`, never reused, no
+  // signals, no wait for the resolver thread on a cancel, and failure details kept for
+  // ErrorText(). False with `error` set when libcurl cannot.
+  bool Create(long connect_timeout_ms, std::string& error);
 
-  // The options every request of ours takes: a connection made within `connect_timeout_ms`,
-  // never reused, no signals, no wait for the resolver thread on a cancel, and failure
-  // details kept for ErrorText().
-  void SetCommonOptions(long connect_timeout_ms);
-
-  enum class Start { kStarted, kFailed, kCancelled };
   // Adds the easy handle to the multi handle and attaches `token`, which must outlive this
-  // object. kFailed and kCancelled come with `error` set.
-  Start Begin(CancelToken& token, std::string& error);
+  // object. False with `error` set; the token is then cancelled, or libcurl refused.
+  bool Begin(CancelToken& token, std::string& error);
 
   // Waits up to `milliseconds` for socket activity, a libcurl timer or a cancel.
   CURLMcode Poll(int milliseconds) { return curl_multi_poll(multi_, nullptr, 0, milliseconds, nullptr); }

@@ -77,6 +77,7 @@ void ReplacingFile::Abandon() {
 bool ReplacingFile::Create(const std::string& path, std::string& error) {
   Abandon();
   path_ = path;
+  size_ = 0;
   // A name of our own beside the target; O_EXCL never takes over someone else's file, and
   // the mode 0666 leaves the permissions to the user's umask, as for any new file.
   static std::atomic<unsigned> counter{0};
@@ -94,19 +95,9 @@ bool ReplacingFile::Create(const std::string& path, std::string& error) {
 }
 
 bool ReplacingFile::Write(std::span<const uint8_t> bytes, std::string& error) {
-  const uint8_t* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0 && fd_ >= 0) {
-    const ssize_t n = ::write(fd_, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (left == 0) return true;
-  error = Reason(path_, "cannot write");
-  Abandon();
-  return false;
+  if (!WriteAt(size_, bytes, error)) return false;
+  size_ += bytes.size();
+  return true;
 }
 
 bool ReplacingFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {

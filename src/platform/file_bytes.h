@@ -43,6 +43,7 @@ class ReplacingFile {
   std::string path_;
   std::string temp_;
   int fd_ = -1;
+  uint64_t size_ = 0;  // bytes appended by Write
 };
 
 }  // namespace vantorel

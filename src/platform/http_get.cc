@@ -54,7 +54,7 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
     return false;
   }
   auto t = std::make_unique<Transfer>();
-  if (!t->request.Create(error_)) return false;
+  if (!t->request.Create(limits.connect_timeout_ms, error_)) return false;
   CURL* e = t->request.easy();
   // The settings that keep a URL from reaching anything but a plain web server are checked;
   // an older libcurl that refuses one of them refuses the request.
@@ -74,15 +74,9 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits.stall_seconds);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-  t->request.SetCommonOptions(limits.connect_timeout_ms);
-  switch (t->request.Begin(*cancel_, error_)) {
-    case CurlRequest::Start::kStarted:
-      break;
-    case CurlRequest::Start::kCancelled:
-      state_ = State::kCancelled;
-      return false;
-    case CurlRequest::Start::kFailed:
-      return false;
+  if (!t->request.Begin(*cancel_, error_)) {
+    if (cancel_->Cancelled()) state_ = State::kCancelled;
+    return false;
   }
   transfer_ = std::move(t);
   state_ = State::kOpen;

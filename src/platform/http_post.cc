@@ -84,7 +84,7 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   std::string target;
   if (!HostPortPathUrl(url, target, error_)) return false;
   auto t = std::make_unique<Transfer>();
-  if (!t->request.Create(error_)) return false;
+  if (!t->request.Create(limits.connect_timeout_ms, error_)) return false;
   t->room = std::max<int64_t>(content_length, 0);
   // "Accept" replaces libcurl's own; the empty "Expect:" and "Content-Type:" keep libcurl
   // from adding "Expect: 100-continue" and a form content type.
@@ -116,15 +116,9 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnAnswerBody);
-  t->request.SetCommonOptions(limits.connect_timeout_ms);
-  switch (t->request.Begin(*cancel_, error_)) {
-    case CurlRequest::Start::kStarted:
-      break;
-    case CurlRequest::Start::kCancelled:
-      state_ = State::kCancelled;
-      return false;
-    case CurlRequest::Start::kFailed:
-      return false;
+  if (!t->request.Begin(*cancel_, error_)) {
+    if (cancel_->Cancelled()) state_ = State::kCancelled;
+    return false;
   }
   transfer_ = std::move(t);
   state_ = State::kReady;

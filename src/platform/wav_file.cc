@@ -230,6 +230,7 @@ bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> 
 }
 
 bool WavWriter::Open(const std::string& path, int rate, std::string& error) {
+  rate_ = rate;
   data_bytes_ = 0;
   return file_.Create(path, error) && file_.Write(WavHeader(rate, static_cast<uint32_t>(kMaxWavDataBytes)), error);
 }
@@ -249,11 +250,7 @@ bool WavWriter::Append(std::span<const int16_t> samples, std::string& error) {
 }
 
 bool WavWriter::Finish(std::string& error) {
-  std::vector<uint8_t> sizes;
-  PutLe32(sizes, static_cast<uint32_t>(36 + data_bytes_));
-  std::vector<uint8_t> data_size;
-  PutLe32(data_size, static_cast<uint32_t>(data_bytes_));
-  return file_.WriteAt(4, sizes, error) && file_.WriteAt(40, data_size, error) && file_.Commit(error);
+  return file_.WriteAt(0, WavHeader(rate_, static_cast<uint32_t>(data_bytes_)), error) && file_.Commit(error);
 }
 
 }  // namespace vantorel

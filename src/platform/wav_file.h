@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <span>
-
-#include "platform/file_bytes.h"
 #include <string>
 #include <vector>
+
+#include "platform/file_bytes.h"
 
 namespace vantorel {
 
@@ -57,6 +57,7 @@ class WavWriter {
 
  private:
   ReplacingFile file_;
+  int rate_ = 0;
   uint64_t data_bytes_ = 0;
 };
 
