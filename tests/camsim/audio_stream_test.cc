@@ -17,6 +17,7 @@
 #include "frame_oracle.h"
 #include "platform/http_get.h"
 #include "platform/wav_file.h"
+#include "support/camera_process.h"
 
 namespace vantorel::camsim {
 namespace {
@@ -178,30 +179,14 @@ TEST(AudioStreamTest, TheProgramPlaysAWavFileAndRefusesUnknownAudioFaults) {
   const int status = std::system(bad.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
 
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--audio-in", wav.c_str(), "--audio-parts", "3", "--part-ms", "0",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  FILE* lines = fdopen(out[0], "r");
-  char line[128] = {};
-  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
-  std::string url(line);
-  url.erase(url.find_last_not_of('\n') + 1);
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--audio-in", wav, "--audio-parts", "3", "--part-ms", "0"});
+  ASSERT_FALSE(camera.Url().empty());
   HttpGet get;
-  ASSERT_TRUE(get.Open(url + kPath, "test"));
+  ASSERT_TRUE(get.Open(camera.Url() + kPath, "test"));
   std::string body;
   char buf[4096];
   while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-  std::fclose(lines);
+  camera.Terminate();
   std::remove(wav.c_str());
   rmdir(dir);
   EXPECT_EQ(body, CleanParts(sound, 3));

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/http_get.h"
+#include "support/camera_process.h"
 #include "support/loopback.h"
 
 namespace vantorel::camsim {
@@ -142,27 +143,11 @@ TEST(CamsimTest, StoppingEndsAStalledRequest) {
 }
 
 TEST(CamsimTest, TheProgramPrintsItsUrlAndEndsOnSigterm) {
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--port", "0", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  FILE* lines = fdopen(out[0], "r");
-  char line[128] = {};
-  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
-  std::string url(line);
-  url.erase(url.find_last_not_of('\n') + 1);
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--port", "0"});
+  const std::string& url = camera.Url();
   EXPECT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
   EXPECT_EQ(JpegSize(Get(url + "/axis-cgi/jpg/image.cgi?resolution=320x240")), std::make_pair(320, 240));
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  std::fclose(lines);
+  const int status = camera.Terminate();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

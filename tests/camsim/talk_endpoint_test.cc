@@ -17,6 +17,7 @@
 #include "codec/g726.h"
 #include "platform/http_post.h"
 #include "platform/wav_file.h"
+#include "support/camera_process.h"
 
 namespace vantorel::camsim {
 namespace {
@@ -228,37 +229,20 @@ TEST(TalkEndpointTest, FaultNamesRoundTrip) {
 
 TEST(TalkEndpointTest, TheProgramPrintsOneLinePerTalk) {
   const std::string out = TempPath("talk-program");
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    close(pipe_fds[0]);
-    execl(VANTOREL_CAMSIM, VANTOREL_CAMSIM, "--talk-out", out.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  FILE* lines = fdopen(pipe_fds[0], "r");
-  char line[512] = {};
-  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
-  std::string url(line);
-  url.erase(url.find_last_not_of('\n') + 1);
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--talk-out", out});
+  ASSERT_FALSE(camera.Url().empty());
   {
     HttpPost post;
-    ASSERT_TRUE(post.Open(url + "/axis-cgi/audio/transmit.cgi", "t", 2147483647));
+    ASSERT_TRUE(post.Open(camera.Url() + "/axis-cgi/audio/transmit.cgi", "t", 2147483647));
     ASSERT_TRUE(post.Send());
     const auto codes = ToneCodes(2);
     ASSERT_TRUE(post.Write(kOpening.data(), kOpening.size()));
     for (const auto& c : codes) ASSERT_TRUE(post.Write(Part(c).data(), Part(c).size()));
   }
-  ASSERT_TRUE(std::fgets(line, sizeof line, lines));
-  const std::string report(line);
+  const std::string report = camera.NextLine();
   EXPECT_EQ(report.rfind("talk: 2 parts, 0 layout errors, first part after ", 0), 0u) << report;
   EXPECT_NE(report.find("800 samples written to " + out), std::string::npos) << report;
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  std::fclose(lines);
+  const int status = camera.Terminate();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   std::remove(out.c_str());
 }

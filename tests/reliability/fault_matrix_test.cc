@@ -33,7 +33,7 @@
 #include "image/current_image.h"
 #include "image/image_worker.h"
 #include "platform/headless_host.h"
-#include "reliability/camera_process.h"
+#include "support/camera_process.h"
 #include "reliability/process_resources.h"
 #include "settings/camera_urls.h"
 #include "support/wait_for.h"
