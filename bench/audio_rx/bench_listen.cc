@@ -25,6 +25,7 @@
 #include "camsim/audio_stream.h"
 #include "codec/g726.h"
 #include "settings/camera_urls.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -34,17 +35,7 @@ using namespace vantorel;
 // A camera on a loopback socket that sends a part exactly when the benchmark says.
 class PartSender {
  public:
-  PartSender() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listener_, 1);
-    socklen_t len = sizeof addr;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
+  PartSender() { listener_ = test::ListenOnLoopback(1, &port_); }
   ~PartSender() {
     if (connection_ >= 0) close(connection_);
     close(listener_);
@@ -131,43 +122,64 @@ double Percentile(std::vector<double> v, double p) {
   return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
+// The receive worker with playback on a TimingOutput, connected to a PartSender; `writes`
+// counts the blocks handed to the device.
+class TimedListening {
+ public:
+  TimedListening() {
+    PlaybackSetup();
+    SetReceiveUrl(camera.Url());
+    const AudioOutputOpener opener = [this](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
+      out = std::make_unique<TimingOutput>(std::move(callback), &writes);
+      return AUDIO_OK;
+    };
+    worker_ = std::thread([this, opener] { ReceiveWorker(stop_, PlaybackSink(opener)); });
+    connected = camera.Accept();
+  }
+  ~TimedListening() {
+    stop_->Cancel();
+    camera.Hangup();
+    worker_.join();
+    PlaybackTeardown();
+  }
+  TimedListening(const TimedListening&) = delete;
+  TimedListening& operator=(const TimedListening&) = delete;
+
+  // The next of a run of parts of the door chime, in turn.
+  const std::string& NextPart() { return parts_[next_++ % parts_.size()]; }
+
+  PartSender camera;
+  std::atomic<uint32_t> writes{0};
+  bool connected = false;
+
+ private:
+  const std::shared_ptr<CancelToken> stop_ = CancelToken::Create();
+  const std::vector<std::string> parts_ = Parts(600);
+  size_t next_ = 0;
+  std::thread worker_;
+};
+
 // One iteration: the part that begins a new block is written to the socket, and the time
 // runs until playback has handed the block before it to the device. The part that
 // completes a block is sent between iterations, untimed.
 void BM_ListenLatency(benchmark::State& state) {
-  PlaybackSetup();
-  PartSender camera;
-  SetReceiveUrl(camera.Url());
-  std::atomic<uint32_t> writes{0};
-  const AudioOutputOpener opener = [&writes](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
-    out = std::make_unique<TimingOutput>(std::move(callback), &writes);
-    return AUDIO_OK;
-  };
-  const auto stop = CancelToken::Create();
-  std::thread worker([&] { ReceiveWorker(stop, PlaybackSink(opener)); });
-  if (!camera.Accept()) state.SkipWithError("no connection");
-  const std::vector<std::string> parts = Parts(600);
-  size_t next = 0;
-  auto part = [&]() -> const std::string& { return parts[next++ % parts.size()]; };
-  camera.Send(part());
-  camera.Send(part());  // block 0 complete
+  TimedListening l;
+  if (!l.connected) return state.SkipWithError("no connection");
+  l.camera.Send(l.NextPart());
+  l.camera.Send(l.NextPart());  // block 0 complete
 
   std::vector<double> micros;
   for (auto _ : state) {
-    const uint32_t before = writes.load(std::memory_order_acquire);
+    const uint32_t before = l.writes.load(std::memory_order_acquire);
     const auto start = Clock::now();
-    camera.Send(part());
-    writes.wait(before, std::memory_order_acquire);  // sleeps: the worker needs the other core
+    l.camera.Send(l.NextPart());
+    l.writes.wait(before, std::memory_order_acquire);  // sleeps: the worker needs the other core
     const auto elapsed = std::chrono::duration<double>(Clock::now() - start);
     state.SetIterationTime(elapsed.count());
     micros.push_back(elapsed.count() * 1e6);
-    camera.Send(part());
+    l.camera.Send(l.NextPart());
     std::this_thread::sleep_for(std::chrono::microseconds(500));  // let it be taken in
   }
-  stop->Cancel();
-  camera.Hangup();
-  worker.join();
-  PlaybackTeardown();
   state.counters["p50_us"] = Percentile(micros, 0.5);
   state.counters["p99_us"] = Percentile(micros, 0.99);
   state.counters["max_us"] = Percentile(micros, 1.0);
@@ -180,41 +192,25 @@ BENCHMARK(BM_ListenLatency)->UseManualTime()->Unit(benchmark::kMicrosecond)->Ite
 // design; what lies above 100 ms is the worker's.
 void BM_ListenLatencyAtCameraPace(benchmark::State& state) {
   constexpr auto kPartPeriod = std::chrono::milliseconds(50);
-  PlaybackSetup();
-  PartSender camera;
-  SetReceiveUrl(camera.Url());
-  std::atomic<uint32_t> writes{0};
-  const AudioOutputOpener opener = [&writes](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
-    out = std::make_unique<TimingOutput>(std::move(callback), &writes);
-    return AUDIO_OK;
-  };
-  const auto stop = CancelToken::Create();
-  std::thread worker([&] { ReceiveWorker(stop, PlaybackSink(opener)); });
-  if (!camera.Accept()) state.SkipWithError("no connection");
-  const std::vector<std::string> parts = Parts(600);
-  size_t next = 0;
-  auto part = [&]() -> const std::string& { return parts[next++ % parts.size()]; };
+  TimedListening l;
+  if (!l.connected) return state.SkipWithError("no connection");
 
   std::vector<double> millis;
   auto first_sent = Clock::now();
-  camera.Send(part());
+  l.camera.Send(l.NextPart());
   for (auto _ : state) {
     std::this_thread::sleep_until(first_sent + kPartPeriod);
-    camera.Send(part());  // completes the block
+    l.camera.Send(l.NextPart());  // completes the block
     std::this_thread::sleep_until(first_sent + 2 * kPartPeriod);
-    const uint32_t before = writes.load(std::memory_order_acquire);
+    const uint32_t before = l.writes.load(std::memory_order_acquire);
     const auto next_first_sent = Clock::now();
-    camera.Send(part());  // begins the next block, which hands this one on
-    writes.wait(before, std::memory_order_acquire);
+    l.camera.Send(l.NextPart());  // begins the next block, which hands this one on
+    l.writes.wait(before, std::memory_order_acquire);
     const auto elapsed = std::chrono::duration<double>(Clock::now() - first_sent);
     state.SetIterationTime(elapsed.count());
     millis.push_back(elapsed.count() * 1e3);
     first_sent = next_first_sent;
   }
-  stop->Cancel();
-  camera.Hangup();
-  worker.join();
-  PlaybackTeardown();
   state.counters["p50_ms"] = Percentile(millis, 0.5);
   state.counters["p99_ms"] = Percentile(millis, 0.99);
   state.counters["max_ms"] = Percentile(millis, 1.0);
@@ -227,21 +223,16 @@ void BM_LoopbackFloor(benchmark::State& state) {
   PartSender camera;
   std::atomic<uint32_t> reads{0};
   std::thread reader([&] {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(camera.port()));
+    const int fd = test::ConnectToLoopback(camera.port());
     const std::string request = "GET / HTTP/1.0\r\n\r\n";
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    if (fd >= 0 && write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
       char buf[4096];
       while (read(fd, buf, sizeof buf) > 0) {
         reads.fetch_add(1, std::memory_order_release);
         reads.notify_all();
       }
     }
-    close(fd);
+    if (fd >= 0) close(fd);
   });
   if (!camera.Accept()) state.SkipWithError("no connection");
   reads.wait(0, std::memory_order_acquire);  // the reply's header
