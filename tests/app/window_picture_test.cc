@@ -8,39 +8,25 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/main_window.h"
-#include "app/program_actions.h"
-#include "app/qt_host.h"
 #include "app/strings.h"
-#include "camsim/server.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
-#include "settings/camera_urls.h"
+#include "live_window.h"
 
 namespace vantorel {
 namespace {
 
 TEST(WindowPictureTest, ShowsTheServedStillAtXMinus40) {
-  static int argc = 1;
-  static char name[] = "window_picture_test";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-
+  const auto app = test::TestApplication();
   camsim::Server camera(camsim::Options{});
-  ASSERT_TRUE(camera.Start());
-  SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+  ASSERT_TRUE(test::PointAtCamera(camera));
   char tmpl[] = "/tmp/vantorel-picture-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   setenv("VANTOREL_HOME", tmpl, 1);  // where temp.jpg goes
 
-  ProgramActions actions;
-  MainWindow window(&actions);
-  actions.SetWindow(&window);
-  QtHost host(&window);
-  SetHost(&host);
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  test::LiveWindow live;
+  MainWindow& window = live.window;
+  ASSERT_TRUE(live.Exposed());
 
   auto* view = window.findChild<QPushButton*>(QStringLiteral("button%1").arg(kCmdView));
   QTest::mouseClick(view, Qt::LeftButton);
@@ -66,7 +52,6 @@ TEST(WindowPictureTest, ShowsTheServedStillAtXMinus40) {
   // Below the picture the background shows again.
   EXPECT_EQ(shown.pixelColor(300, 400), QColor(254, 220, 202));
 
-  SetHost(nullptr);
   ReplaceCurrentImage(nullptr);
   camera.Stop();
   std::filesystem::remove_all(tmpl);

@@ -14,11 +14,7 @@
 #include <vector>
 
 #include "app/audio_setup.h"
-#include "app/main_window.h"
-#include "app/program_actions.h"
-#include "app/qt_host.h"
-#include "camsim/server.h"
-#include "settings/camera_urls.h"
+#include "live_window.h"
 
 namespace vantorel {
 namespace {
@@ -39,25 +35,15 @@ TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
   setenv("SDL_DISKAUDIOFILE", (dir + "/speaker.raw").c_str(), 1);
   setenv("VANTOREL_HOME", tmpl, 1);
 
-  static int argc = 1;
-  static char name[] = "window_talk_test";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-
+  const auto app = test::TestApplication();
   camsim::Server camera(camsim::Options{});
-  ASSERT_TRUE(camera.Start());
-  SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+  ASSERT_TRUE(test::PointAtCamera(camera));
   ASSERT_TRUE(AudioSetup());
   int result = -1;
   {
-    ProgramActions actions;
-    MainWindow window(&actions);
-    actions.SetWindow(&window);
-    QtHost host(&window);
-    SetHost(&host);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    test::LiveWindow live;
+    MainWindow& window = live.window;
+    ASSERT_TRUE(live.Exposed());
 
     const QPoint talk_zone(160, 490);
     QTest::mouseClick(&window, Qt::LeftButton, {}, talk_zone);
@@ -65,10 +51,9 @@ TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
     // Enough captured buffers for the four-buffer start and a few parts after it.
     EXPECT_TRUE(QTest::qWaitFor([&] { return camera.stats().talk.parts >= 6; }, 15000));
     QTimer::singleShot(0, &window, [&] { QTest::mouseClick(&window, Qt::LeftButton, {}, talk_zone); });
-    result = app.exec();  // the second tap destroys the window, which ends the loop
+    result = app->exec();  // the second tap destroys the window, which ends the loop
     EXPECT_FALSE(window.isVisible());
-    actions.Shutdown();
-    SetHost(nullptr);
+    live.actions.Shutdown();
   }
   AudioTeardown();
   EXPECT_EQ(result, 0);

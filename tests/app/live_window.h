@@ -1,0 +1,52 @@
+#pragma once
+// The window program's pieces joined as RunProgram joins them, for tests that drive the
+// real window against the simulated camera (offscreen unless QT_QPA_PLATFORM says else).
+
+#include <QApplication>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/program_actions.h"
+#include "app/qt_host.h"
+#include "camsim/server.h"
+#include "settings/camera_urls.h"
+
+namespace vantorel::test {
+
+// The application object; create it before any widget and keep it until the end.
+inline std::unique_ptr<QApplication> TestApplication() {
+  static int argc = 1;
+  static char name[] = "vantorel-test";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return std::make_unique<QApplication>(argc, argv);
+}
+
+// Starts `camera` and points the three URLs at it. False when it cannot start.
+inline bool PointAtCamera(camsim::Server& camera) {
+  if (!camera.Start()) return false;
+  SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+  return true;
+}
+
+// The main window with its actions and host, shown; the host is unset again at the end.
+struct LiveWindow {
+  LiveWindow() {
+    actions.SetWindow(&window);
+    SetHost(&host);
+    window.show();
+  }
+  ~LiveWindow() { SetHost(nullptr); }
+  LiveWindow(const LiveWindow&) = delete;
+  LiveWindow& operator=(const LiveWindow&) = delete;
+
+  bool Exposed() { return QTest::qWaitForWindowExposed(&window); }
+
+  ProgramActions actions;
+  MainWindow window{&actions};
+  QtHost host{&window};
+};
+
+}  // namespace vantorel::test
