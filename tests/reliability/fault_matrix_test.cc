@@ -173,7 +173,7 @@ class FaultMatrix : public testing::TestWithParam<Cell> {
       row.heap_growth = static_cast<long>(heap_late) - static_cast<long>(heap_early);
       EXPECT_LE(row.heap_growth, kHeapSlack) << "heap grew over " << reps << " repetitions";
     }
-    // Joined threads leave /proc at once; the camera's own threads are gone with it.
+    // Joined threads leave /proc at once (the camera runs in a process of its own).
     EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= threads_before_; }, milliseconds(2000)))
         << test::ThreadCount() << " threads, " << threads_before_ << " before";
     EXPECT_LE(test::FdCount(), fds_before_) << "file descriptors left open";
