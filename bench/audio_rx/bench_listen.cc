@@ -86,22 +86,15 @@ class PartSender {
 // no buffer waits and every block plays whole.
 class TimingOutput : public AudioOutput {
  public:
-  TimingOutput(AudioOutputCallback callback, std::atomic<uint32_t>* writes) : callback_(std::move(callback)), writes_(*writes) {}
-  int Write(AudioBuffer* buffer) override {
-    callback_(this, AUDIO_OUTPUT_DONE, buffer);
+  explicit TimingOutput(std::atomic<uint32_t>* writes) : writes_(*writes) {}
+  bool Write(std::span<const int16_t>) override {
     writes_.fetch_add(1, std::memory_order_release);
     writes_.notify_all();
-    return AUDIO_OK;
+    return true;
   }
-  int GetVolume(uint32_t* volume) override {
-    *volume = kAudioFullVolume;
-    return AUDIO_OK;
-  }
-  int SetVolume(uint32_t) override { return AUDIO_OK; }
-  int Close() override { return AUDIO_OK; }
+  int PendingWrites() const override { return 0; }
 
  private:
-  AudioOutputCallback callback_;
   std::atomic<uint32_t>& writes_;
 };
 
@@ -127,20 +120,16 @@ double Percentile(std::vector<double> v, double p) {
 class TimedListening {
  public:
   TimedListening() {
-    PlaybackSetup();
-    SetReceiveUrl(camera.Url());
-    const AudioOutputOpener opener = [this](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
-      out = std::make_unique<TimingOutput>(std::move(callback), &writes);
-      return AUDIO_OK;
+    const AudioOutputOpener opener = [this](std::string&) -> std::unique_ptr<AudioOutput> {
+      return std::make_unique<TimingOutput>(&writes);
     };
-    worker_ = std::thread([this, opener] { ReceiveWorker(stop_, PlaybackSink(opener)); });
+    worker_ = std::thread([this, opener] { ReceiveWorker(stop_, camera.Url(), PlaybackSink(playback_, opener)); });
     connected = camera.Accept();
   }
   ~TimedListening() {
     stop_->Cancel();
     camera.Hangup();
     worker_.join();
-    PlaybackTeardown();
   }
   TimedListening(const TimedListening&) = delete;
   TimedListening& operator=(const TimedListening&) = delete;
@@ -154,6 +143,7 @@ class TimedListening {
 
  private:
   const std::shared_ptr<CancelToken> stop_ = CancelToken::Create();
+  Playback playback_;
   const std::vector<std::string> parts_ = Parts(600);
   size_t next_ = 0;
   std::thread worker_;
@@ -266,9 +256,9 @@ void BM_ScanAndDecodeOneSecond(benchmark::State& state) {
   for (auto _ : state) {
     FrameScanner scanner;
     G726State decoder;
-    g726_init_state(decoder);
+    G726InitState(decoder);
     const FrameScanner::FrameCallback decode = [&](const uint8_t* frame) {
-      g726_decode_block(samples.data(), frame, kFrameBytes, decoder);
+      G726DecodeBlock(samples.data(), frame, kFrameBytes, decoder);
     };
     for (size_t at = 0; at < stream.size(); at += 256) {
       const size_t n = std::min<size_t>(256, stream.size() - at);

@@ -24,6 +24,7 @@
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "settings/camera_urls.h"
+#include "station/station.h"
 #include "support/loopback.h"
 
 namespace {
@@ -96,13 +97,6 @@ class ReadingCamera {
   std::vector<Clock::time_point> arrivals_;
 };
 
-void StoreBuffer(const std::vector<int16_t>& samples) {
-  vantorel::AudioBuffer header{};
-  header.data = reinterpret_cast<uint8_t*>(const_cast<int16_t*>(samples.data()));
-  header.length = header.bytes_recorded = vantorel::kCaptureBufferBytes;
-  vantorel::StoreCapturedBuffer(&header);
-}
-
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
@@ -113,10 +107,10 @@ void BM_TalkLatency(benchmark::State& state) {
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i * 97) % 2000 - 1000);
   std::vector<double> first_ms, later_us;
   for (auto _ : state) {
-    if (!vantorel::CaptureRingCreate()) return state.SkipWithError("no ring");
     ReadingCamera camera;
-    vantorel::SetTransmitUrl(camera.Url());
-    vantorel::TransmitHandle handle = vantorel::StartTransmit();
+    vantorel::Station station;
+    station.settings().SetTransmitUrl(camera.Url());
+    station.StartTalk(/*open_microphone=*/false);
     const auto give_up = Clock::now() + std::chrono::seconds(10);
     while (!camera.OpeningArrived() && Clock::now() < give_up) std::this_thread::sleep_for(milliseconds(1));
     if (!camera.OpeningArrived()) return state.SkipWithError("the talk did not start");
@@ -125,16 +119,15 @@ void BM_TalkLatency(benchmark::State& state) {
     const auto t0 = Clock::now() + kBufferPeriod;
     for (int n = 0; n < kBuffers; ++n) {
       std::this_thread::sleep_until(t0 + n * kBufferPeriod);
-      StoreBuffer(samples);
+      station.ring().Store(samples);
       stored.push_back(Clock::now());
     }
     while (camera.Arrivals().size() < stored.size() && Clock::now() < t0 + std::chrono::seconds(20)) {
       std::this_thread::sleep_for(milliseconds(1));
     }
     const auto arrivals = camera.Arrivals();
-    vantorel::StopTransmit(handle);
-    vantorel::JoinTransmit(handle);
-    vantorel::CaptureRingDestroy();
+    station.StopTalk();
+    station.WaitStopped(vantorel::StationWorker::kTalk, Clock::time_point::max());
     if (arrivals.size() < stored.size()) return state.SkipWithError("parts missing");
 
     // The first sample of buffer 0 was captured one buffer period before it was stored.

@@ -21,6 +21,7 @@
 #include "audio_tx/transmit_worker.h"
 #include "camsim/server.h"
 #include "settings/camera_urls.h"
+#include "station/station.h"
 
 namespace {
 
@@ -59,34 +60,23 @@ class Talk {
  public:
   Talk() : camera_(camsim::Options{}) {}
   bool Start() {
-    if (!vantorel::CaptureRingCreate() || !camera_.Start()) return false;
-    vantorel::SetTransmitUrl(camera_.Url() + vantorel::kTransmitPath);
-    handle_ = vantorel::StartTransmit();
+    if (!camera_.Start()) return false;
+    station_.settings().SetTransmitUrl(camera_.Url() + vantorel::kTransmitPath);
+    station_.StartTalk(/*open_microphone=*/false);
     const auto give_up = steady_clock::now() + std::chrono::seconds(10);
     while (camera_.stats().talk.bytes < 94 && steady_clock::now() < give_up) std::this_thread::sleep_for(milliseconds(1));
     tid_ = FindThread("vantorel-tx");
     return tid_ != 0 && camera_.stats().talk.bytes == 94;
   }
-  ~Talk() {
-    vantorel::StopTransmit(handle_);
-    vantorel::JoinTransmit(handle_);
-    vantorel::CaptureRingDestroy();
-  }
   int tid() const { return tid_; }
   int parts() const { return camera_.stats().talk.parts; }
+  void Store(const std::vector<int16_t>& samples) { station_.ring().Store(samples); }
 
  private:
   vantorel::camsim::Server camera_;
-  vantorel::TransmitHandle handle_;
+  vantorel::Station station_;  // stops the talk as it goes, before the camera
   int tid_ = 0;
 };
-
-void StoreBuffer(const std::vector<int16_t>& samples) {
-  vantorel::AudioBuffer header{};
-  header.data = reinterpret_cast<uint8_t*>(const_cast<int16_t*>(samples.data()));
-  header.length = header.bytes_recorded = vantorel::kCaptureBufferBytes;
-  vantorel::StoreCapturedBuffer(&header);
-}
 
 void Report(benchmark::State& state, double cpu_ns, double wall_ns) {
   state.counters["worker_cpu_%"] = 100.0 * cpu_ns / wall_ns;
@@ -124,7 +114,7 @@ void BM_WorkerTalkingAtMicrophonePace(benchmark::State& state) {
     const auto t0 = steady_clock::now();
     for (int n = 0; steady_clock::now() - t0 < kWindow; ++n) {
       std::this_thread::sleep_until(t0 + n * kBufferPeriod);
-      StoreBuffer(samples);
+      talk.Store(samples);
       ++stored;
     }
     const double seconds = duration<double>(steady_clock::now() - t0).count();
@@ -142,7 +132,7 @@ BENCHMARK(BM_WorkerTalkingAtMicrophonePace)->UseManualTime()->Iterations(3)->Uni
 // A worker that polls the ring and yields between passes, waiting for a first buffer that
 // does not come: one second of it.
 void BM_PollingWorkerForComparison(benchmark::State& state) {
-  if (!vantorel::CaptureRingCreate()) return state.SkipWithError("no ring");
+  vantorel::CaptureRing ring;
   double cpu = 0, wall = 0;
   for (auto _ : state) {
     std::atomic<bool> go{true};
@@ -151,7 +141,7 @@ void BM_PollingWorkerForComparison(benchmark::State& state) {
     std::thread poller([&] {
       timespec a{}, b{};
       clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
-      while (go.load(std::memory_order_relaxed) && vantorel::GetCaptureStatus().state == vantorel::TX_WAITING) {
+      while (go.load(std::memory_order_relaxed) && ring.Status().state == vantorel::TransmitState::kWaiting) {
         sched_yield();
       }
       clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
@@ -166,7 +156,6 @@ void BM_PollingWorkerForComparison(benchmark::State& state) {
     state.SetIterationTime(seconds);
   }
   Report(state, cpu, wall);
-  vantorel::CaptureRingDestroy();
 }
 BENCHMARK(BM_PollingWorkerForComparison)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -37,8 +37,8 @@ const std::vector<uint8_t>& SpeechCodes() {
   static const std::vector<uint8_t> codes = [] {
     std::vector<uint8_t> out(kSamples / 2);
     G726State s;
-    g726_init_state(s);
-    g726_encode_block(out.data(), Speech().data(), kSamples, s);
+    G726InitState(s);
+    G726EncodeBlock(out.data(), Speech().data(), kSamples, s);
     return out;
   }();
   return codes;
@@ -55,9 +55,9 @@ void BM_Encode_Vantorel(benchmark::State& state) {
   const size_t chunk = static_cast<size_t>(state.range(0));
   std::vector<uint8_t> out(kSamples / 2);
   G726State s;
-  g726_init_state(s);
+  G726InitState(s);
   for (auto _ : state) {
-    for (size_t k = 0; k < kSamples; k += chunk) g726_encode_block(out.data() + k / 2, Speech().data() + k, chunk, s);
+    for (size_t k = 0; k < kSamples; k += chunk) G726EncodeBlock(out.data() + k / 2, Speech().data() + k, chunk, s);
     benchmark::DoNotOptimize(out.data());
   }
   Finish(state);
@@ -68,9 +68,9 @@ void BM_Decode_Vantorel(benchmark::State& state) {
   const size_t chunk = static_cast<size_t>(state.range(0));
   std::vector<int16_t> out(kSamples);
   G726State s;
-  g726_init_state(s);
+  G726InitState(s);
   for (auto _ : state) {
-    for (size_t k = 0; k < kSamples; k += chunk) g726_decode_block(out.data() + k, SpeechCodes().data() + k / 2, chunk / 2, s);
+    for (size_t k = 0; k < kSamples; k += chunk) G726DecodeBlock(out.data() + k, SpeechCodes().data() + k / 2, chunk / 2, s);
     benchmark::DoNotOptimize(out.data());
   }
   Finish(state);

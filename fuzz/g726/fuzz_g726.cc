@@ -43,12 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Decoding: block calls against the reference one codeword at a time.
   G726State fast, ref;
-  vantorel::g726_init_state(fast);
+  vantorel::G726InitState(fast);
   vantorel::reference::InitState(ref);
   std::vector<int16_t> out(2 * piece);
   for (size_t start = 0; start < length; start += piece) {
     const size_t n = length - start < piece ? length - start : piece;
-    Check(vantorel::g726_decode_block(out.data(), input + start, n, fast) == 2 * n);
+    Check(vantorel::G726DecodeBlock(out.data(), input + start, n, fast) == 2 * n);
     for (size_t i = 0; i < 2 * n; ++i) {
       const int full = vantorel::reference::Decode(input[start + i / 2] >> (4 * (i % 2)), ref);
       Check(out[i] == (full > 32767 ? 32767 : full < -32768 ? -32768 : full));
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Encoding: the bytes as little-endian samples, in pieces of `piece` samples (odd
   // pieces end in a byte of their own).
-  vantorel::g726_init_state(fast);
+  vantorel::G726InitState(fast);
   vantorel::reference::InitState(ref);
   const size_t count = length / 2;
   std::vector<int16_t> samples(count);
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> codes((piece + 1) / 2);
   for (size_t start = 0; start < count; start += piece) {
     const size_t n = count - start < piece ? count - start : piece;
-    Check(vantorel::g726_encode_block(codes.data(), samples.data() + start, n, fast) == (n + 1) / 2);
+    Check(vantorel::G726EncodeBlock(codes.data(), samples.data() + start, n, fast) == (n + 1) / 2);
     for (size_t i = 0; i < n; ++i) {
       Check(((codes[i / 2] >> (4 * (i % 2))) & 15) == vantorel::reference::Encode(samples[start + i], ref));
     }

@@ -25,12 +25,9 @@ class MainWindow::Actions : public WindowActions {
   void StartImageWorker() override { workers_.StartImageWorker(); }
   void StopImageWorker() override { workers_.StopImageWorker(); }
   void StartSpeaker() override { workers_.StartSpeaker(); }
-  void RequestSpeakerStop() override { workers_.RequestSpeakerStop(); }
   void StopSpeaker() override { workers_.StopSpeaker(); }
   void StartTransmit() override { workers_.StartTransmit(); }
   void StopTransmit() override { workers_.StopTransmit(); }
-  void OpenMicrophone() override { workers_.OpenMicrophone(); }
-  void CloseMicrophone() override { workers_.CloseMicrophone(); }
   void ShowAbout() override { workers_.ShowAbout(); }
   void ShowUrlDialog() override { workers_.ShowUrlDialog(); }
   void DrawIndicator(int x, bool) override { window_.DrawIndicator(x); }
@@ -43,9 +40,9 @@ class MainWindow::Actions : public WindowActions {
   WindowActions& workers_;
 };
 
-MainWindow::MainWindow(WindowActions* workers, QWidget* parent)
+MainWindow::MainWindow(WindowActions* workers, const CurrentImage* picture, QWidget* parent)
     : QWidget(parent), actions_(std::make_unique<Actions>(*this, *workers)),
-      logic_(std::make_unique<WindowLogic>(*actions_)) {
+      logic_(std::make_unique<WindowLogic>(*actions_)), picture_(picture) {
   setObjectName(kStringClassName);
   setWindowTitle(kStringTitle);
   setWindowIcon(ProgramIcon());
@@ -126,9 +123,37 @@ void MainWindow::BringToFront() {
 
 void MainWindow::DrawIndicator(int x) { update(x, kIndicatorY, kIndicatorSize + 1, kIndicatorSize + 1); }
 
-void MainWindow::InvalidateTalkZone() {
-  update(QRect(QPoint(kTalkZone.left, kTalkZone.top), QPoint(kTalkZone.right - 1, kTalkZone.bottom - 1)));
+namespace {
+
+QRect ToQRect(const ZoneRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+}  // namespace
+
+void MainWindow::InvalidateTalkZone() { update(ToQRect(kTalkZoneFrame)); }
+
+void MainWindow::RequestPictureRepaint() {
+  if (repaint_queued_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        repaint_queued_.store(false);
+        const QRect now = picture_ ? PictureRect(ClientRect(), *picture_) : QRect();
+        // The old rectangle too, should the picture have shrunk or gone.
+        const QRegion changed = QRegion(now).united(last_picture_);
+        last_picture_ = now;
+        if (!changed.isEmpty()) update(changed);
+      },
+      Qt::QueuedConnection);
 }
+
+void MainWindow::OnWorkerStatus(StationWorker worker, const WorkerStatus& status) {
+  if (worker != StationWorker::kTalk || status.state == talk_state_) return;
+  const bool was_live = TalkLive();
+  talk_state_ = status.state;
+  if (TalkLive() != was_live) InvalidateTalkZone();
+}
+
+bool MainWindow::TalkLive() const { return logic_->talking() && talk_state_ == WorkerState::kRunning; }
 
 void MainWindow::DestroyWindow() {
   if (destroyed_) return;
@@ -164,11 +189,18 @@ void MainWindow::OnFocusWindowChanged(QWindow* now) {
   }
 }
 
-void MainWindow::paintEvent(QPaintEvent*) {
+void MainWindow::paintEvent(QPaintEvent* event) {
+  // Only what the event asks for: a new picture repaints the picture's rectangle alone.
+  const QRect dirty = event->rect();
   QPainter painter(this);
   const QRect client = ClientRect();
-  painter.fillRect(client, QColor(kBackground));
-  if (!PaintPicture(painter, client)) {
+  const bool picture = picture_ != nullptr && PictureRect(client, *picture_).contains(dirty);
+  if (picture) {
+    PaintPicture(painter, client, *picture_);
+    return;
+  }
+  painter.fillRect(client.intersected(dirty), QColor(kBackground));
+  if (picture_ == nullptr || !PaintPicture(painter, client, *picture_)) {
     painter.setPen(Qt::black);
     painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, kStringNoPicture);
   }
@@ -179,12 +211,14 @@ void MainWindow::paintEvent(QPaintEvent*) {
     painter.drawEllipse(x, kIndicatorY, kIndicatorSize - 1, kIndicatorSize - 1);
   }
   // The talk zone, so that a user can find it.
-  const QRect zone(QPoint(kTalkZone.left, kTalkZone.top), QPoint(kTalkZone.right - 1, kTalkZone.bottom - 1));
-  painter.setBrush(logic_->talking() ? QColor(200, 60, 60) : QColor(255, 245, 238));
+  const QRect zone = ToQRect(kTalkZoneFrame);
+  if (!zone.intersects(dirty)) return;
+  const bool live = TalkLive();
+  painter.setBrush(live ? QColor(200, 60, 60) : QColor(255, 245, 238));
   painter.setPen(QPen(QColor(90, 60, 40), 2));
   painter.drawRoundedRect(zone.adjusted(1, 1, -1, -1), 6, 6);
-  painter.setPen(logic_->talking() ? Qt::white : QColor(90, 60, 40));
-  painter.drawText(zone, Qt::AlignCenter, logic_->talking() ? "通話中" : "話す");
+  painter.setPen(live ? Qt::white : QColor(90, 60, 40));
+  painter.drawText(zone, Qt::AlignCenter, live ? "通話中" : "話す");
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -4,26 +4,27 @@
 // events into WindowLogic calls and draws.
 
 #include <QWidget>
+#include <atomic>
 #include <memory>
 
 #include "app/window_logic.h"
+#include "image/current_image.h"
+#include "platform/stoppable_worker.h"
+#include "station/station.h"
 
 class QMenuBar;
 class QPushButton;
 
 namespace vantorel {
 
-inline constexpr int kClientWidth = 480;
-inline constexpr int kClientHeight = 536;
-inline constexpr int kMenuBarHeight = 26;
 inline constexpr QRgb kBackground = 0xFFFEDCCA;  // red 254, green 220, blue 202
 
 class MainWindow : public QWidget {
   Q_OBJECT
  public:
   // `actions` are what the decisions call (workers, dialogs); the window adds its own
-  // drawing and destruction to them.
-  explicit MainWindow(WindowActions* workers, QWidget* parent = nullptr);
+  // drawing and destruction to them. `picture` is what it shows (none: the caption only).
+  explicit MainWindow(WindowActions* workers, const CurrentImage* picture = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Handles one command of the window (menu item, button, accelerator).
@@ -34,6 +35,16 @@ class MainWindow : public QWidget {
   QRect ClientRect() const;
   const WindowLogic& logic() const { return *logic_; }
   QMenuBar* menu_bar() const { return menu_bar_; }
+
+  // The picture to show; set before the window is shown.
+  void SetPicture(const CurrentImage* picture) { picture_ = picture; }
+  // Any thread: a new picture is there. Requests between two paints make one repaint, of
+  // the picture's rectangle only.
+  void RequestPictureRepaint();
+  // Window thread: a worker's state changed (the talk zone follows the talk's).
+  void OnWorkerStatus(StationWorker worker, const WorkerStatus& status);
+  // The talk zone shows the talk as under way: a talk was started and the camera takes it.
+  bool TalkLive() const;
 
   // Called by the window's actions.
   void DrawIndicator(int x);
@@ -55,6 +66,10 @@ class MainWindow : public QWidget {
 
   std::unique_ptr<Actions> actions_;
   std::unique_ptr<WindowLogic> logic_;
+  const CurrentImage* picture_;
+  std::atomic<bool> repaint_queued_{false};
+  WorkerState talk_state_ = WorkerState::kIdle;
+  QRect last_picture_;  // where the last picture was drawn
   QMenuBar* menu_bar_ = nullptr;
   bool has_focus_ = false;
   bool destroyed_ = false;

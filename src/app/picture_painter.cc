@@ -2,38 +2,31 @@
 
 #include <QImage>
 
-#include "image/current_image.h"
-#include "image/image_bitmap.h"
+#include "app/window_layout.h"
 
 namespace vantorel {
 
-namespace {
-
-// A top-down copy of the bitmap's pixels; the block itself stores rows bottom-up.
-QImage ToQImage(const ImageBitmap& bitmap) {
-  const ImageBitmapHeader& h = bitmap.header;
-  if (h.width <= 0 || h.height <= 0 || h.bits_per_pixel != 24) return {};
-  const uint8_t* pixels =
-      reinterpret_cast<const uint8_t*>(&bitmap) + h.header_size + 4 * ImageColorCount(h);
-  const qsizetype stride = static_cast<qsizetype>(ImageRowStride(static_cast<uint64_t>(h.width)));
-  if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(h.height) > ImageDataSize(h)) return {};
-  const QImage view(pixels, h.width, h.height, stride, QImage::Format_BGR888);
-  return view.mirrored(false, true);
+bool PaintPicture(QPainter& painter, const QRect& client, const CurrentImage& image) {
+  bool drawn = false;
+  // The blit happens under the picture lock: the worker's next swap waits for it.
+  image.WithDisplayFrame([&](const DisplayFrame* frame) {
+    if (frame == nullptr) return;
+    const QImage view(reinterpret_cast<const uchar*>(frame->pixels.data()), frame->width, frame->height,
+                      static_cast<qsizetype>(frame->width) * 4, QImage::Format_RGB32);
+    painter.drawImage(QPoint(client.left() + kPictureX, client.top() + kPictureY), view);
+    drawn = true;
+  });
+  return drawn;
 }
 
-}  // namespace
-
-bool PaintPicture(QPainter& painter, const QRect& client) {
-  QImage picture;
-  // Only the copy happens under the picture lock; the worker may swap right after.
-  WithCurrentImage([&picture](const ImageBitmap* bitmap) {
-    if (bitmap) picture = ToQImage(*bitmap);
+QRect PictureRect(const QRect& client, const CurrentImage& image) {
+  QRect rect;
+  image.WithDisplayFrame([&](const DisplayFrame* frame) {
+    if (frame != nullptr) {
+      rect = QRect(client.left() + kPictureX, client.top() + kPictureY, frame->width, frame->height);
+    }
   });
-  if (picture.isNull()) return false;
-  // Unscaled, 40 pixels left of the client area: a 320-pixel still on a 240-pixel screen
-  // shows its middle.
-  painter.drawImage(QPoint(client.left() - 40, client.top()), picture);
-  return true;
+  return rect.intersected(client);
 }
 
 }  // namespace vantorel

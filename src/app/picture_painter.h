@@ -4,10 +4,16 @@
 #include <QPainter>
 #include <QRect>
 
+#include "image/current_image.h"
+
 namespace vantorel {
 
-// Draws the current picture at x = client.left() - 40, y = client.top(), at its own size,
-// unscaled. Returns false when there is no picture to draw.
-bool PaintPicture(QPainter& painter, const QRect& client);
+// Draws the current picture at its own size, unscaled, its top-left corner at
+// (client.left() + kPictureX, client.top() + kPictureY): one blit of the display form the
+// picture worker prepared, without a copy. Returns false when there is no picture.
+bool PaintPicture(QPainter& painter, const QRect& client, const CurrentImage& image);
+
+// Where the picture of `image` lies in the window (empty without one).
+QRect PictureRect(const QRect& client, const CurrentImage& image);
 
 }  // namespace vantorel

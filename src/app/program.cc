@@ -7,21 +7,21 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <memory>
+#include <string>
 
-#include "app/audio_setup.h"
+#include "app/error_boxes.h"
 #include "app/main_window.h"
 #include "app/program_actions.h"
-#include "app/qt_host.h"
 #include "app/single_instance.h"
-#include "image/image_worker.h"
-#include "platform/log.h"
 #include "platform/program_dir.h"
+#include "station/station.h"
 
 namespace vantorel {
 
 namespace {
 
-// SIGTERM and SIGINT end the event loop like "終了", so that the shutdown order runs.
+// SIGTERM and SIGINT end the event loop like "終了", so that the shutdown order runs. A
+// signal handler can reach only process-wide state, hence this one global pipe.
 int g_signal_pipe[2] = {-1, -1};
 
 void OnSignal(int) {
@@ -46,10 +46,35 @@ std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
   return notifier;
 }
 
+
 }  // namespace
 
+// What the station reports, carried to the window thread.
+StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors) {
+  return {
+      .repaint = [&window] { window.RequestPictureRepaint(); },
+      .status =
+          [&window](StationWorker worker, const WorkerStatus& status) {
+            QMetaObject::invokeMethod(
+                &window, [&window, worker, status] { window.OnWorkerStatus(worker, status); }, Qt::QueuedConnection);
+          },
+      .error =
+          [&window, &errors](const std::string& caption, const std::string& text) {
+            QMetaObject::invokeMethod(
+                &window,
+                [&errors, caption = QString::fromStdString(caption), text = QString::fromStdString(text)] {
+                  errors.Show(caption, text);
+                },
+                Qt::QueuedConnection);
+          },
+  };
+}
+
 int RunProgram(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // Qt sees no argument of the user's: its own options (-reverse, -style, ...) must not
+  // take effect.
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
   // Before anything can see this instance: a SIGTERM sent once the instance socket listens
@@ -57,33 +82,30 @@ int RunProgram(int argc, char** argv) {
   // loop runs, then ends it in order.
   const auto signals_watch = WatchTerminationSignals();
 
+  // Destroyed in reverse order: the station (its workers stop and are joined) goes while
+  // the window still exists, hidden by then.
+  ProgramActions actions;
+  MainWindow window(&actions);
+  actions.SetWindow(&window);
+  auto* errors = new ErrorBoxes(&window);  // owned by the window
+  Station station(WindowObserver(window, *errors));
+  window.SetPicture(&station.image());
+  actions.SetStation(&station);
+
+  CameraSettings& settings = station.settings();
+  settings.ComposeParameterPaths();
+  settings.LoadParameters();
+  if (argc > 1) settings.SetUrlsFromAddress(argv[1]);
+
   std::string directory;
   if (!GetProgramDirectory(directory)) directory = ".";
   SingleInstance instance(QString::fromStdString(directory));
   if (!instance.Claim()) return -1;
-
-  ProgramActions actions;
-  MainWindow window(&actions);
-  actions.SetWindow(&window);
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
-  QtHost host(&window);
-  SetHost(&host);
   window.show();
 
-  if (!AudioSetup()) {
-    LogFailure("audio set-up failed");
-    SetHost(nullptr);
-    return 0;
-  }
-
   const int result = QApplication::exec();
-
-  actions.Shutdown();
-  AudioTeardown();
-  StopImageWorker();
-  // A worker still ending its last cycle would otherwise call the host being destroyed.
-  JoinImageWorker();
-  SetHost(nullptr);
+  window.hide();
   return result;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The window's decisions wired to the real workers and dialogs.
+// The window's decisions wired to the station and the dialogs. Every call only asks: the
+// station's workers start and stop on their own threads, and the dialogs open without a
+// nested event loop.
 
 #include <QPointer>
 
 #include "app/window_logic.h"
-#include "audio_tx/microphone.h"
-#include "audio_tx/transmit_worker.h"
+#include "station/station.h"
 
 namespace vantorel {
 
@@ -14,16 +15,14 @@ class MainWindow;
 class ProgramActions : public WindowActions {
  public:
   void SetWindow(MainWindow* window) { window_ = window; }
+  void SetStation(Station* station) { station_ = station; }
 
   void StartImageWorker() override;
   void StopImageWorker() override;
   void StartSpeaker() override;
-  void RequestSpeakerStop() override;
   void StopSpeaker() override;
   void StartTransmit() override;
   void StopTransmit() override;
-  void OpenMicrophone() override;
-  void CloseMicrophone() override;
   void ShowAbout() override;
   void ShowUrlDialog() override;
   void DrawIndicator(int, bool) override {}
@@ -31,14 +30,9 @@ class ProgramActions : public WindowActions {
   void DestroyWindow() override {}
   void PostQuit(int code) override;
 
-  // After the event loop, before the audio tear-down: the microphone closed and no worker
-  // left that could still use the capture ring or the playback state.
-  void Shutdown();
-
  private:
   QPointer<MainWindow> window_;
-  MicrophoneHandle microphone_;  // empty while the microphone is closed
-  TransmitHandle transmit_;      // the talk's worker, from its start to the shutdown
+  Station* station_ = nullptr;
 };
 
 }  // namespace vantorel

@@ -12,7 +12,7 @@ void WindowLogic::OnDestroy() {
 void WindowLogic::OnActivate(bool active) {
   if (!active) {
     actions_.StopImageWorker();
-    actions_.RequestSpeakerStop();
+    actions_.StopSpeaker();
     return;
   }
   OnFocusGained();
@@ -26,13 +26,13 @@ void WindowLogic::OnFocusGained() {
 
 void WindowLogic::OnFocusLost() {
   actions_.StopImageWorker();
-  actions_.RequestSpeakerStop();
+  actions_.StopSpeaker();
 }
 
 void WindowLogic::OnCloseRequest() {
   actions_.StopImageWorker();
   camera_on_ = false;
-  actions_.RequestSpeakerStop();
+  actions_.StopSpeaker();
   listen_on_ = false;
 }
 
@@ -64,7 +64,7 @@ bool WindowLogic::OnCommand(int command) {
       actions_.DrawIndicator(kListenIndicatorX, listen_on_);
       return true;
     case kCmdMicStop:
-      actions_.RequestSpeakerStop();
+      actions_.StopSpeaker();
       listen_on_ = false;
       actions_.DrawIndicator(kListenIndicatorX, listen_on_);
       return true;
@@ -81,7 +81,7 @@ bool WindowLogic::OnCommand(int command) {
     case kCmdListen:
       if (listen_on_) {
         listen_on_ = false;
-        actions_.RequestSpeakerStop();
+        actions_.StopSpeaker();
       } else {
         listen_on_ = true;
         actions_.StartSpeaker();
@@ -97,15 +97,15 @@ bool WindowLogic::OnCommand(int command) {
 }
 
 void WindowLogic::OnStylusUp(int x, int y) {
-  if (x < 10 && y < 10) {
+  if (kAboutZoneTap.Contains(x, y)) {
     actions_.ShowAbout();
-  } else if (x >= 95 && x <= 230 && y >= 465 && y <= 524) {
+  } else if (kTalkZoneTap.Contains(x, y)) {
     if (talking_) {
       StopTalk();
     } else {
       StartTalk();
     }
-  } else if (x >= 648 && x <= 729 && y >= 17 && y <= 65) {
+  } else if (kEndTalkZoneTap.Contains(x, y)) {
     StopTalk();
   }
 }
@@ -115,15 +115,13 @@ void WindowLogic::OnDoubleTap() { actions_.ShowAbout(); }
 void WindowLogic::StartTalk() {
   actions_.InvalidateTalkZone();
   talking_ = true;
-  actions_.StartTransmit();
-  actions_.OpenMicrophone();
+  actions_.StartTransmit();  // opens the microphone too
   actions_.StartSpeaker();
 }
 
 void WindowLogic::StopTalk() {
-  actions_.RequestSpeakerStop();
-  actions_.CloseMicrophone();
-  actions_.StopTransmit();
+  actions_.StopSpeaker();
+  actions_.StopTransmit();  // closes the microphone too
   actions_.DestroyWindow();
 }
 

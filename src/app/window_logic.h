@@ -3,21 +3,22 @@
 // which worker operation it calls. The window forwards its events here; tests drive it
 // with a recorder.
 
+#include "app/window_layout.h"
+
 namespace vantorel {
 
-// What the decisions ask of the program. The window wires the real workers and dialogs.
+// What the decisions ask of the program. The window wires the station and the dialogs.
+// Every start and stop only asks: none of them waits for a worker or a device.
 class WindowActions {
  public:
   virtual ~WindowActions() = default;
   virtual void StartImageWorker() = 0;
   virtual void StopImageWorker() = 0;
   virtual void StartSpeaker() = 0;
-  virtual void RequestSpeakerStop() = 0;
   virtual void StopSpeaker() = 0;
+  // The talk: the upload and the microphone together.
   virtual void StartTransmit() = 0;
   virtual void StopTransmit() = 0;
-  virtual void OpenMicrophone() = 0;
-  virtual void CloseMicrophone() = 0;
   virtual void ShowAbout() = 0;
   virtual void ShowUrlDialog() = 0;
   // Redraw the indicator left of a button at once (x 22: picture, x 97: sound).
@@ -29,16 +30,6 @@ class WindowActions {
   // End the event loop with `code`.
   virtual void PostQuit(int code) = 0;
 };
-
-// Indicator positions and the talk zone's rectangle (right and bottom exclusive).
-inline constexpr int kCameraIndicatorX = 22;
-inline constexpr int kListenIndicatorX = 97;
-inline constexpr int kIndicatorY = 247;
-inline constexpr int kIndicatorSize = 14;
-struct ZoneRect {
-  int left, top, right, bottom;
-};
-inline constexpr ZoneRect kTalkZone{94, 464, 231, 525};
 
 class WindowLogic {
  public:

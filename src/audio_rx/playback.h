@@ -1,19 +1,22 @@
 #pragma once
 // Playback of the camera's sound. Decoded frames are collected two by two into play blocks
-// of 800 samples (100 ms); each block goes to the output device as a buffer of its own as
-// soon as the frame after it begins. When the device falls behind, a block with q buffers
-// still waiting loses q*(q+1) samples, and with 28 or more waiting it is dropped, so that
+// of 800 samples (100 ms); each block goes to the output as a piece of its own as soon as
+// the frame after it begins. When the output falls behind, a block with q pieces still
+// waiting there loses q*(q+1) samples, and with 28 or more waiting it is dropped, so that
 // the delay of the sound stays bounded.
 //
-// The receive worker's interface, all on its thread, one session at a time:
-//   OpenPlaybackSession()            before the first frame; false ends the session
-//   TakePlaybackFrame(frame, decode) for every 200-byte frame found in the stream
-//   ClosePlaybackSession()           at the end (also after a failed open: harmless)
-// PlaybackSetup()/PlaybackTeardown() run once per program around all sessions (the
-// program's audio set-up calls them).
+// Used by the listen worker's thread only, one session at a time:
+//   OpenSession()          before the first frame; false ends the session
+//   TakeFrame(frame, ...)  for every 200-byte frame found in the stream
+//   CloseSession()         at the end (also after a failed open: harmless)
+// Counters() may be read from any thread.
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
 
 #include "platform/audio_output.h"
 
@@ -22,49 +25,48 @@ namespace vantorel {
 constexpr int kFrameBytes = 200;          // one G.726 32 kbit/s frame, 50 ms
 constexpr int kFrameSamples = 400;
 constexpr int kPlayBlockSamples = 800;    // two frames
-constexpr int kPlaybackDropAt = 28;       // waiting buffers at which a block is dropped
-
-// At program start: the two zero-filled play blocks. False when they cannot be allocated
-// (nothing is kept then).
-bool PlaybackSetup();
-// At program end, after the last session: frees the play blocks.
-void PlaybackTeardown();
+constexpr int kPlaybackDropAt = 28;       // waiting pieces at which a block is dropped
 
 // Decodes `length` bytes of a frame into `out` and returns the number of samples written,
-// 2 * length for G.726 32 kbit/s. The receive worker passes its own decoder state with
-// it, e.g. [&state](int16_t* out, const uint8_t* in, int n) {
-//   return g726_decode_block(out, in, n, &state); }.
+// 2 * length for G.726 32 kbit/s. The listen worker passes its own decoder state with it.
 using FrameDecoder = std::function<int(int16_t* out, const uint8_t* bytes, int length)>;
-
-// Starts a session: block and buffer counters to 0, opens the output device (`open`,
-// SDL's by default) with OnWaveOutDone as its callback, saves the device's volume and
-// sets it to full. False when the device does not open, when PlaybackSetup has not run,
-// or when a session is already open; the volume is then left alone.
-bool OpenPlaybackSession(const AudioOutputOpener& open = OpenSdlAudioOutput);
-
-// Frame intake for one frame of kFrameBytes: first hands the last completed block to the
-// device if it has not been handed on yet, then decodes the frame into the current half
-// of the current block. Nothing is played before the third frame of a session.
-void TakePlaybackFrame(const uint8_t* frame, const FrameDecoder& decode);
-
-// Ends the session: restores the saved volume and closes the device, which hands every
-// buffer still queued back to OnWaveOutDone (they are not played out). No-op when no
-// session is open.
-void ClosePlaybackSession();
-
-// The output device's callback (its own thread): counts each DONE in BuffersDone and frees
-// the buffer, when one is given. Other messages are ignored.
-void OnWaveOutDone(AudioOutput* device, AudioOutputMessage message, AudioBuffer* header);
 
 // A snapshot of the counters, for diagnostics and tests.
 struct PlaybackCounters {
   uint32_t decoded_blocks;     // blocks filled
-  uint32_t queued_blocks;      // blocks handed on: submitted, dropped at 28, or failed
-  uint32_t buffers_submitted;  // buffers written to the device
-  uint32_t buffers_done;       // buffers the device has handed back
+  uint32_t queued_blocks;      // blocks handed on: written, dropped at 28, or failed
+  uint32_t blocks_written;     // blocks written to the output
   uint32_t blocks_dropped;     // of queued_blocks: dropped with 28 or more waiting
-  uint32_t blocks_failed;      // of queued_blocks: not submitted (no memory, device refused)
+  uint32_t blocks_failed;      // of queued_blocks: not written (the output refused)
 };
-PlaybackCounters GetPlaybackCounters();
+
+class Playback {
+ public:
+  // Starts a session: counters to 0, opens the output (`open`, SDL's by default). False,
+  // with the reason in `error`, when the output does not open or a session is open.
+  bool OpenSession(const AudioOutputOpener& open, std::string& error);
+  bool OpenSession(const AudioOutputOpener& open = OpenSdlAudioOutput);
+
+  // Frame intake for one frame of kFrameBytes: first hands the last completed block to the
+  // output if it has not been handed on yet, then decodes the frame into the current half
+  // of the current block. Nothing is played before the third frame of a session.
+  void TakeFrame(const uint8_t* frame, const FrameDecoder& decode);
+
+  // Ends the session: closes the output; what it still held is not played. No-op when no
+  // session is open.
+  void CloseSession();
+
+  PlaybackCounters Counters() const;
+
+ private:
+  void SubmitBlock();
+
+  // Guards the counters; the blocks and the output belong to the worker's thread.
+  mutable std::mutex mutex_;
+  PlaybackCounters counters_{};
+  std::array<std::array<int16_t, kPlayBlockSamples>, 2> blocks_{};  // block c in blocks_[c & 1]
+  int next_half_ = 0;  // which half of the current block the next frame fills
+  std::unique_ptr<AudioOutput> output_;
+};
 
 }  // namespace vantorel

@@ -7,7 +7,6 @@
 #include "codec/g726.h"
 #include "platform/http_get.h"
 #include "platform/log.h"
-#include "settings/camera_urls.h"
 
 namespace vantorel {
 
@@ -31,21 +30,26 @@ class OpenSink {
 
 }  // namespace
 
-FrameSink PlaybackSink(AudioOutputOpener open_output) {
+FrameSink PlaybackSink(Playback& playback, AudioOutputOpener open_output) {
   return {
-      .open = [open = std::move(open_output)] { return OpenPlaybackSession(open); },
-      .take = [](const uint8_t* frame, const FrameDecoder& decode) { TakePlaybackFrame(frame, decode); },
-      .close = [] { ClosePlaybackSession(); },
+      .open = [&playback, open = std::move(open_output)] { return playback.OpenSession(open); },
+      .take = [&playback](const uint8_t* frame, const FrameDecoder& decode) { playback.TakeFrame(frame, decode); },
+      .close = [&playback] { playback.CloseSession(); },
   };
 }
 
-int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const FrameSink& sink) {
+int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const FrameSink& sink,
+                  std::string* failure) {
+  const auto fail = [failure](const std::string& why) {
+    LogFailure("receive: %s", why.c_str());
+    if (failure) *failure = why;
+    return -1;
+  };
   // Destroyed in reverse order: output, scanner and buffer, request.
   HttpGet get(stop);
-  if (!get.Open(GetReceiveUrl(), kSpeakerUserAgent)) {
+  if (!get.Open(url, kSpeakerUserAgent)) {
     if (get.state() == HttpGet::State::kCancelled) return 0;  // stopped before it began
-    LogFailure("receive: %s", get.Error().c_str());
-    return -1;
+    return fail(get.Error());
   }
   auto scanner = std::make_unique<FrameScanner>();
   auto buffer = std::make_unique<std::array<uint8_t, kReceiveReadBytes>>();
@@ -53,19 +57,16 @@ int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const FrameSink& sin
   // The first read waits for the camera's answer; libcurl connects only now. Nothing at
   // all from the camera (no status line) means the URL was not obtained.
   size_t got = get.Read(buffer->data(), buffer->size());
-  if (got == 0 && get.state() == HttpGet::State::kFailed && get.ResponseCode() == 0) {
-    LogFailure("receive: %s", get.Error().c_str());
-    return -1;
-  }
+  if (got == 0 && get.state() == HttpGet::State::kFailed && get.ResponseCode() == 0) return fail(get.Error());
   if (stop->Cancelled()) return 0;
 
   const OpenSink output(sink);
-  if (!output.ok()) return -1;
+  if (!output.ok()) return fail("the sound output did not open");
 
   G726State state;
-  g726_init_state(state);
+  G726InitState(state);
   const FrameDecoder decode = [&state](int16_t* out, const uint8_t* bytes, int length) {
-    return static_cast<int>(g726_decode_block(out, bytes, static_cast<size_t>(length), state));
+    return static_cast<int>(G726DecodeBlock(out, bytes, static_cast<size_t>(length), state));
   };
   const FrameScanner::FrameCallback take = [&](const uint8_t* frame) { sink.take(frame, decode); };
 

@@ -35,7 +35,7 @@ inline constexpr size_t kReceiveReadBytes = 4096;
 
 // Where a session's frames go. The program plays them (PlaybackSink); vantorel-cli can
 // write them to a file instead, and tests watch them. The functions run on the worker's
-// thread and must not call the speaker's start and stop functions (speaker.h).
+// thread.
 struct FrameSink {
   std::function<bool()> open;   // at session start; false ends the session with -1
                                 // (open and take are required)
@@ -43,15 +43,15 @@ struct FrameSink {
   std::function<void()> close;  // at session end, only after a successful open
 };
 
-// Playback on the output device that `open_output` opens (SDL's default device unless a
-// test says otherwise): OpenPlaybackSession, TakePlaybackFrame, ClosePlaybackSession.
-// PlaybackSetup must have run.
-FrameSink PlaybackSink(AudioOutputOpener open_output = OpenSdlAudioOutput);
+// `playback` on the output that `open_output` opens (SDL's default device unless a test
+// says otherwise). `playback` must outlive the sink's use.
+FrameSink PlaybackSink(Playback& playback, AudioOutputOpener open_output = OpenSdlAudioOutput);
 
-// Runs one session on the calling thread with the receive URL of the settings. Returns 0
-// after a normal end (a stop through `stop`, or the end of the stream), -1 after a failed
-// start. Cancelling `stop` (from any thread) ends the session promptly: a read blocked on
-// a silent camera returns at once.
-int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const FrameSink& sink);
+// Runs one session on the calling thread with `url`. Returns 0 after a normal end (a stop
+// through `stop`, or the end of the stream), -1 after a failed start, with a one-line
+// reason in `*failure` when given. Cancelling `stop` (from any thread) ends the session
+// promptly: a read blocked on a silent camera returns at once.
+int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const FrameSink& sink,
+                  std::string* failure = nullptr);
 
 }  // namespace vantorel

@@ -1,119 +1,66 @@
 #include "audio_tx/capture_ring.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <mutex>
 
 namespace vantorel {
 
-namespace {
-
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { std::free(p); }
-};
-
-}  // namespace
-
-// The ring's fields; everything is guarded by `lock`.
-struct CaptureRing {
-  std::mutex lock;
-  std::condition_variable changed;  // notified on every change: store, count, state
-  std::unique_ptr<uint8_t, FreeDeleter> slots[kCaptureSlots];
-  int32_t write_slot = 0;
-  int32_t produced = 0;
-  int32_t consumed = 0;
-  TransmitState state = TX_WAITING;
-};
-
-namespace {
-
-CaptureRing g_ring;
-
-CaptureStatus StatusLocked() { return {g_ring.state, g_ring.write_slot, g_ring.produced, g_ring.consumed}; }
-
-}  // namespace
-
-bool CaptureRingCreate() {
-  std::lock_guard lock(g_ring.lock);
-  for (auto& slot : g_ring.slots) {
-    slot.reset(static_cast<uint8_t*>(std::calloc(kCaptureBufferBytes, 1)));
-    if (!slot) {
-      for (auto& s : g_ring.slots) s.reset();
-      return false;
-    }
-  }
-  g_ring.write_slot = 0;
-  g_ring.produced = 0;
-  g_ring.consumed = 0;
-  g_ring.state = TX_WAITING;
-  return true;
-}
-
-void CaptureRingDestroy() {
-  std::lock_guard lock(g_ring.lock);
-  for (auto& slot : g_ring.slots) slot.reset();
-}
-
-void StoreCapturedBuffer(const AudioBuffer* header) {
+template <typename Change>
+void CaptureRing::ChangeAndNotify(Change change) {
   {
-    std::lock_guard lock(g_ring.lock);
-    g_ring.state = TX_CAPTURING;
-    uint8_t* slot = g_ring.slots[g_ring.write_slot].get();
-    const size_t bytes = std::min<size_t>(header->bytes_recorded, kCaptureBufferBytes);
-    if (slot != nullptr && header->data != nullptr && bytes > 0) std::memcpy(slot, header->data, bytes);
-    g_ring.write_slot = (g_ring.write_slot + 1) % kCaptureSlots;
-    ++g_ring.produced;
+    std::lock_guard lock(mutex_);
+    change();
   }
-  g_ring.changed.notify_all();
+  changed_.notify_all();
 }
 
-void ResetCaptureSlots() {
-  {
-    std::lock_guard lock(g_ring.lock);
-    g_ring.write_slot = 0;
-    g_ring.consumed = 0;
-  }
-  g_ring.changed.notify_all();
+void CaptureRing::Store(std::span<const int16_t> samples) {
+  ChangeAndNotify([&] {
+    state_ = TransmitState::kCapturing;
+    const size_t n = std::min<size_t>(samples.size(), kCaptureBufferSamples);
+    std::copy_n(samples.begin(), n, slots_[static_cast<size_t>(write_slot_)].begin());
+    write_slot_ = (write_slot_ + 1) % kCaptureSlots;
+    ++produced_;
+  });
 }
 
-CaptureStatus GetCaptureStatus() {
-  std::lock_guard lock(g_ring.lock);
+void CaptureRing::ResetSlots() {
+  ChangeAndNotify([&] {
+    write_slot_ = 0;
+    consumed_ = 0;
+  });
+}
+
+CaptureStatus CaptureRing::Status() const {
+  std::lock_guard lock(mutex_);
   return StatusLocked();
 }
 
-CaptureStatus WaitForCapture(const std::function<bool(const CaptureStatus&)>& ready,
-                             std::chrono::milliseconds timeout) {
-  std::unique_lock lock(g_ring.lock);
-  g_ring.changed.wait_for(lock, timeout, [&] { return ready(StatusLocked()); });
+CaptureStatus CaptureRing::WaitFor(const std::function<bool(const CaptureStatus&)>& ready,
+                                   std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, timeout, [&] { return ready(StatusLocked()); });
   return StatusLocked();
 }
 
-bool CopyCaptureSlot(int slot, uint8_t* out) {
+bool CaptureRing::CopySlot(int slot, CaptureBuffer& out) const {
   if (slot < 0 || slot >= kCaptureSlots) return false;
-  std::lock_guard lock(g_ring.lock);
-  const uint8_t* data = g_ring.slots[slot].get();
-  if (data == nullptr) return false;
-  std::memcpy(out, data, kCaptureBufferBytes);
+  std::lock_guard lock(mutex_);
+  out = slots_[static_cast<size_t>(slot)];
   return true;
 }
 
-void CountConsumedBuffer() {
-  {
-    std::lock_guard lock(g_ring.lock);
-    ++g_ring.consumed;
-  }
-  g_ring.changed.notify_all();
+void CaptureRing::CountConsumed() {
+  ChangeAndNotify([&] { ++consumed_; });
 }
 
-void SetTransmitStop() {
-  {
-    std::lock_guard lock(g_ring.lock);
-    g_ring.state = TX_STOP;
-  }
-  g_ring.changed.notify_all();
+void CaptureRing::SetTransmitStop() {
+  ChangeAndNotify([&] { state_ = TransmitState::kStop; });
+}
+
+void CaptureRing::ClearTransmitStop() {
+  ChangeAndNotify([&] {
+    if (state_ == TransmitState::kStop) state_ = TransmitState::kWaiting;
+  });
 }
 
 }  // namespace vantorel

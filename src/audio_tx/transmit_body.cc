@@ -5,7 +5,6 @@
 #include "audio_tx/capture_ring.h"
 #include "codec/fit_sample_count.h"
 #include "codec/g726.h"
-#include "platform/log.h"
 
 namespace vantorel {
 
@@ -21,16 +20,16 @@ void WritePiece(TransmitSink& sink, std::string_view piece) {
 
 // The per-request work areas: one slot's copy, its fitted samples and their codes.
 struct PartWork {
-  int16_t captured[kCaptureBufferSamples];
+  CaptureBuffer captured;
   int16_t fitted[kTransmitPartSamples];
   uint8_t codes[kTransmitPartCodes];
 };
 
 }  // namespace
 
-bool SendTransmitBody(TransmitSink& sink) {
+bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink) {
   G726State encoder;
-  g726_init_state(encoder);
+  G726InitState(encoder);
   bool prebuffering = true;
   int read_slot = 0;
   PartWork work;
@@ -42,25 +41,22 @@ bool SendTransmitBody(TransmitSink& sink) {
 
   for (;;) {
     const int need = prebuffering ? kTransmitPrebufferBuffers : 1;
-    const CaptureStatus s = WaitForCapture(
+    const CaptureStatus s = ring.WaitFor(
         [&](const CaptureStatus& st) {
-          return st.state == TX_STOP || (st.state == TX_CAPTURING && st.Waiting() >= need);
+          return st.state == TransmitState::kStop || (st.state == TransmitState::kCapturing && st.Waiting() >= need);
         },
         kWakeAtLeastEvery);
-    if (s.state == TX_STOP) break;
-    if (s.state != TX_CAPTURING || s.Waiting() < need) continue;
+    if (s.state == TransmitState::kStop) break;
+    if (s.state != TransmitState::kCapturing || s.Waiting() < need) continue;
     prebuffering = false;
 
-    if (!CopyCaptureSlot(read_slot, reinterpret_cast<uint8_t*>(work.captured))) {
-      LogFailure("transmit: the capture ring is gone; ending the request");
-      break;
-    }
-    FitSampleCount(work.fitted, work.captured, kTransmitPartSamples, kCaptureBufferSamples);
-    g726_encode_block(work.codes, work.fitted, kTransmitPartSamples, encoder);
+    ring.CopySlot(read_slot, work.captured);
+    FitSampleCount(work.fitted, work.captured.data(), kTransmitPartSamples, kCaptureBufferSamples);
+    G726EncodeBlock(work.codes, work.fitted, kTransmitPartSamples, encoder);
     WritePiece(sink, kTransmitPartHeader);
     sink.Write(work.codes, kTransmitPartCodes);
     WritePiece(sink, kTransmitSeparator);
-    CountConsumedBuffer();
+    ring.CountConsumed();
     read_slot = (read_slot + 1) % kCaptureSlots;
   }
   sink.End();

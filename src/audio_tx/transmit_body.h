@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "audio_tx/capture_ring.h"
+
 namespace vantorel {
 
 inline constexpr std::string_view kTransmitStatusLine = "HTTP/1.0 200 OK\r\n";
@@ -48,12 +50,12 @@ class TransmitSink {
   virtual void End() = 0;
 };
 
-// Transmit worker thread. Sends the head and pieces 1 to 3 at once, then waits on the
+// Talk worker thread. Sends the head and pieces 1 to 3 at once, then waits on the
 // capture ring (without polling) and writes one part per stored buffer, in capture order,
 // reading slot 0, 1, ... 63, 0, ... — the first only when four buffers are waiting, each
 // later one as soon as it is stored — and counts each as consumed. One G.726 encoder state
-// runs across all parts. Ends the request when it sees TX_STOP, even with buffers still
-// waiting. Returns Send()'s result.
-bool SendTransmitBody(TransmitSink& sink);
+// runs across all parts. Ends the request when it sees TransmitState::kStop, even with
+// buffers still waiting. Returns Send()'s result.
+bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink);
 
 }  // namespace vantorel

@@ -8,10 +8,10 @@
 //   computed at compile time, the limiters become clamps, sign tests become masks.
 //
 // Value ranges that the shortcuts rely on (they follow from the recurrences, starting at
-// g726_init_state): 544 <= y <= 5120 and |a[1]| <= 12288; the signal estimate se lies in
+// G726InitState): 544 <= y <= 5120 and |a[1]| <= 12288; the signal estimate se lies in
 // -16384..16383 and a difference magnitude in 0..16320, so the reconstructed signal sr
 // stays inside -32704..32703 and never needs 16-bit wrapping. Table indexes are clamped
-// all the same, so that even a state that did not come from g726_init_state cannot make
+// all the same, so that even a state that did not come from G726InitState cannot make
 // the coder read outside a table.
 
 #include "codec/g726.h"
@@ -182,7 +182,7 @@ G726_INLINE int16_t Clamp16(int v) { return static_cast<int16_t>(std::clamp(v, -
 
 }  // namespace
 
-void g726_init_state(G726State& state) {
+void G726InitState(G726State& state) {
   state = G726State{};
   state.yl = 34816;
   state.yu = 544;
@@ -190,21 +190,21 @@ void g726_init_state(G726State& state) {
   for (int16_t& v : state.sr) v = 32;
 }
 
-int g726_encode(int16_t sample, G726State& state) {
+int G726Encode(int16_t sample, G726State& state) {
   Work w = Load(state);
   const int code = EncodeOne(sample, w);
   Store(w, state);
   return code;
 }
 
-int g726_decode(int code, G726State& state) {
+int G726Decode(int code, G726State& state) {
   Work w = Load(state);
   const int value = DecodeOne(code, w);
   Store(w, state);
   return value;
 }
 
-size_t g726_encode_block(uint8_t* out, const int16_t* samples, size_t count, G726State& state) {
+size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state) {
   Work w = Load(state);
   size_t n = 0;
   for (size_t k = 0; k + 1 < count; k += 2) {
@@ -217,7 +217,7 @@ size_t g726_encode_block(uint8_t* out, const int16_t* samples, size_t count, G72
   return n;
 }
 
-size_t g726_decode_block(int16_t* out, const uint8_t* bytes, size_t length, G726State& state) {
+size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state) {
   Work w = Load(state);
   for (size_t k = 0; k < length; ++k) {
     out[2 * k] = Clamp16(DecodeOne(bytes[k] & 15, w));

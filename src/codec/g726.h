@@ -35,24 +35,24 @@ struct G726State {
 inline constexpr size_t kG726SamplesPerByte = 2;
 
 // Sets every field to its initial value. Once per session, before the first sample.
-void g726_init_state(G726State& state);
+void G726InitState(G726State& state);
 
 // One sample to its codeword (0..15); advances the state.
-int g726_encode(int16_t sample, G726State& state);
+int G726Encode(int16_t sample, G726State& state);
 
 // One codeword (only its low four bits count) to the linear sample, four times the
 // reconstructed signal; advances the state. The value may exceed the 16-bit range (up to
-// about +-130800) for very loud sound; g726_decode_block clamps it.
-int g726_decode(int code, G726State& state);
+// about +-130800) for very loud sound; G726DecodeBlock clamps it.
+int G726Decode(int code, G726State& state);
 
 // Encodes `count` samples into packed bytes and returns the number of bytes written,
 // (count + 1) / 2: an odd count puts its last codeword into the low four bits of one
 // more byte, whose high bits are 0. `out` must hold that many bytes.
-size_t g726_encode_block(uint8_t* out, const int16_t* samples, size_t count, G726State& state);
+size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state);
 
 // Decodes `length` packed bytes into 2 * length samples (low four bits first) and
 // returns that count. Each value is limited to -32768..32767, so loud peaks flatten
-// instead of wrapping into full-scale clicks; the state is the same as g726_decode's.
-size_t g726_decode_block(int16_t* out, const uint8_t* bytes, size_t length, G726State& state);
+// instead of wrapping into full-scale clicks; the state is the same as G726Decode's.
+size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state);
 
 }  // namespace vantorel

@@ -1,19 +1,17 @@
 #include "image/image_fetch.h"
 
-#include <array>
+#include <vector>
 
 #include "image/jpeg_decode.h"
 #include "platform/http_get.h"
 #include "platform/log.h"
-#include "platform/program_dir.h"
-#include "platform/temp_file.h"
 
 namespace vantorel {
 
 namespace {
 
-// Body bytes moved from the transfer to the file per step.
-constexpr size_t kCopyBlock = 16 * 1024;
+// Body bytes moved from the transfer per read.
+constexpr size_t kReadBlock = 16 * 1024;
 
 // The URL as it may be logged: a password in it becomes "***".
 std::string WithoutPassword(const std::string& url) {
@@ -37,27 +35,36 @@ ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const s
 
 ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control) {
   size = 0;
-  std::array<char, kCopyBlock> block;
-  std::string directory;
-  std::unique_ptr<TempFile> file;
+  std::vector<uint8_t> body;
   {
     HttpGet get(control.cancel);
     if (!get.Open(url, kImageUserAgent)) return Fail(control, url, get.Error());
-    // The first piece comes before the file, so that an unreachable camera creates none.
-    size_t n = get.Read(block.data(), block.size());
-    if (n == 0 && get.state() != HttpGet::State::kComplete) return Fail(control, url, get.Error());
-    if (!GetProgramDirectory(directory)) return Fail(control, url, "no program directory");
-    file = std::make_unique<TempFile>(directory + "/" + kTempImageName);
-    if (!file->ok()) return Fail(control, url, file->error());
-    while (n > 0) {
-      if (!file->Write(block.data(), n)) return Fail(control, url, file->error());
-      n = get.Read(block.data(), block.size());
+    for (;;) {
+      const size_t at = body.size();
+      if (at > kMaxStillBytes) return Fail(control, url, "the camera sent too much");
+      body.resize(at + kReadBlock);
+      const size_t n = get.Read(body.data() + at, kReadBlock);
+      body.resize(at + n);
+      if (n == 0) break;
     }
-    if (get.state() != HttpGet::State::kComplete) return Fail(control, url, get.Error());
+    switch (get.state()) {
+      case HttpGet::State::kComplete:
+        break;
+      case HttpGet::State::kFailed:
+        // A connection that ends before the announced length: what came is decoded, its
+        // missing rows filled in, as for a still sent without a length.
+        if (!body.empty()) {
+          LogFailure("image fetch: %s; decoding the %zu bytes that came", get.Error().c_str(), body.size());
+          break;
+        }
+        return Fail(control, url, get.Error());
+      default:
+        return Fail(control, url, get.Error());
+    }
   }  // the connection closes before the decode
-  if (!file->Rewind()) return Fail(control, url, file->error());
+  if (body.size() > kMaxStillBytes) return Fail(control, url, "the camera sent too much");
   std::string why;
-  ImageBitmapPtr bitmap = DecodeJpegHandle(file->fd(), size, &why);
+  ImageBitmapPtr bitmap = DecodeJpeg(body, size, &why);
   if (!bitmap) return Fail(control, url, "not a usable JPEG: " + why);
   return bitmap;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// One camera still over HTTP: the body goes through "temp.jpg" in the program directory
-// into the JPEG decoder.
+// One camera still over HTTP: the body is collected in memory and decoded from there, so
+// nothing of a still is ever shared with another process or left on disk.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +13,8 @@
 namespace vantorel {
 
 inline constexpr const char* kImageUserAgent = "Halvicor Gazoo read.";
-inline constexpr const char* kTempImageName = "temp.jpg";
+// The most body a still may have; a camera that sends more is refused.
+inline constexpr size_t kMaxStillBytes = size_t{32} << 20;
 
 // Where the picture comes from. Only 2, a JPEG over HTTP, has a loader; 1 to 4 are the
 // known values, and the program always uses 2.
@@ -27,11 +29,10 @@ struct FetchControl {
 };
 
 // GETs `url` (user agent kImageUserAgent, fresh connection, no proxy, http/https only),
-// stores the body in the program directory's temp.jpg (mode 0600, never through a link),
-// rewinds and decodes it, and deletes the file on every path. The status code is not
-// looked at: an error page reaches the decoder, which rejects it. An unreachable server
-// gives null before any file is created. `size` is 0 on entry and the bitmap's total size
-// with a bitmap. Failures are otherwise silent apart from LogFailure.
+// collects the body in memory (at most kMaxStillBytes) and decodes it. A body cut short by
+// the connection is decoded as far as it came. The status code is not looked at: an error
+// page reaches the decoder, which rejects it. `size` is 0 on entry and the bitmap's total
+// size with a bitmap. Failures are otherwise silent apart from LogFailure.
 ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control = {});
 
 // `size` = 0, then the loader for `type` (FetchHttpJpeg for 2); null for any other type.

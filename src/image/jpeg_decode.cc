@@ -7,7 +7,6 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "image/jpeg_fd_source.h"
 #include "platform/log.h"
 
 namespace vantorel {
@@ -58,7 +57,7 @@ void CountScans(j_common_ptr cinfo) {
 
 // Everything between setjmp and a longjmp is plain C data, so the jump skips no destructor.
 // `bitmap` is volatile because it changes after setjmp and is read after the jump.
-ImageBitmap* DecodeInto(int fd, uint32_t& size, char (&message)[JMSG_LENGTH_MAX]) {
+ImageBitmap* DecodeInto(const uint8_t* data, size_t length, uint32_t& size, char (&message)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct cinfo;
   ErrorManager errors;
   jpeg_progress_mgr progress{};
@@ -76,7 +75,9 @@ ImageBitmap* DecodeInto(int fd, uint32_t& size, char (&message)[JMSG_LENGTH_MAX]
     return nullptr;
   }
   jpeg_create_decompress(&cinfo);
-  AttachJpegFdSource(&cinfo, fd);
+  // libjpeg's memory source: an empty buffer is a fatal error; a buffer that ends early
+  // gives a warning and a fake end-of-image marker, so the missing rows are filled.
+  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(length));
   progress.progress_monitor = CountScans;
   cinfo.progress = &progress;
   jpeg_read_header(&cinfo, TRUE);
@@ -122,9 +123,9 @@ ImageBitmap* DecodeInto(int fd, uint32_t& size, char (&message)[JMSG_LENGTH_MAX]
 
 }  // namespace
 
-ImageBitmapPtr DecodeJpegHandle(int fd, uint32_t& size, std::string* failure) {
+ImageBitmapPtr DecodeJpeg(std::span<const uint8_t> jpeg, uint32_t& size, std::string* failure) {
   char message[JMSG_LENGTH_MAX] = {};
-  ImageBitmapPtr bitmap(DecodeInto(fd, size, message));
+  ImageBitmapPtr bitmap(DecodeInto(jpeg.data(), jpeg.size(), size, message));
   if (!bitmap) {
     size = 0;
     if (failure) *failure = message;

@@ -1,16 +1,17 @@
 #pragma once
-// JPEG file to ImageBitmap with libjpeg (API 62).
+// JPEG data to ImageBitmap with libjpeg (API 62).
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/image_bitmap.h"
 
 namespace vantorel {
 
-// Decodes the JPEG data that `fd` (open for reading, positioned at the first byte) holds
-// into a new ImageBitmap, or returns null. `size` becomes the bitmap's total size (40 plus
-// the pixel data), 0 with a null result. The descriptor is not closed.
+// Decodes JPEG data held in memory into a new ImageBitmap, or returns null. `size` becomes
+// the bitmap's total size (40 plus the pixel data), 0 with a null result. Data that ends
+// early decodes with a warning, the missing rows filled in.
 //
 // Grey stills are expanded to three equal components; CMYK and YCCK stills, and anything
 // else that is not grey or colour, are refused. So is any still whose bitmap would exceed
@@ -18,7 +19,7 @@ namespace vantorel {
 // progressive still with more than kMaxJpegScans scans. Damaged data decodes with warnings
 // into whatever libjpeg reconstructs. libjpeg's messages go to LogFailure; with a null
 // result the last one is also put into `*failure` when given.
-ImageBitmapPtr DecodeJpegHandle(int fd, uint32_t& size, std::string* failure = nullptr);
+ImageBitmapPtr DecodeJpeg(std::span<const uint8_t> jpeg, uint32_t& size, std::string* failure = nullptr);
 
 // Progressive stills may carry scans without end, each a pass over the whole picture.
 inline constexpr int kMaxJpegScans = 256;

@@ -9,6 +9,7 @@ namespace vantorel {
 
 namespace {
 
+// SDL's audio subsystem and device table are process-wide, so their guards are too.
 std::mutex g_count_mutex;
 int g_holders = 0;
 std::mutex g_call_mutex;

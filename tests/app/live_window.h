@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "app/error_boxes.h"
 #include "app/main_window.h"
+#include "app/program.h"
 #include "app/program_actions.h"
-#include "app/qt_host.h"
 #include "camsim/server.h"
 #include "settings/camera_urls.h"
+#include "station/station.h"
 
 namespace vantorel::test {
 
@@ -24,29 +26,30 @@ inline std::unique_ptr<QApplication> TestApplication() {
   return std::make_unique<QApplication>(argc, argv);
 }
 
-// Starts `camera` and points the three URLs at it. False when it cannot start.
-inline bool PointAtCamera(camsim::Server& camera) {
-  if (!camera.Start()) return false;
-  SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
-  return true;
-}
-
-// The main window with its actions and host, shown; the host is unset again at the end.
+// The main window with its actions and station, shown.
 struct LiveWindow {
   LiveWindow() {
     actions.SetWindow(&window);
-    SetHost(&host);
+    window.SetPicture(&station.image());
+    actions.SetStation(&station);
     window.show();
   }
-  ~LiveWindow() { SetHost(nullptr); }
   LiveWindow(const LiveWindow&) = delete;
   LiveWindow& operator=(const LiveWindow&) = delete;
 
   bool Exposed() { return QTest::qWaitForWindowExposed(&window); }
+  // Starts `camera` and points the three URLs at it. False when it cannot start.
+  bool PointAtCamera(camsim::Server& camera) {
+    if (!camera.Start()) return false;
+    station.settings().SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+    return true;
+  }
 
   ProgramActions actions;
   MainWindow window{&actions};
-  QtHost host{&window};
+  ErrorBoxes* errors = new ErrorBoxes(&window);  // owned by the window
+  // Declared last: destroyed first, its workers joined while the window still exists.
+  Station station{WindowObserver(window, *errors)};
 };
 
 }  // namespace vantorel::test

@@ -19,12 +19,9 @@ class RecordingActions : public WindowActions {
   void StartImageWorker() override { calls.push_back("StartImage"); }
   void StopImageWorker() override { calls.push_back("StopImage"); }
   void StartSpeaker() override { calls.push_back("StartSpeaker"); }
-  void RequestSpeakerStop() override { calls.push_back("RequestSpeakerStop"); }
   void StopSpeaker() override { calls.push_back("StopSpeaker"); }
   void StartTransmit() override { calls.push_back("StartTransmit"); }
   void StopTransmit() override { calls.push_back("StopTransmit"); }
-  void OpenMicrophone() override { calls.push_back("OpenMic"); }
-  void CloseMicrophone() override { calls.push_back("CloseMic"); }
   void ShowAbout() override { calls.push_back("About"); }
   void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
   void DrawIndicator(int x, bool on) override {

@@ -31,7 +31,7 @@ TEST_F(WindowLogicTest, ViewAndListenButtonsToggleWithTheirIndicators) {
   logic.OnCommand(kCmdListen);
   EXPECT_EQ(rec.Take(), (Calls{"StartSpeaker", "Indicator97On"}));
   logic.OnCommand(kCmdListen);
-  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "Indicator97Off"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopSpeaker", "Indicator97Off"}));
 }
 
 TEST_F(WindowLogicTest, MenuStartAndStopSetTheFlagsWhateverTheyWere) {
@@ -45,7 +45,7 @@ TEST_F(WindowLogicTest, MenuStartAndStopSetTheFlagsWhateverTheyWere) {
   logic.OnCommand(kCmdMicStop);
   EXPECT_FALSE(logic.listen_on());
   EXPECT_EQ(rec.Take(), (Calls{"StopImage", "Indicator22Off", "StartSpeaker", "Indicator97On",
-                               "RequestSpeakerStop", "Indicator97Off"}));
+                               "StopSpeaker", "Indicator97Off"}));
 }
 
 TEST_F(WindowLogicTest, LeavingStopsButKeepsTheWishAndReturningRestartsIt) {
@@ -53,9 +53,9 @@ TEST_F(WindowLogicTest, LeavingStopsButKeepsTheWishAndReturningRestartsIt) {
   logic.OnCommand(kCmdListen);
   rec.Take();
   logic.OnActivate(false);
-  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "StopSpeaker"}));
   logic.OnFocusLost();
-  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "StopSpeaker"}));
   EXPECT_TRUE(logic.camera_on());
   EXPECT_TRUE(logic.listen_on());
   logic.OnActivate(true);
@@ -75,7 +75,7 @@ TEST_F(WindowLogicTest, CloseRequestStopsBothAndClearsBothFlags) {
   logic.OnCommand(kCmdListen);
   rec.Take();
   logic.OnCloseRequest();
-  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "StopSpeaker"}));
   EXPECT_FALSE(logic.camera_on());
   EXPECT_FALSE(logic.listen_on());
 }
@@ -84,7 +84,7 @@ TEST_F(WindowLogicTest, CloseCommandDeactivatesThenRequestsClose) {
   logic.OnCommand(kCmdView);
   rec.Take();
   EXPECT_TRUE(logic.OnCommand(kCmdClose));
-  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "RequestSpeakerStop", "StopImage", "RequestSpeakerStop"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopImage", "StopSpeaker", "StopImage", "StopSpeaker"}));
   EXPECT_FALSE(logic.camera_on());
 }
 
@@ -115,17 +115,17 @@ TEST_F(WindowLogicTest, TalkZoneStartsThenEndsTheProgram) {
   EXPECT_TRUE(rec.Take().empty());
 
   logic.OnStylusUp(95, 465);
-  EXPECT_EQ(rec.Take(), (Calls{"InvalidateTalkZone", "StartTransmit", "OpenMic", "StartSpeaker"}));
+  EXPECT_EQ(rec.Take(), (Calls{"InvalidateTalkZone", "StartTransmit", "StartSpeaker"}));
   EXPECT_TRUE(logic.talking());
   logic.OnStylusUp(230, 524);
-  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "CloseMic", "StopTransmit", "Destroy"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopSpeaker", "StopTransmit", "Destroy"}));
   logic.OnDestroy();
   EXPECT_EQ(rec.Take(), (Calls{"StopSpeaker", "Quit0"}));
 }
 
 TEST_F(WindowLogicTest, FarRightZoneStopsTheTalk) {
   logic.OnStylusUp(648, 17);
-  EXPECT_EQ(rec.Take(), (Calls{"RequestSpeakerStop", "CloseMic", "StopTransmit", "Destroy"}));
+  EXPECT_EQ(rec.Take(), (Calls{"StopSpeaker", "StopTransmit", "Destroy"}));
   logic.OnStylusUp(647, 17);
   logic.OnStylusUp(730, 65);
   logic.OnStylusUp(700, 66);

@@ -1,4 +1,4 @@
-// The real window with the real refresh worker against the simulated camera: the picture
+// The real window with the real picture worker against the simulated camera: the picture
 // it shows is the still the camera served, placed 40 pixels left of the client area.
 
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
-#include <filesystem>
+#include <chrono>
 
 #include "app/strings.h"
 #include "image/current_image.h"
@@ -19,23 +19,21 @@ namespace {
 TEST(WindowPictureTest, ShowsTheServedStillAtXMinus40) {
   const auto app = test::TestApplication();
   camsim::Server camera(camsim::Options{});
-  ASSERT_TRUE(test::PointAtCamera(camera));
-  char tmpl[] = "/tmp/vantorel-picture-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  setenv("VANTOREL_HOME", tmpl, 1);  // where temp.jpg goes
-
   test::LiveWindow live;
+  ASSERT_TRUE(live.PointAtCamera(camera));
   MainWindow& window = live.window;
   ASSERT_TRUE(live.Exposed());
 
   auto* view = window.findChild<QPushButton*>(QStringLiteral("button%1").arg(kCmdView));
   QTest::mouseClick(view, Qt::LeftButton);
-  EXPECT_TRUE(QTest::qWaitFor([] { return HasCurrentImage(); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return live.station.image().Has(); }, 10000));
   QTest::mouseClick(view, Qt::LeftButton);  // stop: the picture stays
-  JoinImageWorker();
+  ASSERT_TRUE(live.station.WaitStopped(StationWorker::kPicture, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
   EXPECT_GE(camera.stats().requests, 1);
+  // The last picture's repaint, as the window's event loop would run it.
+  QTest::qWait(50);
 
-  const ImageBitmapPtr still = CopyCurrentImage();
+  const ImageBitmapPtr still = live.station.image().Copy();
   ASSERT_TRUE(still);
   ASSERT_EQ(still->header.width, 320);
   ASSERT_EQ(still->header.height, 240);
@@ -52,9 +50,7 @@ TEST(WindowPictureTest, ShowsTheServedStillAtXMinus40) {
   // Below the picture the background shows again.
   EXPECT_EQ(shown.pixelColor(300, 400), QColor(254, 220, 202));
 
-  ReplaceCurrentImage(nullptr);
   camera.Stop();
-  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

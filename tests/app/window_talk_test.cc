@@ -13,7 +13,6 @@
 #include <fstream>
 #include <vector>
 
-#include "app/audio_setup.h"
 #include "live_window.h"
 
 namespace vantorel {
@@ -37,11 +36,10 @@ TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
 
   const auto app = test::TestApplication();
   camsim::Server camera(camsim::Options{});
-  ASSERT_TRUE(test::PointAtCamera(camera));
-  ASSERT_TRUE(AudioSetup());
   int result = -1;
   {
     test::LiveWindow live;
+    ASSERT_TRUE(live.PointAtCamera(camera));
     MainWindow& window = live.window;
     ASSERT_TRUE(live.Exposed());
 
@@ -50,12 +48,12 @@ TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
     EXPECT_TRUE(window.logic().talking());
     // Enough captured buffers for the four-buffer start and a few parts after it.
     EXPECT_TRUE(QTest::qWaitFor([&] { return camera.stats().talk.parts >= 6; }, 15000));
+    // The camera takes the talk: the zone says so.
+    EXPECT_TRUE(window.TalkLive());
     QTimer::singleShot(0, &window, [&] { QTest::mouseClick(&window, Qt::LeftButton, {}, talk_zone); });
     result = app->exec();  // the second tap destroys the window, which ends the loop
     EXPECT_FALSE(window.isVisible());
-    live.actions.Shutdown();
-  }
-  AudioTeardown();
+  }  // the station's destruction ends the talk
   EXPECT_EQ(result, 0);
   const camsim::Stats stats = camera.stats();
   EXPECT_EQ(stats.talk.talks, 1);

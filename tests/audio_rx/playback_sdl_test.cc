@@ -36,25 +36,28 @@ TEST(PlaybackSdlTest, TheOutputFileHoldsTheDecodedBlocksWithTheShortening) {
   const std::string out = testing::TempDir() + "vantorel-playback-" + std::to_string(getpid()) + ".raw";
   ::setenv("SDL_AUDIODRIVER", "disk", 1);
   ::setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
-  ASSERT_TRUE(PlaybackSetup());
-  ASSERT_TRUE(OpenPlaybackSession());
+  Playback playback;
+  AudioOutput* output = nullptr;
+  ASSERT_TRUE(playback.OpenSession([&output](std::string& error) {
+    auto opened = OpenSdlAudioOutput(error);
+    output = opened.get();
+    return opened;
+  }));
   // Thirteen frames arrive at once, far faster than the device plays: blocks 0 to 5 are
   // handed on while the earlier ones still play.
   constexpr int kBlocks = 6;
-  for (int f = 1; f <= 2 * kBlocks + 1; ++f) PlayFrame(f);
+  for (int f = 1; f <= 2 * kBlocks + 1; ++f) PlayFrame(playback, f);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  PlaybackCounters c = GetPlaybackCounters();
-  while (c.buffers_done < c.buffers_submitted && std::chrono::steady_clock::now() < deadline) {
+  while (output->PendingWrites() > 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    c = GetPlaybackCounters();
   }
-  ClosePlaybackSession();
-  PlaybackTeardown();
+  const PlaybackCounters c = playback.Counters();
+  ASSERT_EQ(output->PendingWrites(), 0);
+  playback.CloseSession();
   ::setenv("SDL_AUDIODRIVER", "dummy", 1);
 
   ASSERT_EQ(c.queued_blocks, static_cast<uint32_t>(kBlocks));
-  ASSERT_EQ(c.buffers_submitted, static_cast<uint32_t>(kBlocks));
-  ASSERT_EQ(c.buffers_done, c.buffers_submitted);
+  ASSERT_EQ(c.blocks_written, static_cast<uint32_t>(kBlocks));
   const std::vector<int16_t> played = ReadPlayed(out);
   std::remove(out.c_str());
 

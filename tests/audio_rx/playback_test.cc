@@ -1,4 +1,4 @@
-// Playback's block and buffer counting, against an output device double.
+// Playback's block counting and shortening, against an output double.
 
 #include "audio_rx/playback.h"
 
@@ -15,28 +15,28 @@ namespace {
 
 class PlaybackTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(PlaybackSetup());
-    ASSERT_TRUE(OpenPlaybackSession(Opener()));
-  }
-  void TearDown() override {
-    ClosePlaybackSession();
-    PlaybackTeardown();
-  }
+  void SetUp() override { ASSERT_TRUE(playback.OpenSession(Opener())); }
+  void TearDown() override { playback.CloseSession(); }
 
-  AudioOutputOpener Opener(int result = AUDIO_OK) {
-    return [this, result](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
-      auto fake = std::make_unique<FakeAudioOutput>(std::move(callback), &log);
+  AudioOutputOpener Opener(bool opens = true) {
+    return [this, opens](std::string& error) -> std::unique_ptr<AudioOutput> {
+      if (!opens) {
+        error = "no device";
+        return nullptr;
+      }
+      auto fake = std::make_unique<FakeAudioOutput>(&log);
       device = fake.get();
-      if (result == AUDIO_OK) out = std::move(fake);
-      return result;
+      return fake;
     };
   }
 
-  static void PlayFrames(int from, int to) {
+  void PlayFrame(int f) { vantorel::PlayFrame(playback, f); }
+  void PlayFrames(int from, int to) {
     for (int f = from; f <= to; ++f) PlayFrame(f);
   }
+  PlaybackCounters Counters() const { return playback.Counters(); }
 
+  Playback playback;
   FakeOutputLog log;
   FakeAudioOutput* device = nullptr;  // valid while the session is open
 };
@@ -44,15 +44,14 @@ class PlaybackTest : public testing::Test {
 TEST_F(PlaybackTest, NothingPlaysBeforeTheThirdFrame) {
   PlayFrames(1, 2);
   EXPECT_TRUE(log.written.empty());
-  EXPECT_EQ(GetPlaybackCounters().decoded_blocks, 1u);
-  EXPECT_EQ(GetPlaybackCounters().queued_blocks, 0u);
+  EXPECT_EQ(Counters().decoded_blocks, 1u);
+  EXPECT_EQ(Counters().queued_blocks, 0u);
   PlayFrame(3);
   ASSERT_EQ(log.written.size(), 1u);
   EXPECT_EQ(log.written[0], Block(0));
-  const PlaybackCounters c = GetPlaybackCounters();
+  const PlaybackCounters c = Counters();
   EXPECT_EQ(c.queued_blocks, 1u);
-  EXPECT_EQ(c.buffers_submitted, 1u);
-  EXPECT_EQ(c.buffers_done, 0u);
+  EXPECT_EQ(c.blocks_written, 1u);
 }
 
 TEST_F(PlaybackTest, OneBufferWaitingShortensTheNextBlockTo798) {
@@ -84,29 +83,16 @@ TEST_F(PlaybackTest, ABlockAt28WaitingIsSkippedAndTheNextOneFollows) {
   ASSERT_EQ(log.written.size(), 28u);
   EXPECT_EQ(log.written.back().size(), 44u);  // 800 - 27*28
   PlayFrames(58, 59);  // block 28 is due with 28 waiting
-  PlaybackCounters c = GetPlaybackCounters();
+  PlaybackCounters c = Counters();
   EXPECT_EQ(log.written.size(), 28u);
   EXPECT_EQ(c.queued_blocks, 29u);
-  EXPECT_EQ(c.buffers_submitted, 28u);
+  EXPECT_EQ(c.blocks_written, 28u);
   EXPECT_EQ(c.blocks_dropped, 1u);
   EXPECT_EQ(device->Finish(28), 28);
   PlayFrames(60, 61);
   ASSERT_EQ(log.written.size(), 29u);
   EXPECT_EQ(log.written.back(), Block(29));
-  c = GetPlaybackCounters();
-  EXPECT_EQ(c.queued_blocks, 30u);
-  EXPECT_EQ(c.buffers_done, 28u);
-}
-
-TEST_F(PlaybackTest, ADoneNotificationWithoutABufferOnlyCounts) {
-  OnWaveOutDone(device, AUDIO_OUTPUT_DONE, nullptr);
-  OnWaveOutDone(device, AUDIO_OUTPUT_OPEN, nullptr);
-  OnWaveOutDone(device, AUDIO_OUTPUT_CLOSE, nullptr);
-  EXPECT_EQ(GetPlaybackCounters().buffers_done, 1u);
-  // More done than submitted counts as nothing waiting.
-  PlayFrames(1, 5);
-  ASSERT_EQ(log.written.size(), 2u);
-  EXPECT_EQ(log.written[1], Block(1));
+  EXPECT_EQ(Counters().queued_blocks, 30u);
 }
 
 TEST_F(PlaybackTest, ARefusedBlockIsDroppedAndCountedAsHandedOn) {
@@ -115,50 +101,35 @@ TEST_F(PlaybackTest, ARefusedBlockIsDroppedAndCountedAsHandedOn) {
   // Block 1 was refused; block 2 follows with block 0 still waiting.
   ASSERT_EQ(log.written.size(), 2u);
   EXPECT_EQ(log.written[1], ShortenedBlock(2, 1));
-  const PlaybackCounters c = GetPlaybackCounters();
+  const PlaybackCounters c = Counters();
   EXPECT_EQ(c.queued_blocks, 3u);
-  EXPECT_EQ(c.buffers_submitted, 2u);
+  EXPECT_EQ(c.blocks_written, 2u);
   EXPECT_EQ(c.blocks_failed, 1u);
 }
 
-TEST_F(PlaybackTest, CloseRestoresTheVolumeAndReleasesEveryQueuedBuffer) {
+TEST_F(PlaybackTest, SessionsOpenOnlyOnceAndEachStartsCountingAtZero) {
   PlayFrames(1, 7);
-  ClosePlaybackSession();
-  EXPECT_EQ(log.calls.front(), "GetVolume");
-  EXPECT_EQ(log.calls[1], "SetVolume " + std::to_string(kAudioFullVolume));
-  const std::vector<std::string> end(log.calls.end() - 2, log.calls.end());
-  EXPECT_EQ(end, (std::vector<std::string>{"SetVolume " + std::to_string(0x12345678), "Close"}));
-  const PlaybackCounters c = GetPlaybackCounters();
-  EXPECT_EQ(c.buffers_done, c.buffers_submitted);
-  EXPECT_EQ(c.buffers_done, 3u);
+  EXPECT_FALSE(playback.OpenSession(Opener()));  // one is open
+  playback.CloseSession();
+  playback.CloseSession();  // harmless
+  EXPECT_EQ(log.closes, 1);
+  std::string error;
+  EXPECT_FALSE(playback.OpenSession(Opener(false), error));
+  EXPECT_EQ(error, "no device");
+  // No device: frames are taken and their blocks are dropped as not written.
+  PlayFrames(1, 5);
+  EXPECT_EQ(Counters().blocks_failed, 2u);
+  EXPECT_EQ(Counters().queued_blocks, 2u);
 
-  // A new session starts counting at 0.
   log = FakeOutputLog{};
-  ASSERT_TRUE(OpenPlaybackSession(Opener()));
-  EXPECT_EQ(GetPlaybackCounters().queued_blocks, 0u);
-  EXPECT_EQ(GetPlaybackCounters().buffers_done, 0u);
+  ASSERT_TRUE(playback.OpenSession(Opener()));
+  EXPECT_EQ(Counters().queued_blocks, 0u);
   PlayFrames(1, 3);
   EXPECT_EQ(log.written.size(), 1u);
+  EXPECT_EQ(log.written[0], Block(0));  // the new session's own first block
 }
 
-TEST_F(PlaybackTest, SessionsOpenOnlyOnceAndOnlyWithADevice) {
-  EXPECT_FALSE(OpenPlaybackSession(Opener()));  // one is open
-  ClosePlaybackSession();
-  ClosePlaybackSession();  // harmless
-  EXPECT_FALSE(OpenPlaybackSession(Opener(AUDIO_BAD_DEVICE)));
-  // No device: frames are taken and their blocks are dropped as not submitted.
-  PlayFrames(1, 5);
-  EXPECT_EQ(GetPlaybackCounters().blocks_failed, 2u);
-  EXPECT_EQ(GetPlaybackCounters().queued_blocks, 2u);
-
-  PlaybackTeardown();
-  EXPECT_FALSE(OpenPlaybackSession(Opener()));  // no blocks without the set-up
-  PlayFrames(1, 3);
-  EXPECT_EQ(GetPlaybackCounters().queued_blocks, 2u);
-  ASSERT_TRUE(PlaybackSetup());
-}
-
-TEST_F(PlaybackTest, TheDeviceThreadFinishingBuffersRacesNothing) {
+TEST_F(PlaybackTest, TheDeviceThreadFinishingPiecesRacesNothing) {
   std::atomic<bool> done{false};
   FakeAudioOutput* fake = device;
   std::thread device_thread([&] {
@@ -166,20 +137,25 @@ TEST_F(PlaybackTest, TheDeviceThreadFinishingBuffersRacesNothing) {
       if (fake->Finish(1) == 0) std::this_thread::yield();
     }
   });
+  std::atomic<bool> reading{true};
+  std::thread reader([&] {
+    while (reading) Counters();  // diagnostics read from another thread
+  });
   for (int i = 0; i < 200; ++i) PlayFrame(1 + i % 80);
   done = true;
+  reading = false;
   device_thread.join();
-  ClosePlaybackSession();
-  const PlaybackCounters c = GetPlaybackCounters();
+  reader.join();
+  const PlaybackCounters c = Counters();
+  playback.CloseSession();
   EXPECT_EQ(c.decoded_blocks, 100u);
   EXPECT_EQ(c.queued_blocks, 99u);
-  EXPECT_EQ(c.buffers_done, c.buffers_submitted);
-  EXPECT_EQ(c.buffers_submitted + c.blocks_dropped, 99u);
-  for (const auto& buffer : log.written) {
-    const int lost = kPlayBlockSamples - static_cast<int>(buffer.size());
+  EXPECT_EQ(c.blocks_written + c.blocks_dropped, 99u);
+  for (const auto& piece : log.written) {
+    const int lost = kPlayBlockSamples - static_cast<int>(piece.size());
     int q = 0;
     while (q * (q + 1) < lost) ++q;
-    EXPECT_EQ(q * (q + 1), lost) << buffer.size();
+    EXPECT_EQ(q * (q + 1), lost) << piece.size();
   }
 }
 

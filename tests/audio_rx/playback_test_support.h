@@ -15,9 +15,9 @@ inline int TestDecode(int16_t* out, const uint8_t* bytes, int length) {
   return 2 * length;
 }
 
-inline void PlayFrame(int f) {
+inline void PlayFrame(Playback& playback, int f) {
   const std::vector<uint8_t> frame(kFrameBytes, static_cast<uint8_t>(f));
-  TakePlaybackFrame(frame.data(), TestDecode);
+  playback.TakeFrame(frame.data(), TestDecode);
 }
 
 inline std::vector<int16_t> Block(int b) {

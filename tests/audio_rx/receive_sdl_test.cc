@@ -10,8 +10,8 @@
 #include <iterator>
 #include <numbers>
 
-#include "audio_rx/speaker.h"
 #include "receive_test_support.h"
+#include "station/station.h"
 
 namespace vantorel {
 namespace {
@@ -44,16 +44,19 @@ std::vector<int16_t> Tone() {
 
 // Playback on SDL's device; at the end it first lets the device play what it holds, so
 // that the file shows every block handed on (playback itself discards them on a close).
-FrameSink DrainingPlaybackSink() {
-  FrameSink sink = PlaybackSink();
-  sink.close = [] {
+FrameSink DrainingPlaybackSink(Playback& playback) {
+  auto output = std::make_shared<AudioOutput*>(nullptr);
+  FrameSink sink = PlaybackSink(playback, [output](std::string& error) {
+    auto opened = OpenSdlAudioOutput(error);
+    *output = opened.get();
+    return opened;
+  });
+  sink.close = [&playback, output] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (PlaybackCounters c = GetPlaybackCounters();
-         c.buffers_done < c.buffers_submitted && std::chrono::steady_clock::now() < deadline;
-         c = GetPlaybackCounters()) {
+    while ((*output)->PendingWrites() > 0 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(milliseconds(5));
     }
-    ClosePlaybackSession();
+    playback.CloseSession();
   };
   return sink;
 }
@@ -63,14 +66,10 @@ class ReceiveSdlTest : public testing::Test {
   void SetUp() override {
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", out_.c_str(), 1);
-    ASSERT_TRUE(PlaybackSetup());
   }
   void TearDown() override {
-    JoinSpeaker();
-    PlaybackTeardown();
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
     std::remove(out_.c_str());
-    ResetCameraUrls();
   }
   const std::string out_ = testing::TempDir() + "vantorel-receive-" + std::to_string(getpid()) + ".raw";
 };
@@ -81,12 +80,13 @@ TEST_F(ReceiveSdlTest, TheDevicePlaysTheCamerasToneAtItsFrequencyAndLength) {
   o.audio_parts = 24;  // 1.2 s in real time, then the stream ends
   const auto camera = AudioCamera(o);
   ASSERT_TRUE(camera);
-  ASSERT_EQ(ReceiveWorker(CancelToken::Create(), DrainingPlaybackSink()), 0);
-  const PlaybackCounters c = GetPlaybackCounters();
+  Playback playback;
+  ASSERT_EQ(ReceiveWorker(CancelToken::Create(), ReceiveUrlOf(*camera), DrainingPlaybackSink(playback)), 0);
+  const PlaybackCounters c = playback.Counters();
   // 24 frames fill 12 blocks; a block is handed on when the frame after it begins, so 11
   // are played, each perhaps a few samples short when the device was a little behind.
   EXPECT_EQ(c.queued_blocks, 11u);
-  EXPECT_EQ(c.buffers_submitted, 11u);
+  EXPECT_EQ(c.blocks_written, 11u);
   EXPECT_EQ(c.blocks_dropped, 0u);
 
   const std::vector<int16_t> played = PlayedSound(out_);
@@ -100,18 +100,20 @@ TEST_F(ReceiveSdlTest, TheDevicePlaysTheCamerasToneAtItsFrequencyAndLength) {
 }
 
 TEST_F(ReceiveSdlTest, TheProgramsOwnStartPlaysThroughTheDefaultDevice) {
-  const auto camera = AudioCamera({});
+  Station station;
+  const auto camera = AudioCamera({}, &station.settings());
   ASSERT_TRUE(camera);
-  ASSERT_EQ(StartSpeaker(), 1);
+  station.StartListening();
   // The chime reaches the file in real time; two blocks' worth is enough.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (PlayedSound(out_).size() < 2u * kPlayBlockSamples - 100 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(20));
   }
-  StopSpeaker();
-  EXPECT_EQ(WaitSpeakerEnd(milliseconds(0)), 0);
+  station.StopListening();
+  EXPECT_TRUE(station.WaitStopped(StationWorker::kListen, std::chrono::steady_clock::now() + milliseconds(1000)));
+  EXPECT_EQ(station.Status(StationWorker::kListen).state, WorkerState::kIdle);
   EXPECT_GE(PlayedSound(out_).size(), 2u * kPlayBlockSamples - 100);
-  EXPECT_GE(GetPlaybackCounters().buffers_submitted, 2u);
+  EXPECT_GE(station.playback().Counters().blocks_written, 2u);
 }
 
 }  // namespace

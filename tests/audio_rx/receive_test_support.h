@@ -14,6 +14,7 @@
 #include "camsim/server.h"
 #include "codec/g726.h"
 #include "settings/camera_urls.h"
+#include "settings/camera_settings.h"
 
 namespace vantorel {
 
@@ -78,21 +79,24 @@ inline std::vector<std::string> SentFrames(const std::vector<int16_t>& sound, un
 // The frames decoded in order by one coder state, started fresh.
 inline std::vector<int16_t> Decoded(const std::vector<std::string>& frames) {
   G726State state;
-  g726_init_state(state);
+  G726InitState(state);
   std::vector<int16_t> samples(frames.size() * kFrameSamples);
   for (size_t i = 0; i < frames.size(); ++i) {
-    g726_decode_block(samples.data() + i * kFrameSamples, reinterpret_cast<const uint8_t*>(frames[i].data()),
+    G726DecodeBlock(samples.data() + i * kFrameSamples, reinterpret_cast<const uint8_t*>(frames[i].data()),
                       kFrameBytes, state);
   }
   return samples;
 }
 
-// A simulated camera on a free port whose audio stream the settings point at.
-inline std::unique_ptr<camsim::Server> AudioCamera(camsim::Options options) {
+// A simulated camera on a free port; `settings`, when given, point at its audio stream.
+inline std::unique_ptr<camsim::Server> AudioCamera(camsim::Options options, CameraSettings* settings = nullptr) {
   auto server = std::make_unique<camsim::Server>(std::move(options));
   if (!server->Start()) return nullptr;
-  SetReceiveUrl(server->Url() + kReceivePath);
+  if (settings) settings->SetReceiveUrl(server->Url() + kReceivePath);
   return server;
 }
+
+// The URL of `camera`'s audio stream.
+inline std::string ReceiveUrlOf(const camsim::Server& camera) { return camera.Url() + kReceivePath; }
 
 }  // namespace vantorel

@@ -29,9 +29,15 @@ camsim::Options Stream(int parts, unsigned audio_faults = 0, Fault fault = Fault
 
 class ReceiveWorkerTest : public testing::Test {
  protected:
-  void TearDown() override { ResetCameraUrls(); }
+  // Points the session at `camera`'s audio stream.
+  std::unique_ptr<camsim::Server> AudioCamera(camsim::Options options) {
+    auto camera = vantorel::AudioCamera(std::move(options));
+    if (camera) url_ = ReceiveUrlOf(*camera);
+    return camera;
+  }
+  int Run() { return ReceiveWorker(CancelToken::Create(), url_, RecordingSink(log_)); }
 
-  int Run() { return ReceiveWorker(CancelToken::Create(), RecordingSink(log_)); }
+  std::string url_;
   std::vector<std::string> Calls() { return log_->Locked([&] { return log_->calls; }); }
 
   std::shared_ptr<SinkLog> log_ = std::make_shared<SinkLog>();
@@ -98,8 +104,10 @@ TEST_F(ReceiveWorkerTest, ACameraThatCannotBeReachedIsAFailedStartAndTheOutputSt
   }
   for (const std::string& url : {"http://127.0.0.1:" + std::to_string(port) + kReceivePath,
                                 std::string("ftp://127.0.0.1/axis-cgi/audio/receive.cgi"), std::string("")}) {
-    SetReceiveUrl(url);
-    EXPECT_EQ(Run(), -1) << url;
+    url_ = url;
+    std::string failure;
+    EXPECT_EQ(ReceiveWorker(CancelToken::Create(), url_, RecordingSink(log_), &failure), -1) << url;
+    EXPECT_FALSE(failure.empty()) << url;
   }
   EXPECT_TRUE(Calls().empty());
 }
@@ -118,21 +126,19 @@ TEST_F(ReceiveWorkerTest, AStopBeforeTheSessionBeginsEndsItWithoutOpeningTheOutp
   ASSERT_TRUE(camera);
   const auto stop = CancelToken::Create();
   stop->Cancel();
-  EXPECT_EQ(ReceiveWorker(stop, RecordingSink(log_)), 0);
+  EXPECT_EQ(ReceiveWorker(stop, url_, RecordingSink(log_)), 0);
   EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(ReceiveWorkerTest, ThroughPlaybackTheDeviceGetsTheDecodedBlocksBitExact) {
-  ASSERT_TRUE(PlaybackSetup());
   const auto camera = AudioCamera(Stream(9));
   ASSERT_TRUE(camera);
   FakeOutputLog device;
-  const AudioOutputOpener fake = [&device](AudioOutputCallback callback, std::unique_ptr<AudioOutput>& out) {
-    out = std::make_unique<FakeAudioOutput>(std::move(callback), &device);
-    return AUDIO_OK;
+  const AudioOutputOpener fake = [&device](std::string&) -> std::unique_ptr<AudioOutput> {
+    return std::make_unique<FakeAudioOutput>(&device);
   };
-  EXPECT_EQ(ReceiveWorker(CancelToken::Create(), PlaybackSink(fake)), 0);
-  PlaybackTeardown();
+  Playback playback;
+  EXPECT_EQ(ReceiveWorker(CancelToken::Create(), url_, PlaybackSink(playback, fake)), 0);
 
   // Nine frames hand on blocks 0 to 3; the device finishes none of them before the end,
   // so block b plays with b buffers waiting: shortened by b*(b+1) samples.
@@ -144,7 +150,7 @@ TEST_F(ReceiveWorkerTest, ThroughPlaybackTheDeviceGetsTheDecodedBlocksBitExact) 
                    kPlayBlockSamples);
     EXPECT_EQ(device.written[b], expected) << "block " << b;
   }
-  EXPECT_EQ(device.calls.back(), "Close");
+  EXPECT_EQ(device.closes, 1);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -26,14 +27,14 @@ class RecordingSink : public TransmitSink {
     int produced;
   };
 
-  explicit RecordingSink(bool results = true) : results_(results) {}
+  explicit RecordingSink(const CaptureRing& ring, bool results = true) : ring_(ring), results_(results) {}
 
   bool Send() override {
     Note("send");
     return results_;
   }
   bool Write(const uint8_t* data, size_t size) override {
-    const int produced = GetCaptureStatus().produced;
+    const int produced = ring_.Status().produced;
     {
       std::lock_guard lock(mutex_);
       pieces_.push_back({std::string(reinterpret_cast<const char*>(data), size), produced});
@@ -73,6 +74,7 @@ class RecordingSink : public TransmitSink {
     changed_.notify_all();
   }
 
+  const CaptureRing& ring_;
   const bool results_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -82,23 +84,29 @@ class RecordingSink : public TransmitSink {
 
 class TransmitBodyTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(CaptureRingCreate()); }
   void TearDown() override {
-    SetTransmitStop();
+    ring_.SetTransmitStop();
     if (worker_.joinable()) worker_.join();
-    CaptureRingDestroy();
   }
 
   void StartWorker(RecordingSink& sink) {
     worker_ = std::thread([&] {
-      result_ = SendTransmitBody(sink);
+      result_ = SendTransmitBody(ring_, sink);
       returned_ = true;
     });
   }
   void StopWorker() {
-    SetTransmitStop();
+    ring_.SetTransmitStop();
     worker_.join();
   }
+  void StoreBuffer(const Samples& samples) { ring_.Store(samples); }
+  void StorePaced(const std::vector<Samples>& buffers) { vantorel::StorePaced(ring_, buffers); }
+  CaptureStatus WaitForCapture(const std::function<bool(const CaptureStatus&)>& ready, milliseconds limit) {
+    return ring_.WaitFor(ready, limit);
+  }
+  CaptureStatus GetCaptureStatus() const { return ring_.Status(); }
+
+  CaptureRing ring_;
 
   std::thread worker_;
   std::atomic<bool> result_{false};
@@ -106,7 +114,7 @@ class TransmitBodyTest : public testing::Test {
 };
 
 TEST_F(TransmitBodyTest, AStopBeforeTheFirstBufferSendsOnlyTheOpeningPieces) {
-  RecordingSink sink(false);  // even a failed send writes the opening pieces
+  RecordingSink sink(ring_, false);  // even a failed send writes the opening pieces
   StartWorker(sink);
   sink.WaitForPieces(3);
   StopWorker();
@@ -122,7 +130,7 @@ TEST_F(TransmitBodyTest, AStopBeforeTheFirstBufferSendsOnlyTheOpeningPieces) {
 TEST_F(TransmitBodyTest, TheFirstPartWaitsForFourBuffers) {
   const std::vector<Samples> buffers = {TestBuffer(0), TestBuffer(1), TestBuffer(2), TestBuffer(3)};
   for (int i = 0; i < 3; ++i) StoreBuffer(buffers[static_cast<size_t>(i)]);
-  RecordingSink sink;
+  RecordingSink sink(ring_);
   StartWorker(sink);
   sink.WaitForPieces(3);
   // Three buffers wait; a part now would be written at once, well within this pause.
@@ -140,7 +148,7 @@ TEST_F(TransmitBodyTest, TheFirstPartWaitsForFourBuffers) {
 }
 
 TEST_F(TransmitBodyTest, AStopWithFewerThanFourBuffersSendsNoPart) {
-  RecordingSink sink;
+  RecordingSink sink(ring_);
   StartWorker(sink);
   sink.WaitForPieces(3);
   for (int i = 0; i < 3; ++i) StoreBuffer(TestBuffer(i));
@@ -160,7 +168,7 @@ TEST_F(TransmitBodyTest, PartsFollowTheCaptureOrderAcrossTheRingsWrap) {
   buffers.push_back(ramp);
   for (int n = 1; n < 70; ++n) buffers.push_back(TestBuffer(n));
 
-  RecordingSink sink;
+  RecordingSink sink(ring_);
   StartWorker(sink);
   StorePaced(buffers);
   WaitForCapture([](const CaptureStatus& s) { return s.consumed == 70; }, seconds(30));
@@ -181,9 +189,9 @@ TEST_F(TransmitBodyTest, PartsFollowTheCaptureOrderAcrossTheRingsWrap) {
   }
   ASSERT_EQ(fitted.size(), 400u);
   G726State encoder;
-  g726_init_state(encoder);
+  G726InitState(encoder);
   uint8_t codes[200];
-  g726_encode_block(codes, fitted.data(), fitted.size(), encoder);
+  G726EncodeBlock(codes, fitted.data(), fitted.size(), encoder);
   EXPECT_EQ(parts[0].substr(32, 200), std::string(reinterpret_cast<char*>(codes), 200));
 }
 
@@ -191,12 +199,12 @@ TEST_F(TransmitBodyTest, PartsFollowTheCaptureOrderAcrossTheRingsWrap) {
 TEST_F(TransmitBodyTest, FailingWritesChangeNothingUntilTheStop) {
   std::vector<Samples> buffers;
   for (int n = 0; n < 12; ++n) buffers.push_back(TestBuffer(n));
-  RecordingSink sink(false);
+  RecordingSink sink(ring_, false);
   StartWorker(sink);
   StorePaced({buffers.begin(), buffers.begin() + 10});
   WaitForCapture([](const CaptureStatus& s) { return s.consumed == 10; }, seconds(30));
   EXPECT_FALSE(returned_);
-  EXPECT_EQ(GetCaptureStatus().state, TX_CAPTURING);
+  EXPECT_EQ(GetCaptureStatus().state, TransmitState::kCapturing);
   StorePaced({buffers.begin() + 10, buffers.end()});
   WaitForCapture([](const CaptureStatus& s) { return s.consumed == 12; }, seconds(30));
   EXPECT_FALSE(returned_);

@@ -24,34 +24,26 @@ inline Samples TestBuffer(int n) {
   return s;
 }
 
-// Stores one buffer as the microphone's notification does.
-inline void StoreBuffer(const Samples& samples) {
-  Samples data = samples;
-  const AudioBuffer header{reinterpret_cast<uint8_t*>(data.data()), kCaptureBufferBytes, kCaptureBufferBytes, 0,
-                           AUDIO_BUFFER_DONE, 1};
-  StoreCapturedBuffer(&header);
-}
-
 // Stores `buffers` in order, never more than `ahead` buffers ahead of the worker, so that
 // none is overwritten before it is sent.
-inline void StorePaced(const std::vector<Samples>& buffers, int ahead = 8) {
+inline void StorePaced(CaptureRing& ring, const std::vector<Samples>& buffers, int ahead = 8) {
   for (const Samples& b : buffers) {
-    WaitForCapture([&](const CaptureStatus& s) { return s.Waiting() < ahead || s.state == TX_STOP; },
-                   std::chrono::seconds(30));
-    StoreBuffer(b);
+    ring.WaitFor([&](const CaptureStatus& s) { return s.Waiting() < ahead || s.state == TransmitState::kStop; },
+                 std::chrono::seconds(30));
+    ring.Store(b);
   }
 }
 
 // The 248-byte parts a camera must receive for `buffers`, coded with one state throughout.
 inline std::vector<std::string> ExpectedParts(const std::vector<Samples>& buffers) {
   G726State encoder;
-  g726_init_state(encoder);
+  G726InitState(encoder);
   std::vector<std::string> parts;
   for (const Samples& b : buffers) {
     int16_t fitted[kTransmitPartSamples];
     FitSampleCount(fitted, b.data(), kTransmitPartSamples, kCaptureBufferSamples);
     uint8_t codes[kTransmitPartCodes];
-    g726_encode_block(codes, fitted, kTransmitPartSamples, encoder);
+    G726EncodeBlock(codes, fitted, kTransmitPartSamples, encoder);
     parts.push_back(std::string(kTransmitPartHeader) + std::string(reinterpret_cast<char*>(codes), sizeof codes) +
                     std::string(kTransmitSeparator));
   }

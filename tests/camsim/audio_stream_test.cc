@@ -86,9 +86,9 @@ TEST(AudioStreamTest, TheSoundIsLoopedAndPartsLeaveInRealTime) {
   std::vector<int16_t> looped(5 * kPartSamples);
   for (size_t i = 0; i < looped.size(); ++i) looped[i] = ramp[i % ramp.size()];
   G726State state;
-  g726_init_state(state);
+  G726InitState(state);
   std::string codes(looped.size() / 2, '\0');
-  g726_encode_block(reinterpret_cast<uint8_t*>(codes.data()), looped.data(), looped.size(), state);
+  G726EncodeBlock(reinterpret_cast<uint8_t*>(codes.data()), looped.data(), looped.size(), state);
   std::vector<std::string> expected;
   for (size_t i = 0; i < 5; ++i) expected.push_back(codes.substr(i * kPartBytes, kPartBytes));
   EXPECT_EQ(OracleFrames(body), expected);

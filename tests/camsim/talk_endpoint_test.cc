@@ -31,13 +31,13 @@ const std::string kOpening =
 // Codes of a tone, 200 bytes per part.
 std::vector<std::string> ToneCodes(int parts) {
   G726State encoder;
-  g726_init_state(encoder);
+  G726InitState(encoder);
   std::vector<std::string> codes;
   for (int p = 0; p < parts; ++p) {
     int16_t samples[400];
     for (int i = 0; i < 400; ++i) samples[i] = static_cast<int16_t>(((p * 400 + i) % 40 - 20) * 600);
     uint8_t out[200];
-    g726_encode_block(out, samples, 400, encoder);
+    G726EncodeBlock(out, samples, 400, encoder);
     codes.emplace_back(reinterpret_cast<char*>(out), sizeof out);
   }
   return codes;
@@ -107,9 +107,9 @@ TEST(TalkEndpointTest, TheBodyIsReadAsItStreamsAndWhatItCarriedIsWritten) {
   std::string error;
   ASSERT_TRUE(ReadWavMono16(options.talk.out_wav, 8000, heard, error)) << error;
   G726State decoder;
-  g726_init_state(decoder);
+  G726InitState(decoder);
   for (int p = 0; p < 3; ++p) {
-    g726_decode_block(expected.data() + p * 400, reinterpret_cast<const uint8_t*>(codes[static_cast<size_t>(p)].data()),
+    G726DecodeBlock(expected.data() + p * 400, reinterpret_cast<const uint8_t*>(codes[static_cast<size_t>(p)].data()),
                       200, decoder);
   }
   EXPECT_EQ(heard, expected);

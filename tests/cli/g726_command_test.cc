@@ -85,18 +85,18 @@ TEST_F(G726CommandTest, EncodesAndDecodesLikeTheLibrary) {
   ASSERT_EQ(Run("g726 encode " + Path("in.raw") + " " + Path("speech.g726")).status, 0);
 
   G726State enc;
-  g726_init_state(enc);
+  G726InitState(enc);
   std::vector<uint8_t> expected((samples.size() + 1) / 2);
-  g726_encode_block(expected.data(), samples.data(), samples.size(), enc);
+  G726EncodeBlock(expected.data(), samples.data(), samples.size(), enc);
   const std::vector<uint8_t> codes = ReadBytes("speech.g726");
   EXPECT_EQ(codes, expected);
 
   ASSERT_EQ(Run("g726 decode " + Path("speech.g726") + " " + Path("out.WAV")).status, 0);
   ASSERT_EQ(Run("g726 decode " + Path("speech.g726") + " " + Path("out.s16")).status, 0);
   G726State dec;
-  g726_init_state(dec);
+  G726InitState(dec);
   std::vector<int16_t> decoded(codes.size() * 2);
-  g726_decode_block(decoded.data(), codes.data(), codes.size(), dec);
+  G726DecodeBlock(decoded.data(), codes.data(), codes.size(), dec);
 
   std::vector<int16_t> from_wav;
   std::string error;
@@ -107,9 +107,9 @@ TEST_F(G726CommandTest, EncodesAndDecodesLikeTheLibrary) {
   // The WAV round trip encodes to the same codes.
   ASSERT_EQ(Run("g726 encode " + Path("out.WAV") + " " + Path("again.g726")).status, 0);
   G726State again;
-  g726_init_state(again);
+  G726InitState(again);
   std::vector<uint8_t> reencoded(decoded.size() / 2);
-  g726_encode_block(reencoded.data(), decoded.data(), decoded.size(), again);
+  G726EncodeBlock(reencoded.data(), decoded.data(), decoded.size(), again);
   EXPECT_EQ(ReadBytes("again.g726"), reencoded);
 }
 

@@ -57,11 +57,11 @@ Samples Heard(Samples sound) {
   std::vector<Samples> buffers;
   for (size_t at = 0; at < sound.size(); at += per) buffers.emplace_back(sound.begin() + at, sound.begin() + at + per);
   G726State decoder;
-  g726_init_state(decoder);
+  G726InitState(decoder);
   Samples heard;
   for (const std::string& part : ExpectedParts(buffers)) {
     int16_t samples[kTransmitPartSamples];
-    g726_decode_block(samples, reinterpret_cast<const uint8_t*>(part.data()) + kTransmitPartHeader.size(),
+    G726DecodeBlock(samples, reinterpret_cast<const uint8_t*>(part.data()) + kTransmitPartHeader.size(),
                       kTransmitPartCodes, decoder);
     heard.insert(heard.end(), samples, samples + kTransmitPartSamples);
   }

@@ -38,11 +38,11 @@ TEST(G726ExactnessTest, EncoderFollowsTheReferenceSampleBySample) {
   for (const auto& signal : AllSignals()) {
     SCOPED_TRACE(signal.name);
     G726State fast, ref;
-    g726_init_state(fast);
+    G726InitState(fast);
     reference::InitState(ref);
     ASSERT_EQ(fast, ref);
     for (size_t i = 0; i < signal.samples.size(); ++i) {
-      const int code = g726_encode(signal.samples[i], fast);
+      const int code = G726Encode(signal.samples[i], fast);
       const int expected = reference::Encode(signal.samples[i], ref);
       ASSERT_EQ(code, expected) << "sample " << i;
       ASSERT_EQ(fast, ref) << "sample " << i;
@@ -55,10 +55,10 @@ TEST(G726ExactnessTest, DecoderFollowsTheReferenceOnEncodedSignals) {
     SCOPED_TRACE(signal.name);
     const std::vector<uint8_t> codes = ReferenceCodes(signal.samples);
     G726State fast, ref;
-    g726_init_state(fast);
+    G726InitState(fast);
     reference::InitState(ref);
     for (size_t i = 0; i < codes.size(); ++i) {
-      ASSERT_EQ(g726_decode(codes[i], fast), reference::Decode(codes[i], ref)) << "sample " << i;
+      ASSERT_EQ(G726Decode(codes[i], fast), reference::Decode(codes[i], ref)) << "sample " << i;
       ASSERT_EQ(fast, ref) << "sample " << i;
     }
   }
@@ -66,11 +66,11 @@ TEST(G726ExactnessTest, DecoderFollowsTheReferenceOnEncodedSignals) {
 
 void ExpectDecodesLikeTheReference(const std::vector<uint8_t>& bytes) {
   G726State fast, ref;
-  g726_init_state(fast);
+  G726InitState(fast);
   reference::InitState(ref);
   for (size_t i = 0; i < bytes.size(); ++i) {
     for (int code : {bytes[i] & 15, bytes[i] >> 4}) {
-      ASSERT_EQ(g726_decode(code, fast), reference::Decode(code, ref)) << "byte " << i;
+      ASSERT_EQ(G726Decode(code, fast), reference::Decode(code, ref)) << "byte " << i;
     }
     ASSERT_EQ(fast, ref) << "byte " << i;
   }
@@ -97,14 +97,14 @@ TEST(G726ExactnessTest, BlocksMatchTheReferenceInAnyChunking) {
   for (size_t chunk : {400u, 2u, 1u, 37u, 4096u}) {
     SCOPED_TRACE(chunk);
     G726State enc, dec, ref;
-    g726_init_state(enc);
-    g726_init_state(dec);
+    G726InitState(enc);
+    G726InitState(dec);
     reference::InitState(ref);
     for (size_t start = 0; start < samples.size(); start += chunk) {
       const size_t n = std::min(chunk, samples.size() - start);
       // Encoding: odd chunks end in a byte of its own; compare code by code.
       std::vector<uint8_t> packed((n + 1) / 2);
-      ASSERT_EQ(g726_encode_block(packed.data(), samples.data() + start, n, enc), packed.size());
+      ASSERT_EQ(G726EncodeBlock(packed.data(), samples.data() + start, n, enc), packed.size());
       for (size_t k = 0; k < n; ++k) {
         ASSERT_EQ((packed[k / 2] >> (4 * (k % 2))) & 15, codes[start + k]) << "sample " << start + k;
       }
@@ -114,7 +114,7 @@ TEST(G726ExactnessTest, BlocksMatchTheReferenceInAnyChunking) {
       // Decoding whole bytes: only even chunks map onto bytes of the stream.
       if (n % 2 != 0) continue;
       std::vector<int16_t> decoded(n);
-      ASSERT_EQ(g726_decode_block(decoded.data(), packed.data(), n / 2, dec), n);
+      ASSERT_EQ(G726DecodeBlock(decoded.data(), packed.data(), n / 2, dec), n);
       for (size_t k = 0; k < n; ++k) {
         ASSERT_EQ(decoded[k], Clamp16(reference::Decode(codes[start + k], ref))) << "sample " << start + k;
       }
@@ -140,18 +140,18 @@ TEST(G726ExactnessTest, AgreesWithSpandsp) {
     ASSERT_EQ(spandsp_enc.Encode(their_codes.data(), samples.data(), n), n);
 
     G726State enc;
-    g726_init_state(enc);
+    G726InitState(enc);
     for (size_t i = 0; i < samples.size(); ++i) {
-      ASSERT_EQ(g726_encode(samples[i], enc), their_codes[i]) << "sample " << i;
+      ASSERT_EQ(G726Encode(samples[i], enc), their_codes[i]) << "sample " << i;
     }
 
     SpandspCoder spandsp_dec(Packing::kNone);
     std::vector<int16_t> theirs(samples.size());
     ASSERT_EQ(spandsp_dec.Decode(theirs.data(), their_codes.data(), n), n);
     G726State dec;
-    g726_init_state(dec);
+    G726InitState(dec);
     for (size_t i = 0; i < samples.size(); ++i) {
-      const int ours = g726_decode(their_codes[i], dec);
+      const int ours = G726Decode(their_codes[i], dec);
       ASSERT_EQ(static_cast<int16_t>(ours), theirs[i]) << "sample " << i;
     }
   }
@@ -164,10 +164,10 @@ TEST(G726ExactnessTest, AgreesWithSpandspOnRandomCodes) {
   ASSERT_EQ(spandsp_dec.Decode(theirs.data(), bytes.data(), static_cast<int>(bytes.size())),
             static_cast<int>(theirs.size()));
   G726State dec;
-  g726_init_state(dec);
+  G726InitState(dec);
   for (size_t i = 0; i < theirs.size(); ++i) {
     const int code = (bytes[i / 2] >> (4 * (i % 2))) & 15;
-    ASSERT_EQ(static_cast<int16_t>(g726_decode(code, dec)), theirs[i]) << "sample " << i;
+    ASSERT_EQ(static_cast<int16_t>(G726Decode(code, dec)), theirs[i]) << "sample " << i;
   }
 }
 
@@ -179,9 +179,9 @@ TEST(G726ExactnessTest, SpandspRightPackingIsTheWireOrder) {
   ASSERT_EQ(spandsp_enc.Encode(theirs.data(), samples.data(), static_cast<int>(samples.size())),
             static_cast<int>(theirs.size()));
   G726State enc;
-  g726_init_state(enc);
+  G726InitState(enc);
   std::vector<uint8_t> ours(samples.size() / 2);
-  ASSERT_EQ(g726_encode_block(ours.data(), samples.data(), samples.size(), enc), ours.size());
+  ASSERT_EQ(G726EncodeBlock(ours.data(), samples.data(), samples.size(), enc), ours.size());
   EXPECT_EQ(ours, theirs);
 }
 

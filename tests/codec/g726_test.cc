@@ -16,7 +16,7 @@ namespace {
 
 G726State Fresh() {
   G726State s;
-  g726_init_state(s);
+  G726InitState(s);
   return s;
 }
 
@@ -24,9 +24,9 @@ TEST(G726Test, FrameOf400SamplesMakes200BytesAndBack) {
   const auto samples = test_signals::Speech(400, 20000, 1);
   G726State enc = Fresh(), dec = Fresh();
   uint8_t bytes[200];
-  EXPECT_EQ(g726_encode_block(bytes, samples.data(), 400, enc), 200u);
+  EXPECT_EQ(G726EncodeBlock(bytes, samples.data(), 400, enc), 200u);
   int16_t decoded[400];
-  EXPECT_EQ(g726_decode_block(decoded, bytes, 200, dec), 400u);
+  EXPECT_EQ(G726DecodeBlock(decoded, bytes, 200, dec), 400u);
   EXPECT_EQ(enc, dec);
 }
 
@@ -35,18 +35,18 @@ TEST(G726Test, LowFourBitsAreTheEarlierSample) {
   G726State block = Fresh(), single = Fresh();
   const uint8_t byte = 0x21;
   int16_t out[2];
-  ASSERT_EQ(g726_decode_block(out, &byte, 1, block), 2u);
-  EXPECT_EQ(out[0], g726_decode(1, single));
-  EXPECT_EQ(out[1], g726_decode(2, single));
+  ASSERT_EQ(G726DecodeBlock(out, &byte, 1, block), 2u);
+  EXPECT_EQ(out[0], G726Decode(1, single));
+  EXPECT_EQ(out[1], G726Decode(2, single));
   EXPECT_EQ(block, single);
 
   // And the encoder packs the same way.
   const int16_t samples[2] = {3000, -12000};
   G726State enc = Fresh(), ref = Fresh();
   uint8_t packed = 0;
-  ASSERT_EQ(g726_encode_block(&packed, samples, 2, enc), 1u);
-  const int first = g726_encode(samples[0], ref);
-  const int second = g726_encode(samples[1], ref);
+  ASSERT_EQ(G726EncodeBlock(&packed, samples, 2, enc), 1u);
+  const int first = G726Encode(samples[0], ref);
+  const int second = G726Encode(samples[1], ref);
   EXPECT_NE(first, second);
   EXPECT_EQ(packed, first | second << 4);
 }
@@ -54,7 +54,7 @@ TEST(G726Test, LowFourBitsAreTheEarlierSample) {
 TEST(G726Test, DecodeUsesOnlyTheLowFourBits) {
   G726State a = Fresh(), b = Fresh();
   for (int code = 0; code < 256; ++code) {
-    ASSERT_EQ(g726_decode(code, a), g726_decode(code & 15, b)) << code;
+    ASSERT_EQ(G726Decode(code, a), G726Decode(code & 15, b)) << code;
     ASSERT_EQ(a, b);
   }
 }
@@ -63,10 +63,10 @@ TEST(G726Test, OddCountEndsInAByteOfItsOwn) {
   const auto samples = test_signals::Speech(401, 20000, 2);
   G726State block = Fresh(), single = Fresh();
   std::vector<uint8_t> bytes(202, 0xEE);
-  ASSERT_EQ(g726_encode_block(bytes.data(), samples.data(), 401, block), 201u);
+  ASSERT_EQ(G726EncodeBlock(bytes.data(), samples.data(), 401, block), 201u);
   EXPECT_EQ(bytes[201], 0xEE) << "wrote past the counted bytes";
   for (size_t i = 0; i < 401; ++i) {
-    const int code = g726_encode(samples[i], single);
+    const int code = G726Encode(samples[i], single);
     EXPECT_EQ((bytes[i / 2] >> (4 * (i % 2))) & 15, code) << i;
   }
   EXPECT_EQ(bytes[200] >> 4, 0);
@@ -74,15 +74,15 @@ TEST(G726Test, OddCountEndsInAByteOfItsOwn) {
 
   G726State one = Fresh();
   uint8_t byte = 0xEE;
-  EXPECT_EQ(g726_encode_block(&byte, samples.data(), 1, one), 1u);
+  EXPECT_EQ(G726EncodeBlock(&byte, samples.data(), 1, one), 1u);
   EXPECT_EQ(byte >> 4, 0);
 }
 
 TEST(G726Test, EmptyBlocksChangeNothing) {
   G726State s = Fresh();
   const G726State before = s;
-  EXPECT_EQ(g726_encode_block(nullptr, nullptr, 0, s), 0u);
-  EXPECT_EQ(g726_decode_block(nullptr, nullptr, 0, s), 0u);
+  EXPECT_EQ(G726EncodeBlock(nullptr, nullptr, 0, s), 0u);
+  EXPECT_EQ(G726DecodeBlock(nullptr, nullptr, 0, s), 0u);
   EXPECT_EQ(s, before);
 }
 
@@ -90,16 +90,16 @@ TEST(G726Test, EmptyBlocksChangeNothing) {
 // difference -32768, whose magnitude (& 0x3FFF) is 0, so the output is the estimate.
 TEST(G726Test, CodesWithoutMagnitudeReproduceTheEstimate) {
   G726State fresh = Fresh();
-  EXPECT_EQ(g726_decode(15, fresh), 0);
+  EXPECT_EQ(G726Decode(15, fresh), 0);
   EXPECT_EQ(fresh.dq[0], static_cast<int16_t>(0xFC20)) << "minus zero";
   EXPECT_EQ(fresh.pk[0], 0);
 
   // From a state with a running estimate both give the same value and the same yu.
   G726State s = Fresh();
-  for (int16_t v : test_signals::Tone(800, 440, 12000)) g726_encode(v, s);
+  for (int16_t v : test_signals::Tone(800, 440, 12000)) G726Encode(v, s);
   G726State with0 = s, with15 = s;
-  const int v0 = g726_decode(0, with0);
-  const int v15 = g726_decode(15, with15);
+  const int v0 = G726Decode(0, with0);
+  const int v15 = G726Decode(15, with15);
   EXPECT_NE(v0, 0);
   EXPECT_EQ(v0, v15);
   EXPECT_EQ(with0.yu, with15.yu);
@@ -108,19 +108,19 @@ TEST(G726Test, CodesWithoutMagnitudeReproduceTheEstimate) {
 }
 
 // Loud sound decodes beyond 16 bits; the block decoder limits it instead of wrapping,
-// while g726_decode returns the full value and the state is the same either way.
+// while G726Decode returns the full value and the state is the same either way.
 TEST(G726Test, BlockDecoderLimitsLoudValues) {
   const auto samples = test_signals::Square(4000, 40);
   G726State enc = Fresh();
   std::vector<uint8_t> bytes(2000);
-  g726_encode_block(bytes.data(), samples.data(), samples.size(), enc);
+  G726EncodeBlock(bytes.data(), samples.data(), samples.size(), enc);
 
   G726State single = Fresh(), block = Fresh();
   std::vector<int16_t> out(4000);
-  g726_decode_block(out.data(), bytes.data(), bytes.size(), block);
+  G726DecodeBlock(out.data(), bytes.data(), bytes.size(), block);
   int above = 0, below = 0;
   for (size_t i = 0; i < out.size(); ++i) {
-    const int full = g726_decode((bytes[i / 2] >> (4 * (i % 2))) & 15, single);
+    const int full = G726Decode((bytes[i / 2] >> (4 * (i % 2))) & 15, single);
     if (full > 32767) {
       ++above;
       EXPECT_EQ(out[i], 32767) << i;
@@ -145,8 +145,8 @@ TEST(G726Test, DecoderStaysInLockstepWithEncoder) {
     uint8_t bytes[200];
     int16_t decoded[400];
     for (size_t start = 0; start + 400 <= signal.samples.size(); start += 400) {
-      g726_encode_block(bytes, signal.samples.data() + start, 400, enc);
-      g726_decode_block(decoded, bytes, 200, dec);
+      G726EncodeBlock(bytes, signal.samples.data() + start, 400, enc);
+      G726DecodeBlock(decoded, bytes, 200, dec);
       ASSERT_EQ(enc, dec) << "frame at sample " << start;
     }
   }
@@ -175,7 +175,7 @@ TEST(G726Test, StateStaysWithinLimitsUnderHostileCodes) {
   G726State s = Fresh();
   int16_t out[2];
   for (size_t i = 0; i < bytes.size(); ++i) {
-    g726_decode_block(out, &bytes[i], 1, s);
+    G726DecodeBlock(out, &bytes[i], 1, s);
     ExpectWithinLimits(s);
     if (HasFatalFailure()) FAIL() << "after byte " << i;
   }
@@ -191,7 +191,7 @@ TEST(G726Test, StateStaysWithinLimitsUnderHostileSamples) {
   samples.insert(samples.end(), 20000, -32768);
   G726State s = Fresh();
   for (size_t i = 0; i < samples.size(); ++i) {
-    g726_encode(samples[i], s);
+    G726Encode(samples[i], s);
     ExpectWithinLimits(s);
     if (HasFatalFailure()) FAIL() << "after sample " << i;
   }

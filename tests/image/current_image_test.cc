@@ -17,24 +17,42 @@ ImageBitmapPtr Filled(uint32_t width, uint32_t height, uint8_t value) {
 }
 
 TEST(CurrentImageTest, ReplaceCopyAndClear) {
-  ReplaceCurrentImage(nullptr);
-  EXPECT_FALSE(HasCurrentImage());
-  EXPECT_FALSE(CopyCurrentImage());
-  WithCurrentImage([](const ImageBitmap* image) { EXPECT_EQ(image, nullptr); });
+  CurrentImage current;
+  EXPECT_FALSE(current.Has());
+  EXPECT_FALSE(current.Copy());
+  current.WithBitmap([](const ImageBitmap* image) { EXPECT_EQ(image, nullptr); });
+  current.WithDisplayFrame([](const DisplayFrame* frame) { EXPECT_EQ(frame, nullptr); });
 
-  ReplaceCurrentImage(Filled(3, 2, 7));
-  ReplaceCurrentImage(Filled(5, 4, 9));  // the first one is freed (ASan would tell)
-  const ImageBitmapPtr copy = CopyCurrentImage();
+  current.Replace(Filled(3, 2, 7));
+  current.Replace(Filled(5, 4, 9));  // the first one is freed (ASan would tell)
+  const ImageBitmapPtr copy = current.Copy();
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->header.width, 5);
   EXPECT_EQ(copy->TotalSize(), 40u + 16u * 4u);
-  WithCurrentImage([&](const ImageBitmap* image) {
+  current.WithBitmap([&](const ImageBitmap* image) {
     ASSERT_NE(image, nullptr);
     EXPECT_NE(image, copy.get());
     EXPECT_EQ(std::memcmp(image, copy.get(), copy->TotalSize()), 0);
   });
-  ReplaceCurrentImage(nullptr);
-  EXPECT_FALSE(HasCurrentImage());
+  current.Replace(nullptr);
+  EXPECT_FALSE(current.Has());
+  current.WithDisplayFrame([](const DisplayFrame* frame) { EXPECT_EQ(frame, nullptr); });
+}
+
+// The window's form: top-down rows (the bitmap keeps its bottom row first), 0xffRRGGBB
+// from the bitmap's blue, green, red bytes, row padding left out.
+TEST(CurrentImageTest, TheDisplayFormIsTheBitmapTopDownIn32BitRgb) {
+  ImageBitmapPtr bitmap(AllocateImageBitmap(3, 2));  // 9 bytes of pixels, 3 of padding a row
+  uint8_t* rows = bitmap->Pixels();
+  const uint8_t bottom[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const uint8_t top[9] = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+  std::memcpy(rows, bottom, 9);
+  std::memcpy(rows + 12, top, 9);
+  const DisplayFrame frame = ToDisplayFrame(*bitmap);
+  ASSERT_EQ(frame.width, 3);
+  ASSERT_EQ(frame.height, 2);
+  EXPECT_EQ(frame.pixels, (std::vector<uint32_t>{0xff1e140a, 0xff3c3228, 0xff5a5046,  //
+                                                 0xff030201, 0xff060504, 0xff090807}));
 }
 
 TEST(ImageBitmapTest, SizesAndRefusals) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -38,8 +39,8 @@ class FetchTest : public ::testing::Test {
   static std::string ImageUrl(const camsim::Server& s, const char* resolution = "320x240") {
     return s.Url() + "/axis-cgi/jpg/image.cgi?resolution=" + resolution;
   }
-  std::string TempPath() const { return home_.File("temp.jpg"); }
-  bool TempExists() const { return fs::exists(fs::symlink_status(TempPath())); }
+  // Nothing of a still ever touches the program directory.
+  bool TempExists() const { return !fs::is_empty(home_.path()); }
 
   test::ScratchDir home_;
   test::ScopedEnv env_{"VANTOREL_HOME", home_.path().string()};
@@ -89,8 +90,9 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     bool picture;
   } cases[] = {
       {Fault::kNotFound, false},    {Fault::kServerError, false}, {Fault::kEmpty, false},
-      {Fault::kHugeHeader, false},  {Fault::kCloseMidBody, false},
-      {Fault::kTruncated, true},  // a cut JPEG still decodes to its full size
+      {Fault::kHugeHeader, false},
+      {Fault::kCloseMidBody, true},  // what came before the cut decodes, the rest filled in
+      {Fault::kTruncated, true},     // a cut JPEG still decodes to its full size
       {Fault::kDrip, true},         {Fault::kSlow, true},
   };
   for (const auto& c : cases) {
@@ -106,7 +108,7 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     EXPECT_EQ(b != nullptr, c.picture) << FaultName(c.fault) << ": " << why;
     if (b) {
       EXPECT_EQ(size, still_size) << FaultName(c.fault);
-      if (c.fault != Fault::kTruncated) {
+      if (c.fault != Fault::kTruncated && c.fault != Fault::kCloseMidBody) {
         EXPECT_EQ(std::memcmp(b.get(), expected.get(), size), 0) << FaultName(c.fault);
       }
     } else {
@@ -138,9 +140,7 @@ TEST_F(FetchTest, AStalledCameraIsCancelledFromAnotherThread) {
   }
 }
 
-TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeCreatesNoFile) {
-  // A link in place of temp.jpg: any attempt at the file would remove it.
-  fs::create_symlink(home_.File("nowhere"), TempPath());
+TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeSaysWhy) {
   const std::string urls[] = {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/axis-cgi/jpg/image.cgi",
                               "file://" + home_.File("nowhere"), "ftp://127.0.0.1/image.jpg", "not a url"};
   for (const std::string& url : urls) {
@@ -148,33 +148,33 @@ TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeCreatesNoFile) {
     std::string why;
     EXPECT_FALSE(FetchHttpJpeg(url, size, {.cancel = nullptr, .failure = &why})) << url;
     EXPECT_FALSE(why.empty()) << url;
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(TempPath()))) << url;
   }
 }
 
-TEST_F(FetchTest, TheFileIsPrivateNeverFollowedAndAlwaysRemoved) {
-  const auto server = Serve();
-  // A link planted at temp.jpg: the target stays untouched and the link goes.
-  const std::string target = home_.File("target");
-  test::WriteBytes(target, "precious");
-  fs::create_symlink(target, TempPath());
-  uint32_t size = 0;
-  EXPECT_FALSE(FetchHttpJpeg(ImageUrl(*server), size));
-  EXPECT_EQ(test::ReadBytes(target), "precious");
+// Two programs sharing one program directory (the window and the CLI once installed)
+// fetching from two cameras at once: each gets its own camera's pictures, every time.
+TEST_F(FetchTest, FetchesSideBySideNeverMixTheirStills) {
+  const std::string still_a = SmallStill();
+  const auto rgb = test::TestPicture(200, 100);
+  const std::string still_b = camsim::EncodeJpeg(rgb.data(), 200, 100, camsim::JpegKind::kColour);
+  camsim::Options a_options, b_options;
+  a_options.stills = {still_a};
+  b_options.stills = {still_b};
+  const auto a = Serve(a_options);
+  const auto b = Serve(b_options);
+  std::atomic<int> wrong{0};
+  auto fetch = [&wrong](const std::string& url, int width) {
+    for (int i = 0; i < 150; ++i) {
+      uint32_t size = 0;
+      const ImageBitmapPtr bitmap = FetchHttpJpeg(url, size);
+      if (!bitmap || bitmap->header.width != width) ++wrong;
+    }
+  };
+  std::thread first(fetch, ImageUrl(*a), 160), second(fetch, ImageUrl(*b), 200);
+  first.join();
+  second.join();
+  EXPECT_EQ(wrong, 0);
   EXPECT_FALSE(TempExists());
-
-  // A leftover file is replaced, and removed after the fetch.
-  test::WriteBytes(TempPath(), std::string(100000, 'x'));
-  chmod(TempPath().c_str(), 0666);
-  EXPECT_TRUE(FetchHttpJpeg(ImageUrl(*server), size));
-  EXPECT_FALSE(TempExists());
-}
-
-TEST_F(FetchTest, NoProgramDirectoryMeansNoPicture) {
-  const auto server = Serve();
-  test::ScopedEnv missing("VANTOREL_HOME", home_.File("does/not/exist"));
-  uint32_t size = 0;
-  EXPECT_FALSE(FetchHttpJpeg(ImageUrl(*server), size));
 }
 
 TEST_F(FetchTest, CredentialsInTheUrlAreUsed) {

@@ -1,28 +1,26 @@
+// The picture worker as the station runs it, against the simulated camera and its faults.
+
 #include "image/image_worker.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <thread>
 
 #include "camsim/server.h"
 #include "image/current_image.h"
-#include "platform/headless_host.h"
 #include "settings/camera_urls.h"
-#include "test_support.h"
+#include "station/station.h"
 #include "support/wait_for.h"
+#include "test_support.h"
 
 namespace vantorel {
 namespace {
 
-namespace fs = std::filesystem;
 using camsim::Fault;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
@@ -36,46 +34,59 @@ camsim::Options WithFault(Fault fault, milliseconds slow_delay = milliseconds(20
   return options;
 }
 
-milliseconds TimeToStop() {
-  const auto start = Clock::now();
-  EXPECT_EQ(StopImageWorker(), 0);
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-}
+std::string ImageUrlOf(const camsim::Server& server) { return server.Url() + kImagePath; }
+
+// Counts repaint requests, and how many workers are inside one at once (each stays a moment).
+struct Repaints {
+  std::atomic<int> count{0};
+  std::atomic<int> inside{0};
+  std::atomic<int> most{0};
+  std::atomic<int> stay_us{0};
+
+  void Request() {
+    ++count;
+    const int now = ++inside;
+    int seen = most.load();
+    while (now > seen && !most.compare_exchange_weak(seen, now)) {
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(stay_us.load()));
+    --inside;
+  }
+};
 
 class WorkerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ReplaceCurrentImage(nullptr); }
-  void TearDown() override {
-    JoinImageWorker();
-    ReplaceCurrentImage(nullptr);
-    ResetCameraUrls();
-  }
   std::unique_ptr<camsim::Server> Camera(camsim::Options options = {}) {
     auto server = std::make_unique<camsim::Server>(std::move(options));
     EXPECT_TRUE(server->Start());
-    SetImageUrl(server->Url() + "/axis-cgi/jpg/image.cgi?resolution=320x240");
+    station_->settings().SetImageUrl(ImageUrlOf(*server));
     return server;
   }
-  bool TempExists() const { return fs::exists(fs::symlink_status(home_.File("temp.jpg"))); }
+  // Requests the stop and measures how long the worker takes to end.
+  milliseconds TimeToStop() {
+    const auto start = Clock::now();
+    station_->StopPicture();
+    EXPECT_TRUE(station_->WaitStopped(StationWorker::kPicture, start + milliseconds(1000)));
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  }
+  CurrentImage& Image() { return station_->image(); }
 
-  test::ScratchDir home_;
-  test::ScopedEnv env_{"VANTOREL_HOME", home_.path().string()};
-  HeadlessHost host_;
-  ScopedHost scoped_host_{&host_};
+  Repaints repaints_;
+  std::unique_ptr<Station> station_ =
+      std::make_unique<Station>(StationObserver{.repaint = [this] { repaints_.Request(); }, .status = {}, .error = {}});
 };
 
 TEST_F(WorkerTest, PicturesKeepComingAndEachAsksForARepaint) {
   const auto camera = Camera();
-  EXPECT_FALSE(ImageWorkerRunning());
-  StartImageWorker();
-  EXPECT_TRUE(ImageWorkerRunning());
-  ASSERT_TRUE(WaitFor([&] { return host_.RepaintRequests() >= 5 && HasCurrentImage(); }));
+  station_->StartPicture();
+  ASSERT_TRUE(WaitFor([&] { return repaints_.count >= 5 && Image().Has(); }));
+  EXPECT_EQ(station_->Status(StationWorker::kPicture).state, WorkerState::kRunning);
   EXPECT_LT(TimeToStop(), milliseconds(1000));
-  EXPECT_FALSE(ImageWorkerRunning());
+  EXPECT_EQ(station_->Status(StationWorker::kPicture).state, WorkerState::kIdle);
   EXPECT_GE(camera->stats().requests, 5);
-  EXPECT_GE(host_.RepaintRequests(), camera->stats().requests - 1);
+  EXPECT_GE(repaints_.count, camera->stats().requests - 1);
 
-  WithCurrentImage([](const ImageBitmap* image) {
+  Image().WithBitmap([](const ImageBitmap* image) {
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->header.width, 320);
     EXPECT_EQ(image->header.height, 240);
@@ -86,37 +97,26 @@ TEST_F(WorkerTest, PicturesKeepComingAndEachAsksForARepaint) {
   const int requests = camera->stats().requests;
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(camera->stats().requests, requests);  // stopped means stopped
-  EXPECT_FALSE(TempExists());
 }
 
-TEST_F(WorkerTest, RefreshImageKeepsThePictureWhenAFetchFails) {
-  const auto good = Camera();
-  EXPECT_EQ(RefreshImage(), 40 + 960 * 240);
-  const ImageBitmapPtr before = CopyCurrentImage();
-  ASSERT_TRUE(before);
-  const auto bad = Camera(WithFault(Fault::kNotFound));
-  EXPECT_EQ(RefreshImage(), -1);
-  const ImageBitmapPtr after = CopyCurrentImage();
-  ASSERT_TRUE(after);
-  EXPECT_EQ(std::memcmp(before.get(), after.get(), before->TotalSize()), 0);
-}
-
-TEST_F(WorkerTest, EveryFailingFaultKeepsThePreviousPicture) {
+TEST_F(WorkerTest, EveryFailingFaultKeepsThePreviousPictureAndSaysWhy) {
   {
     const auto good = Camera();
-    ASSERT_GT(RefreshImage(), 0);
+    ASSERT_EQ(RefreshImage(Image(), ImageUrlOf(*good)), 40 + 960 * 240);
   }
-  const ImageBitmapPtr before = CopyCurrentImage();
-  for (const Fault fault : {Fault::kNotFound, Fault::kServerError, Fault::kEmpty, Fault::kHugeHeader,
-                            Fault::kCloseMidBody}) {
+  const ImageBitmapPtr before = Image().Copy();
+  ASSERT_TRUE(before);
+  for (const Fault fault : {Fault::kNotFound, Fault::kServerError, Fault::kEmpty, Fault::kHugeHeader}) {
     const auto camera = Camera(WithFault(fault));
-    StartImageWorker();
+    station_->StartPicture();
     ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 2; })) << FaultName(fault);
+    const WorkerStatus status = station_->Status(StationWorker::kPicture);
+    EXPECT_EQ(status.state, WorkerState::kFailed) << FaultName(fault);
+    EXPECT_FALSE(status.reason.empty()) << FaultName(fault);
     EXPECT_LT(TimeToStop(), milliseconds(1000)) << FaultName(fault);
-    const ImageBitmapPtr after = CopyCurrentImage();
+    const ImageBitmapPtr after = Image().Copy();
     ASSERT_TRUE(after) << FaultName(fault);
     EXPECT_EQ(std::memcmp(before.get(), after.get(), before->TotalSize()), 0) << FaultName(fault);
-    EXPECT_FALSE(TempExists()) << FaultName(fault);
   }
 }
 
@@ -127,58 +127,25 @@ TEST_F(WorkerTest, AStallOrADripDoesNotHoldUpAStop) {
     options.drip_gap = milliseconds(20);
     options.slow_delay = milliseconds(5000);
     const auto camera = Camera(options);
-    StartImageWorker();
+    station_->StartPicture();
     ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 1; })) << FaultName(fault);
-    std::this_thread::sleep_for(milliseconds(200));  // a drip is writing temp.jpg by now
+    std::this_thread::sleep_for(milliseconds(200));  // a drip is well under way by now
     EXPECT_LT(TimeToStop(), milliseconds(1000)) << FaultName(fault);
-    EXPECT_FALSE(ImageWorkerRunning());
-    EXPECT_FALSE(TempExists()) << FaultName(fault);
   }
 }
-
-TEST_F(WorkerTest, RepeatedStartsLeaveExactlyOneWorker) {
-  const auto camera = Camera(WithFault(Fault::kSlow, milliseconds(3)));
-  for (int i = 0; i < 5; ++i) StartImageWorker();
-  ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 20; }));
-  StopImageWorker();  // one stop ends it
-  std::this_thread::sleep_for(milliseconds(50));  // the cancelled fetch may still arrive
-  const int requests = camera->stats().requests;
-  std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_EQ(camera->stats().requests, requests);
-  EXPECT_EQ(camera->stats().max_concurrent, 1);
-}
-
-// Counts how many workers are inside a repaint request at once; each stays a moment.
-class OverlapHost : public HeadlessHost {
- public:
-  void RequestRepaint() override {
-    const int now = ++inside_;
-    int seen = most_.load();
-    while (now > seen && !most_.compare_exchange_weak(seen, now)) {
-    }
-    std::this_thread::sleep_for(milliseconds(1));
-    --inside_;
-  }
-  int Most() const { return most_.load(); }
-
- private:
-  std::atomic<int> inside_{0};
-  std::atomic<int> most_{0};
-};
 
 TEST_F(WorkerTest, RapidStartsAndStopsFromTwoThreadsNeverRunTwoWorkers) {
   // A stop cancels the request under way while the camera may still be answering it, so
   // the camera's own count could overlap; the workers' repaint requests must not.
   const auto camera = Camera(WithFault(Fault::kSlow, milliseconds(2)));
-  OverlapHost overlap;
-  SetHost(&overlap);
-  auto churn = [](unsigned seed) {
+  repaints_.stay_us = 1000;
+  auto churn = [this](unsigned seed) {
     std::mt19937 random(seed);
     for (int i = 0; i < 150; ++i) {
       if (random() % 2) {
-        StartImageWorker();
+        station_->StartPicture();
       } else {
-        StopImageWorker();
+        station_->StopPicture();
       }
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
     }
@@ -186,117 +153,31 @@ TEST_F(WorkerTest, RapidStartsAndStopsFromTwoThreadsNeverRunTwoWorkers) {
   std::thread a(churn, 1), b(churn, 2);
   a.join();
   b.join();
-  StartImageWorker();
+  station_->StartPicture();
   ASSERT_TRUE(WaitFor([&, from = camera->stats().requests] { return camera->stats().requests >= from + 3; }));
-  StopImageWorker();
-  JoinImageWorker();
-  SetHost(&host_);
-  EXPECT_EQ(overlap.Most(), 1);
-  EXPECT_FALSE(ImageWorkerRunning());
+  station_.reset();  // stops and joins every run
+  EXPECT_EQ(repaints_.most, 1);
 }
 
 TEST_F(WorkerTest, DrawingWhileThePictureIsReplacedSeesWholePictures) {
   const auto camera = Camera();
-  StartImageWorker();
-  ASSERT_TRUE(WaitFor([] { return HasCurrentImage(); }));
+  station_->StartPicture();
+  ASSERT_TRUE(WaitFor([&] { return Image().Has(); }));
   const auto end = Clock::now() + milliseconds(300);
   int draws = 0;
   while (Clock::now() < end) {
-    WithCurrentImage([&](const ImageBitmap* image) {
-      ASSERT_NE(image, nullptr);
-      // Touch every byte, as a draw would copy them.
-      unsigned sum = 0;
-      const uint8_t* p = image->Pixels();
-      for (uint32_t i = 0; i < ImageDataSize(image->header); ++i) sum += p[i];
-      EXPECT_EQ(image->TotalSize(), 40u + 960u * 240u);
-      draws += sum != 0;
+    Image().WithDisplayFrame([&](const DisplayFrame* frame) {
+      ASSERT_NE(frame, nullptr);
+      ASSERT_EQ(frame->pixels.size(), 320u * 240u);
+      // Touch every pixel, as a draw would copy them.
+      uint32_t all = 0;
+      for (uint32_t p : frame->pixels) all |= p;
+      draws += (all >> 24) == 0xff;
     });
   }
-  StopImageWorker();
+  station_->StopPicture();
   EXPECT_GT(draws, 0);
   EXPECT_GT(camera->stats().requests, 1);
-}
-
-// A host whose repaint request blocks until released: the worker then cannot end in time.
-class BlockingHost : public HeadlessHost {
- public:
-  void RequestRepaint() override {
-    std::unique_lock lock(mutex_);
-    in_call_ = true;
-    entered_.notify_all();
-    released_.wait(lock, [&] { return release_; });
-    in_call_ = false;
-  }
-  void WaitUntilEntered() {
-    std::unique_lock lock(mutex_);
-    entered_.wait(lock, [&] { return in_call_; });
-  }
-  void Release() {
-    std::lock_guard lock(mutex_);
-    release_ = true;
-    released_.notify_all();
-  }
-  bool InCall() {
-    std::lock_guard lock(mutex_);
-    return in_call_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable entered_, released_;
-  bool in_call_ = false;
-  bool release_ = false;
-};
-
-TEST_F(WorkerTest, AWorkerThatCannotEndInTimeIsWaitedForBeforeTheNextAndAtShutdown) {
-  const auto camera = Camera();
-  BlockingHost blocking;
-  SetHost(&blocking);
-  StartImageWorker();
-  blocking.WaitUntilEntered();
-  const milliseconds took = TimeToStop();
-  EXPECT_GE(took, milliseconds(900));  // it waited its 1000 ms ...
-  EXPECT_LT(took, milliseconds(1500));  // ... and no longer
-  EXPECT_FALSE(ImageWorkerRunning());
-  EXPECT_TRUE(blocking.InCall());
-
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(milliseconds(200));
-    blocking.Release();
-  });
-  JoinImageWorker();  // as the program's shutdown does
-  EXPECT_FALSE(blocking.InCall());
-  releaser.join();
-  SetHost(&host_);  // `blocking` may go now: no thread uses it
-
-  // The next start runs one worker again.
-  StartImageWorker();
-  const int from = camera->stats().requests;
-  ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= from + 2; }));
-  StopImageWorker();
-  EXPECT_EQ(camera->stats().max_concurrent, 1);
-}
-
-TEST_F(WorkerTest, AStartWaitsForAWorkerStillEnding) {
-  const auto camera = Camera();
-  BlockingHost blocking;
-  SetHost(&blocking);
-  StartImageWorker();
-  blocking.WaitUntilEntered();
-  StopImageWorker();  // times out: the worker is still in its last cycle
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(milliseconds(200));
-    blocking.Release();
-  });
-  StartImageWorker();  // must not run beside the old one
-  EXPECT_FALSE(blocking.InCall());
-  releaser.join();
-  const int from = camera->stats().requests;
-  ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= from + 2; }));
-  StopImageWorker();
-  JoinImageWorker();
-  SetHost(&host_);
-  EXPECT_EQ(camera->stats().max_concurrent, 1);
 }
 
 }  // namespace

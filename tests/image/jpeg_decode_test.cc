@@ -252,18 +252,5 @@ TEST(DecodeJpegTest, ProgressiveScansAreLimited) {
   EXPECT_NE(why.find("scans"), std::string::npos) << why;
 }
 
-TEST(DecodeJpegTest, ReadsFromTheCurrentPositionAndLeavesTheFileOpen) {
-  const std::string jpeg = CamsimStill(40, 30);
-  const int fd = memfd_create("prefixed", MFD_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "junk", 4), 4);
-  ASSERT_EQ(write(fd, jpeg.data(), jpeg.size()), static_cast<ssize_t>(jpeg.size()));
-  ASSERT_EQ(lseek(fd, 4, SEEK_SET), 4);
-  uint32_t size = 0;
-  EXPECT_TRUE(DecodeJpegHandle(fd, size));
-  EXPECT_NE(fcntl(fd, F_GETFD), -1);
-  close(fd);
-}
-
 }  // namespace
 }  // namespace vantorel

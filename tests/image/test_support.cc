@@ -172,16 +172,7 @@ std::string DjpegBmp(const std::string& jpeg, bool grey) {
 }
 
 ImageBitmapPtr DecodeBytes(const std::string& jpeg, uint32_t& size, std::string* failure) {
-  const int fd = memfd_create("jpeg", MFD_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("memfd_create failed");
-  if (!jpeg.empty() && write(fd, jpeg.data(), jpeg.size()) != static_cast<ssize_t>(jpeg.size())) {
-    close(fd);
-    throw std::runtime_error("memfd write failed");
-  }
-  lseek(fd, 0, SEEK_SET);
-  ImageBitmapPtr bitmap = DecodeJpegHandle(fd, size, failure);
-  close(fd);
-  return bitmap;
+  return DecodeJpeg(std::span(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()), size, failure);
 }
 
 std::string ComparePixels(const ImageBitmap& bitmap, const std::string& bmp) {

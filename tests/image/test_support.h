@@ -57,7 +57,7 @@ std::string EncodeWithCjpeg(int width, int height, const std::string& flags, boo
 // djpeg -dct fast -bmp (plus -rgb for grey input) on the JPEG bytes: the reference decode.
 std::string DjpegBmp(const std::string& jpeg, bool grey);
 
-// Decodes JPEG bytes through a memory file with DecodeJpegHandle.
+// Decodes JPEG bytes with DecodeJpeg.
 ImageBitmapPtr DecodeBytes(const std::string& jpeg, uint32_t& size, std::string* failure = nullptr);
 
 // Empty when every row's pixel bytes equal those of the 24-bit .bmp file; else the first

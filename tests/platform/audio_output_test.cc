@@ -1,4 +1,5 @@
-// The SDL output device, through SDL's dummy driver (silence) and disk driver (a raw file).
+// The SDL sound devices, through SDL's disk driver (raw files at a real-time pace) and a
+// driver that does not exist.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,115 +15,13 @@
 #include <vector>
 
 #include "audio_test_env.h"
+#include "platform/audio_input.h"
 #include "platform/audio_output.h"
 
 namespace vantorel {
 namespace {
 
-using std::chrono::seconds;
-
-// Records what the device reports, from whichever thread it reports on.
-class OutputRecorder {
- public:
-  struct Event {
-    AudioOutputMessage message;
-    AudioBuffer* buffer;
-    std::thread::id thread;
-  };
-
-  AudioOutputCallback Callback() {
-    return [this](AudioOutput*, AudioOutputMessage message, AudioBuffer* buffer) {
-      std::lock_guard lock(mutex_);
-      events_.push_back({message, buffer, std::this_thread::get_id()});
-      changed_.notify_all();
-    };
-  }
-
-  bool WaitForDone(size_t count) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, seconds(20), [&] { return DoneLocked() >= count; });
-  }
-
-  std::vector<Event> Events() {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-
- private:
-  size_t DoneLocked() const {
-    size_t n = 0;
-    for (const auto& e : events_) n += e.message == AUDIO_OUTPUT_DONE;
-    return n;
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Event> events_;
-};
-
-struct Buffer {
-  explicit Buffer(size_t count, int16_t value = 0) : samples(count, value) {
-    header = AudioBuffer{reinterpret_cast<uint8_t*>(samples.data()), static_cast<uint32_t>(count * 2), 0, 0, 0, 1};
-  }
-  std::vector<int16_t> samples;
-  AudioBuffer header;
-};
-
-TEST(SdlAudioOutputTest, PlaysBuffersInOrderAndReportsEachOnTheDeviceThread) {
-  OutputRecorder recorder;
-  std::unique_ptr<AudioOutput> device;
-  ASSERT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
-  ASSERT_TRUE(device);
-  Buffer a(200), b(300), empty(0), c(100);
-  for (Buffer* buffer : {&a, &b, &empty, &c}) ASSERT_EQ(device->Write(&buffer->header), AUDIO_OK);
-  ASSERT_TRUE(recorder.WaitForDone(4));
-  EXPECT_EQ(device->Close(), AUDIO_OK);
-
-  const auto events = recorder.Events();
-  ASSERT_EQ(events.size(), 6u);
-  EXPECT_EQ(events.front().message, AUDIO_OUTPUT_OPEN);
-  EXPECT_EQ(events.back().message, AUDIO_OUTPUT_CLOSE);
-  const AudioBuffer* order[] = {&a.header, &b.header, &empty.header, &c.header};
-  for (int i = 0; i < 4; ++i) {
-    const auto& e = events[static_cast<size_t>(i) + 1];
-    EXPECT_EQ(e.message, AUDIO_OUTPUT_DONE);
-    EXPECT_EQ(e.buffer, order[i]);
-    EXPECT_NE(e.thread, std::this_thread::get_id());
-    EXPECT_EQ(e.buffer->flags & (AUDIO_BUFFER_DONE | AUDIO_BUFFER_INQUEUE), AUDIO_BUFFER_DONE);
-  }
-}
-
-TEST(SdlAudioOutputTest, CloseHandsBackEveryQueuedBufferThroughTheCallback) {
-  OutputRecorder recorder;
-  std::unique_ptr<AudioOutput> device;
-  ASSERT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
-  std::vector<std::unique_ptr<Buffer>> buffers;
-  for (int i = 0; i < 5; ++i) {
-    buffers.push_back(std::make_unique<Buffer>(8000));  // a second each
-    ASSERT_EQ(device->Write(&buffers.back()->header), AUDIO_OK);
-  }
-  EXPECT_EQ(device->Close(), AUDIO_OK);
-  const auto events = recorder.Events();
-  ASSERT_EQ(events.size(), 7u);
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(events[static_cast<size_t>(i) + 1].buffer, &buffers[static_cast<size_t>(i)]->header);
-  }
-  // The last ones cannot have been played yet: they come back on the closing thread.
-  EXPECT_EQ(events[5].thread, std::this_thread::get_id());
-  EXPECT_EQ(events.back().message, AUDIO_OUTPUT_CLOSE);
-
-  // A closed device refuses everything; bad buffers are refused while open.
-  Buffer late(10);
-  EXPECT_EQ(device->Write(&late.header), AUDIO_INVALID_HANDLE);
-  EXPECT_EQ(device->Close(), AUDIO_INVALID_HANDLE);
-  ASSERT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
-  Buffer odd(10);
-  odd.header.length = 7;
-  EXPECT_EQ(device->Write(&odd.header), AUDIO_INVALID_PARAM);
-  EXPECT_EQ(device->Write(nullptr), AUDIO_INVALID_PARAM);
-  EXPECT_EQ(OpenSdlAudioOutput(nullptr, device), AUDIO_INVALID_PARAM);
-  EXPECT_FALSE(device);  // the open device was closed by the reset
-}
+using namespace std::chrono_literals;
 
 std::vector<int16_t> ReadRaw(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -140,60 +39,113 @@ std::vector<int16_t> WithoutSilence(const std::vector<int16_t>& samples) {
   return out;
 }
 
-TEST(SdlAudioOutputTest, VolumeIsAGainThatOutlivesTheDevice) {
-  const std::string file = testing::TempDir() + "vantorel-volume-" + std::to_string(getpid()) + ".raw";
+std::string TempPath(const char* name) {
+  return testing::TempDir() + "vantorel-" + name + "-" + std::to_string(getpid()) + ".raw";
+}
+
+TEST(SdlAudioOutputTest, PlaysPiecesBackToBackAndCountsWhatItStillHolds) {
+  const std::string file = TempPath("speaker");
   ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", file}};
-  OutputRecorder recorder;
-  std::unique_ptr<AudioOutput> device;
-  ASSERT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
-  uint32_t volume = 0;
-  ASSERT_EQ(device->GetVolume(&volume), AUDIO_OK);
-  EXPECT_EQ(volume, kAudioFullVolume);
-  // Mono uses the low word: half volume there, full in the high word.
-  ASSERT_EQ(device->SetVolume(0xFFFF8000u), AUDIO_OK);
-  Buffer loud(4);
-  loud.samples = {1000, -1000, 32767, -32768};
-  loud.header.data = reinterpret_cast<uint8_t*>(loud.samples.data());
-  ASSERT_EQ(device->Write(&loud.header), AUDIO_OK);
-  ASSERT_TRUE(recorder.WaitForDone(1));
-  device.reset();  // destruction closes
-
-  EXPECT_EQ(WithoutSilence(ReadRaw(file)), (std::vector<int16_t>{500, -500, 16383, -16384}));
-
-  // The next device plays at the volume the program set, until it is set back.
-  ASSERT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
-  ASSERT_EQ(device->GetVolume(&volume), AUDIO_OK);
-  EXPECT_EQ(volume, 0xFFFF8000u);
-  device->SetVolume(kAudioFullVolume);
-  device.reset();
+  std::string error;
+  auto output = OpenSdlAudioOutput(error);
+  ASSERT_TRUE(output) << error;
+  std::vector<int16_t> expected;
+  for (int piece = 0; piece < 4; ++piece) {
+    std::vector<int16_t> samples(400 + piece * 100);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(piece * 1000 + i + 1);
+    ASSERT_TRUE(output->Write(samples));
+    expected.insert(expected.end(), samples.begin(), samples.end());
+  }
+  ASSERT_TRUE(output->Write({}));  // an empty piece is played (and counted) like any other
+  EXPECT_GE(output->PendingWrites(), 1);
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (output->PendingWrites() > 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(output->PendingWrites(), 0);
+  output.reset();
+  EXPECT_EQ(WithoutSilence(ReadRaw(file)), expected);
   std::remove(file.c_str());
 }
 
-TEST(SdlAudioOutputTest, AMissingDriverFailsTheOpenAndLaterOpensWork) {
-  {
-    ScopedEnv env{{"SDL_AUDIODRIVER", "no-such-driver"}};
-    OutputRecorder recorder;
-    std::unique_ptr<AudioOutput> device;
-    EXPECT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_NOT_ENABLED);
-    EXPECT_FALSE(device);
-    EXPECT_TRUE(recorder.Events().empty());
-  }
-  OutputRecorder recorder;
-  std::unique_ptr<AudioOutput> device;
-  EXPECT_EQ(OpenSdlAudioOutput(recorder.Callback(), device), AUDIO_OK);
+TEST(SdlAudioOutputTest, ClosingDropsWhatIsStillQueued) {
+  const std::string file = TempPath("dropped");
+  ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", file}};
+  std::string error;
+  auto output = OpenSdlAudioOutput(error);
+  ASSERT_TRUE(output) << error;
+  const std::vector<int16_t> ten_seconds(80000, 7);
+  ASSERT_TRUE(output->Write(ten_seconds));
+  output.reset();  // at once, not after ten seconds
+  EXPECT_LT(WithoutSilence(ReadRaw(file)).size(), ten_seconds.size());
+  std::remove(file.c_str());
 }
 
-TEST(AudioErrorTextTest, EveryCodeHasItsOwnText) {
-  const int codes[] = {AUDIO_OK, AUDIO_ERROR, AUDIO_BAD_DEVICE, AUDIO_NOT_ENABLED, AUDIO_INVALID_HANDLE,
-                       AUDIO_NO_DRIVER, AUDIO_NO_MEMORY, AUDIO_INVALID_PARAM, AUDIO_BAD_FORMAT,
-                       AUDIO_STILL_PLAYING, AUDIO_UNPREPARED};
-  std::vector<std::string> texts;
-  for (int code : codes) texts.emplace_back(AudioErrorText(code));
-  for (size_t i = 0; i < texts.size(); ++i) {
-    for (size_t j = i + 1; j < texts.size(); ++j) EXPECT_NE(texts[i], texts[j]);
+TEST(SdlAudioDevicesTest, AMissingDriverFailsWithAReasonAndLaterOpensWork) {
+  {
+    ScopedEnv env{{"SDL_AUDIODRIVER", "no-such-driver"}};
+    std::string error;
+    EXPECT_FALSE(OpenSdlAudioOutput(error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(OpenSdlAudioInput([](std::span<const int16_t>) {}, error));
+    EXPECT_FALSE(error.empty());
   }
-  EXPECT_STREQ(AudioErrorText(-1), AudioErrorText(999));
-  EXPECT_EQ(std::string(AudioErrorText(AUDIO_NO_MEMORY)), "Not enough memory for the audio buffers.");
+  std::string error;
+  EXPECT_TRUE(OpenSdlAudioOutput(error)) << error;
+}
+
+// What the microphone heard, from the device's thread.
+class Heard {
+ public:
+  CaptureCallback Callback() {
+    return [this](std::span<const int16_t> samples) {
+      std::lock_guard lock(mutex_);
+      samples_.insert(samples_.end(), samples.begin(), samples.end());
+      threads_.push_back(std::this_thread::get_id());
+      changed_.notify_all();
+    };
+  }
+  bool WaitFor(size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [&] { return samples_.size() >= count; });
+  }
+  std::vector<int16_t> Samples() {
+    std::lock_guard lock(mutex_);
+    return samples_;
+  }
+  std::vector<std::thread::id> Threads() {
+    std::lock_guard lock(mutex_);
+    return threads_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<int16_t> samples_;
+  std::vector<std::thread::id> threads_;
+};
+
+TEST(SdlAudioInputTest, HandsOverWhatItRecordsInOrderOnItsOwnThreadUntilClosed) {
+  const std::string file = TempPath("mic");
+  std::vector<int16_t> signal(6000);
+  for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<int16_t>(i + 1);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(signal.data()), static_cast<std::streamsize>(signal.size() * 2));
+  ScopedEnv env{{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", file}};
+  Heard heard;
+  std::string error;
+  auto input = OpenSdlAudioInput(heard.Callback(), error);
+  ASSERT_TRUE(input) << error;
+  ASSERT_TRUE(heard.WaitFor(3000));
+  input.reset();
+  const size_t after_close = heard.Samples().size();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(heard.Samples().size(), after_close);  // nothing once closed
+
+  const std::vector<int16_t> got = heard.Samples();
+  ASSERT_GE(got.size(), 3000u);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 3000, signal.begin()));
+  for (std::thread::id id : heard.Threads()) EXPECT_NE(id, std::this_thread::get_id());
+  std::remove(file.c_str());
 }
 
 }  // namespace

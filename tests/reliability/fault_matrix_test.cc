@@ -25,17 +25,12 @@
 #include <thread>
 #include <vector>
 
-#include "audio_rx/speaker.h"
-#include "audio_tx/capture_ring.h"
 #include "audio_tx/transmit_test_support.h"
-#include "audio_tx/transmit_worker.h"
 #include "camsim/server.h"
-#include "image/current_image.h"
-#include "image/image_worker.h"
-#include "platform/headless_host.h"
-#include "support/camera_process.h"
 #include "reliability/process_resources.h"
 #include "settings/camera_urls.h"
+#include "station/station.h"
+#include "support/camera_process.h"
 #include "support/wait_for.h"
 
 namespace vantorel {
@@ -136,7 +131,6 @@ class FaultMatrix : public testing::TestWithParam<Cell> {
   }
 
   void TearDown() override {
-    ResetCameraUrls();
     unsetenv("VANTOREL_HOME");
     std::error_code ignored;
     fs::remove_all(home_, ignored);
@@ -190,6 +184,15 @@ milliseconds Elapsed(Clock::time_point since) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - since);
 }
 
+// Requests the stop (which returns at once) and measures how long `worker` takes to end;
+// a worker still running after twice the limit counts as that long.
+milliseconds TimeToStop(Station& station, StationWorker worker, const std::function<void()>& request_stop) {
+  const auto began = Clock::now();
+  request_stop();
+  station.WaitStopped(worker, began + 2 * kStopLimit);
+  return Elapsed(began);
+}
+
 // Every --fault of the simulator, in its order, each with `extra` arguments.
 std::vector<Cell> RunFaults(const std::vector<std::string>& extra = {}) {
   std::vector<Cell> cells;
@@ -207,29 +210,25 @@ std::vector<Cell> RunFaults(const std::vector<std::string>& extra = {}) {
 class PictureFaults : public FaultMatrix {};
 
 TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
-  HeadlessHost host;
-  ScopedHost scoped(&host);
-  ReplaceCurrentImage(nullptr);
+  std::atomic<long> repaints{0};
+  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .error = {}});
   int with_picture = 0;
   Run(
       "picture", Repetitions(100),
-      [](const std::string& camera) { SetImageUrl(camera + "/axis-cgi/jpg/image.cgi?resolution=320x240"); },
+      [&](const std::string& camera) { station->settings().SetImageUrl(camera + kImagePath); },
       [&](int i) {
-        StartImageWorker();
+        station->StartPicture();
         std::this_thread::sleep_for(HoldTime(i));
-        const auto began = Clock::now();
-        EXPECT_EQ(StopImageWorker(), 0);
-        const milliseconds took = Elapsed(began);
-        if (HasCurrentImage()) ++with_picture;
-        ReplaceCurrentImage(nullptr);
+        const milliseconds took = TimeToStop(*station, StationWorker::kPicture, [&] { station->StopPicture(); });
+        if (station->image().Has()) ++with_picture;
+        station->image().Replace(nullptr);
         return took;
       },
-      [] { JoinImageWorker(); },
+      [&] { station.reset(); },
       [&] {
-        return "picture in " + std::to_string(with_picture) + " runs; " + std::to_string(host.RepaintRequests()) +
+        return "picture in " + std::to_string(with_picture) + " runs; " + std::to_string(repaints.load()) +
                " refreshes";
       });
-  ReplaceCurrentImage(nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Camera, PictureFaults, testing::ValuesIn(RunFaults({"--drip-us", "200"})), TestName);
@@ -241,28 +240,25 @@ class ListenFaults : public FaultMatrix {};
 
 TEST_P(ListenFaults, StopsInTimeAndLeavesNothing) {
   std::atomic<long> frames{0};
-  std::atomic<int> ended_by_themselves{0}, failed_starts{0};
+  int ended_by_themselves = 0, failed_starts = 0;
   const FrameSink sink{[] { return true; }, [&frames](const uint8_t*, const FrameDecoder&) { ++frames; }, [] {}};
+  auto station = std::make_unique<Station>();
   Run(
       "listen", Repetitions(100),
-      [](const std::string& camera) { SetReceiveUrl(camera + "/axis-cgi/audio/receive.cgi"); },
+      [&](const std::string& camera) { station->settings().SetReceiveUrl(camera + kReceivePath); },
       [&](int i) {
-        EXPECT_EQ(StartSpeaker(sink), 1);
+        station->StartListening(sink);
         std::this_thread::sleep_for(HoldTime(i));
-        if (const auto code = WaitSpeakerEnd(milliseconds(0))) {
+        if (station->WaitStopped(StationWorker::kListen, Clock::now())) {
           ++ended_by_themselves;
-          if (*code < 0) ++failed_starts;
+          if (station->Status(StationWorker::kListen).state == WorkerState::kFailed) ++failed_starts;
         }
-        const auto began = Clock::now();
-        StopSpeaker();
-        const milliseconds took = Elapsed(began);
-        EXPECT_TRUE(WaitSpeakerEnd(milliseconds(0)).has_value()) << "still running after the stop";
-        return took;
+        return TimeToStop(*station, StationWorker::kListen, [&] { station->StopListening(); });
       },
-      [] { JoinSpeaker(); },
+      [&] { station.reset(); },
       [&] {
         std::string text = std::to_string(frames.load()) + " frames";
-        if (failed_starts > 0) text += "; " + std::to_string(failed_starts.load()) + " starts refused by the camera";
+        if (failed_starts > 0) text += "; " + std::to_string(failed_starts) + " starts refused by the camera";
         const int ended = ended_by_themselves - failed_starts;
         if (ended > 0) text += "; " + std::to_string(ended) + " streams ended by the camera";
         return text;
@@ -294,19 +290,17 @@ class TalkFaults : public FaultMatrix {};
 
 TEST_P(TalkFaults, StopsInTimeAndLeavesNothing) {
   std::map<std::string, int> outcomes;  // "answer 503", "no answer: <error>"...
+  auto station = std::make_unique<Station>();
   Run(
       "talk", Repetitions(6),
-      [](const std::string& camera) { SetTransmitUrl(camera + "/axis-cgi/audio/transmit.cgi"); },
+      [&](const std::string& camera) { station->settings().SetTransmitUrl(camera + kTransmitPath); },
       [&](int i) {
-        EXPECT_TRUE(CaptureRingCreate());
-        TransmitHandle handle = StartTransmit();
-        EXPECT_TRUE(handle);
-        // The microphone: one buffer per 47.75 ms until the talk ends, as the window closes
-        // the microphone before stopping the worker.
+        station->StartTalk(/*open_microphone=*/false);
+        // The microphone: one buffer per 47.75 ms until the talk ends.
         std::atomic<bool> talking{true};
-        std::thread microphone([&talking] {
+        std::thread microphone([&talking, &ring = station->ring()] {
           for (int n = 0; talking.load(); ++n) {
-            StoreBuffer(TestBuffer(n));
+            ring.Store(TestBuffer(n));
             std::this_thread::sleep_for(std::chrono::microseconds(47750));
           }
         });
@@ -314,19 +308,14 @@ TEST_P(TalkFaults, StopsInTimeAndLeavesNothing) {
         std::this_thread::sleep_for(HoldTime(i) * 5);
         talking = false;
         microphone.join();
-        const auto began = Clock::now();
-        StopTransmit(handle);
-        const milliseconds took = Elapsed(began);
-        EXPECT_TRUE(handle.Ended()) << "still running after the stop";
-        JoinTransmit(handle);
-        const TransmitReport report = handle.Report();
+        const milliseconds took = TimeToStop(*station, StationWorker::kTalk, [&] { station->StopTalk(); });
+        const TransmitReport report = station->LastTalkReport();
         std::string what = report.answer ? "answer " + std::to_string(report.answer)
                                          : (report.sent ? "sent, no answer" : "not sent");
         ++outcomes[what];
-        CaptureRingDestroy();
         return took;
       },
-      [] {},
+      [&] { station.reset(); },
       [&] {
         std::string text;
         for (const auto& [what, count] : outcomes) text += (text.empty() ? "" : ", ") + std::to_string(count) + "x " + what;

@@ -58,7 +58,7 @@ std::vector<int16_t> DoorChime() {
 
 AudioFrames::AudioFrames(std::shared_ptr<const std::vector<int16_t>> sound, unsigned faults)
     : sound_(std::move(sound)), faults_(faults) {
-  g726_init_state(coder_);
+  G726InitState(coder_);
 }
 
 std::array<uint8_t, kPartBytes> AudioFrames::Next() {
@@ -70,7 +70,7 @@ std::array<uint8_t, kPartBytes> AudioFrames::Next() {
     }
   }
   std::array<uint8_t, kPartBytes> frame;
-  g726_encode_block(frame.data(), samples.data(), samples.size(), coder_);
+  G726EncodeBlock(frame.data(), samples.data(), samples.size(), coder_);
   if (faults_ & kAudioZeros) {
     // Right after the marker, in the middle, and as the part's last audio byte.
     for (size_t i : {0, 1, 2, 100, 101, 150, 199}) frame[i] = 0;

@@ -35,7 +35,7 @@ class Talk {
  public:
   Talk(Context& context, steady_clock::time_point began)
       : context_(context), began_(began), parser_([this](const uint8_t* codes, size_t size) { Heard(codes, size); }) {
-    g726_init_state(decoder_);
+    G726InitState(decoder_);
   }
 
   void Feed(const char* data, size_t size) {
@@ -82,7 +82,7 @@ class Talk {
   void Heard(const uint8_t* codes, size_t size) {
     if (!first_part_at_) first_part_at_ = steady_clock::now();
     int16_t samples[2 * kTalkPartCodes];
-    const size_t n = g726_decode_block(samples, codes, size, decoder_);
+    const size_t n = G726DecodeBlock(samples, codes, size, decoder_);
     if (samples_.size() + n <= kMaxSamples) samples_.insert(samples_.end(), samples, samples + n);
   }
 

@@ -1,16 +1,15 @@
 // vantorel-cli decode-jpeg IN.jpg -o OUT.bmp: the JPEG decoder alone.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "image/bmp_file.h"
 #include "image/jpeg_decode.h"
+#include "image/image_fetch.h"
+#include "platform/file_bytes.h"
 
 namespace vantorel::cli {
 
@@ -19,15 +18,14 @@ int RunDecodeJpeg(int argc, char** argv) {
     std::fputs("usage: vantorel-cli decode-jpeg IN.jpg -o OUT.bmp\n", stderr);
     return 2;
   }
-  const int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    std::fprintf(stderr, "vantorel-cli: no picture: %s: %s\n", argv[1], std::strerror(errno));
+  std::string why;
+  std::vector<uint8_t> jpeg;
+  if (!ReadFileBytes(argv[1], jpeg, why, kMaxStillBytes)) {
+    std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;
   }
-  std::string why;
   uint32_t size = 0;
-  const ImageBitmapPtr bitmap = DecodeJpegHandle(fd, size, &why);
-  close(fd);
+  const ImageBitmapPtr bitmap = DecodeJpeg(jpeg, size, &why);
   if (!bitmap) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;

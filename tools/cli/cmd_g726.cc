@@ -76,9 +76,9 @@ bool Encode(const std::string& in, const std::string& out, std::string& error) {
   std::vector<int16_t> samples;
   if (!ReadSamples(in, in_kind, samples, error)) return false;
   G726State state;
-  g726_init_state(state);
+  G726InitState(state);
   std::vector<uint8_t> codes((samples.size() + 1) / 2);
-  codes.resize(g726_encode_block(codes.data(), samples.data(), samples.size(), state));
+  codes.resize(G726EncodeBlock(codes.data(), samples.data(), samples.size(), state));
   return WriteFileBytes(out, codes, error);
 }
 
@@ -95,9 +95,9 @@ bool Decode(const std::string& in, const std::string& out, std::string& error) {
   std::vector<uint8_t> codes;
   if (!ReadFileBytes(in, codes, error, kMaxInputBytes)) return false;
   G726State state;
-  g726_init_state(state);
+  G726InitState(state);
   std::vector<int16_t> samples(codes.size() * 2);
-  g726_decode_block(samples.data(), codes.data(), codes.size(), state);
+  G726DecodeBlock(samples.data(), codes.data(), codes.size(), state);
   return WriteSamples(out, out_kind, samples, error);
 }
 

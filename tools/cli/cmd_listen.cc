@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "audio_rx/playback.h"
-#include "audio_rx/speaker.h"
+#include "audio_rx/receive_worker.h"
 #include "commands.h"
 #include "platform/audio_types.h"
 #include "platform/wav_file.h"
-#include "settings/camera_urls.h"
+#include "station/station.h"
 
 namespace vantorel::cli {
 namespace {
@@ -44,10 +44,10 @@ struct Received {
   }
 };
 
-FrameSink CountingPlayback(const std::shared_ptr<Received>& received) {
-  FrameSink sink = PlaybackSink();
-  sink.take = [received](const uint8_t* frame, const FrameDecoder& decode) {
-    TakePlaybackFrame(frame, decode);
+FrameSink CountingPlayback(Playback& playback, const std::shared_ptr<Received>& received) {
+  FrameSink sink = PlaybackSink(playback);
+  sink.take = [&playback, received](const uint8_t* frame, const FrameDecoder& decode) {
+    playback.TakeFrame(frame, decode);
     received->frames.fetch_add(1);
   };
   return sink;
@@ -125,13 +125,8 @@ int RunListen(int argc, char** argv) {
     }
   }
   if (!url) return Usage();
-  SetReceiveUrl(url);  // this run only; the parameter file is not touched
 
   const bool playing = output == nullptr;
-  if (playing && !PlaybackSetup()) {
-    std::fputs("vantorel-cli: cannot set up playback\n", stderr);
-    return 1;
-  }
   // The file is created before listening starts, so that a path that cannot be written
   // is reported at once rather than after the recording.
   WavWriter file;
@@ -145,19 +140,15 @@ int RunListen(int argc, char** argv) {
   auto write_pending = [&] {
     if (output && file_ok) file_ok = file.Append(received->TakePending(), file_error);
   };
-  std::optional<int> exit_code;
   bool interrupted = false;
   const HeldSignals signals;  // before the worker starts: its threads inherit the mask
+  Station station;
+  station.settings().SetReceiveUrl(url);  // this run only; the parameter file is not touched
   {
     const auto start = Clock::now();
-    if (StartSpeaker(playing ? CountingPlayback(received) : Recorder(received)) != 1) {
-      if (playing) PlaybackTeardown();
-      std::fputs("vantorel-cli: cannot start the receive worker\n", stderr);
-      return 1;
-    }
+    station.StartListening(playing ? CountingPlayback(station.playback(), received) : Recorder(received));
     for (;;) {
-      exit_code = WaitSpeakerEnd(std::chrono::milliseconds(0));
-      if (exit_code) break;
+      if (station.WaitStopped(StationWorker::kListen, Clock::now())) break;
       long wait_ms = 50;
       if (seconds) {
         const double left = *seconds - std::chrono::duration<double>(Clock::now() - start).count();
@@ -171,16 +162,16 @@ int RunListen(int argc, char** argv) {
       write_pending();
       if (!file_ok) break;
     }
-    StopSpeaker();
-    JoinSpeaker();
+    station.StopListening();
+    station.WaitStopped(StationWorker::kListen, Clock::time_point::max());
     write_pending();
   }
-  if (playing) PlaybackTeardown();
 
   const long frames = received->frames.load();
   std::printf("%ld frames (%.2f s of sound)%s\n", frames, frames * 0.05, interrupted ? ", interrupted" : "");
-  if (exit_code == -1) {
-    std::fputs("vantorel-cli: no stream: the camera could not be reached or the output did not open\n", stderr);
+  const WorkerStatus status = station.Status(StationWorker::kListen);
+  if (status.state == WorkerState::kFailed) {
+    std::fprintf(stderr, "vantorel-cli: no stream: %s\n", status.reason.c_str());
     return 1;
   }
   if (output && !(file_ok && file.Finish(file_error))) {

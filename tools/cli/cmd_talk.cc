@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include <mutex>
+
 #include "audio_tx/capture_ring.h"
-#include "audio_tx/microphone.h"
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "commands.h"
-#include "platform/headless_host.h"
 #include "platform/wav_file.h"
-#include "settings/camera_urls.h"
+#include "station/station.h"
 
 namespace vantorel::cli {
 
@@ -40,6 +40,7 @@ constexpr int kMostAhead = kCaptureSlots / 2;
 // A camera that takes nothing for this long is given up.
 constexpr auto kStallLimit = std::chrono::seconds(10);
 
+// Set by the signal handler, which can reach only process-wide state.
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) { g_interrupted.store(true); }
@@ -52,25 +53,15 @@ void CatchInterrupt() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-void StoreSamples(const int16_t* samples) {
-  AudioBuffer header{};
-  header.data = reinterpret_cast<uint8_t*>(const_cast<int16_t*>(samples));
-  header.length = kCaptureBufferBytes;
-  header.bytes_recorded = kCaptureBufferBytes;
-  header.flags = AUDIO_BUFFER_DONE;
-  header.loops = 1;
-  StoreCapturedBuffer(&header);
-}
-
 // Waits until `ready` holds, the worker has ended, Ctrl+C, or the worker has taken nothing
 // for kStallLimit. True when `ready` holds.
-bool WaitForWorker(const TransmitHandle& handle, const std::function<bool(const CaptureStatus&)>& ready) {
-  int consumed = GetCaptureStatus().consumed;
+bool WaitForWorker(Station& station, const std::function<bool(const CaptureStatus&)>& ready) {
+  int consumed = station.ring().Status().consumed;
   auto progress_at = steady_clock::now();
   for (;;) {
-    const CaptureStatus s = WaitForCapture(ready, milliseconds(50));
+    const CaptureStatus s = station.ring().WaitFor(ready, milliseconds(50));
     if (ready(s)) return true;
-    if (g_interrupted.load() || handle.Ended()) return false;
+    if (g_interrupted.load() || station.WaitStopped(StationWorker::kTalk, steady_clock::now())) return false;
     if (s.consumed != consumed) {
       consumed = s.consumed;
       progress_at = steady_clock::now();
@@ -90,16 +81,16 @@ std::vector<int16_t> InWholeBuffers(std::vector<int16_t> samples) {
   return samples;
 }
 
-int Finish(TransmitHandle& handle, int buffers, steady_clock::time_point start, bool complete) {
-  StopTransmit(handle);
-  JoinTransmit(handle);
-  CaptureRingDestroy();
-  const TransmitReport report = handle.Report();
+int Finish(Station& station, int buffers, steady_clock::time_point start, bool complete) {
+  station.StopTalk();
+  station.WaitStopped(StationWorker::kTalk, steady_clock::time_point::max());
+  const TransmitReport report = station.LastTalkReport();
   if (!report.opened) {
     std::fprintf(stderr, "vantorel-cli: %s\n", report.error.c_str());
     return 1;
   }
-  if (!report.sent || report.failed_writes > 0) {
+  // Judged once the request has ended, so an answer that came after the last write counts.
+  if (!report.Succeeded()) {
     std::fprintf(stderr, "vantorel-cli: the camera did not take the talk: %s\n", report.error.c_str());
     return 1;
   }
@@ -110,54 +101,53 @@ int Finish(TransmitHandle& handle, int buffers, steady_clock::time_point start, 
   return complete ? 0 : 1;
 }
 
-int TalkFromFile(const std::vector<int16_t>& sound, bool fast) {
+int TalkFromFile(Station& station, const std::vector<int16_t>& sound, bool fast) {
   const int buffers = static_cast<int>(sound.size() / kCaptureBufferSamples);
-  TransmitHandle handle = StartTransmit();
-  if (!handle) {
-    std::fputs("vantorel-cli: cannot start the transmit worker\n", stderr);
-    return 1;
-  }
+  station.StartTalk(/*open_microphone=*/false);
   const auto start = steady_clock::now();
   int stored = 0;
   bool complete = true;
   for (; stored < buffers; ++stored) {
     if (!fast) std::this_thread::sleep_until(start + stored * kBufferPeriod);
-    if (!WaitForWorker(handle, [](const CaptureStatus& s) { return s.Waiting() < kMostAhead; })) {
+    if (!WaitForWorker(station, [](const CaptureStatus& s) { return s.Waiting() < kMostAhead; })) {
       complete = false;
       break;
     }
-    StoreSamples(sound.data() + static_cast<size_t>(stored) * kCaptureBufferSamples);
+    station.ring().Store(std::span(sound).subspan(static_cast<size_t>(stored) * kCaptureBufferSamples,
+                                                   kCaptureBufferSamples));
   }
   // Every stored buffer goes out before the stop; the worker drops what still waits then.
-  if (complete) complete = WaitForWorker(handle, [](const CaptureStatus& s) { return s.Waiting() == 0; });
-  return Finish(handle, complete ? buffers : GetCaptureStatus().consumed, start, complete);
+  if (complete) complete = WaitForWorker(station, [](const CaptureStatus& s) { return s.Waiting() == 0; });
+  return Finish(station, complete ? buffers : station.ring().Status().consumed, start, complete);
 }
 
-int TalkFromMicrophone() {
-  HeadlessHost host;
-  ScopedHost scoped(&host);
-  TransmitHandle handle = StartTransmit();
-  if (!handle) {
-    std::fputs("vantorel-cli: cannot start the transmit worker\n", stderr);
-    return 1;
+// Device failures, reported from the talk worker's thread.
+class DeviceErrors {
+ public:
+  void Add(const std::string& caption, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    errors_.push_back(caption + ": " + text);
   }
+  std::vector<std::string> Get() const {
+    std::lock_guard lock(mutex_);
+    return errors_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> errors_;
+};
+
+int TalkFromMicrophone(Station& station, const DeviceErrors& device_errors) {
+  station.StartTalk();
   const auto start = steady_clock::now();
-  MicrophoneHandle microphone;
-  bool opened = OpenMicrophone(microphone);
-  if (opened) {
-    std::fputs("talking; Ctrl+C ends the talk\n", stderr);
-    while (!g_interrupted.load() && host.ErrorBoxCaptions().empty()) {
-      host.RunUntil([] { return g_interrupted.load(); }, milliseconds(100));
-    }
-    CloseMicrophone(microphone);
-    host.RunPending();  // the buffers handed back by the close
+  std::fputs("talking; Ctrl+C ends the talk\n", stderr);
+  while (!g_interrupted.load() && device_errors.Get().empty() &&
+         !station.WaitStopped(StationWorker::kTalk, steady_clock::now() + milliseconds(100))) {
   }
-  for (size_t i = 0; i < host.ErrorBoxCaptions().size(); ++i) {
-    std::fprintf(stderr, "vantorel-cli: %s: %s\n", host.ErrorBoxCaptions()[i].c_str(),
-                 host.ErrorBoxTexts()[i].c_str());
-    opened = false;
-  }
-  const int code = Finish(handle, GetCaptureStatus().consumed, start, opened);
+  const std::vector<std::string> errors = device_errors.Get();
+  const int code = Finish(station, station.ring().Status().consumed, start, errors.empty());
+  for (const std::string& error : errors) std::fprintf(stderr, "vantorel-cli: %s\n", error.c_str());
   return code == 130 ? 0 : code;  // Ctrl+C is the way a microphone talk ends
 }
 
@@ -197,13 +187,14 @@ int RunTalk(int argc, char** argv) {
     }
     sound = InWholeBuffers(std::move(sound));
   }
-  SetTransmitUrl(url);  // this run only; the parameter file is not touched
-  if (!CaptureRingCreate()) {
-    std::fputs("vantorel-cli: out of memory\n", stderr);
-    return 1;
-  }
   CatchInterrupt();
-  return mic ? TalkFromMicrophone() : TalkFromFile(sound, fast);
+  DeviceErrors errors;
+  StationObserver observer;
+  observer.error = [&errors](const std::string& caption, const std::string& text) { errors.Add(caption, text); };
+  Station station(observer);
+  station.settings().SetTransmitUrl(url);  // this run only; the parameter file is not touched
+  if (!mic) return TalkFromFile(station, sound, fast);
+  return TalkFromMicrophone(station, errors);
 }
 
 }  // namespace vantorel::cli

@@ -12,7 +12,6 @@
 #include "image/bmp_file.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
-#include "settings/camera_urls.h"
 
 namespace vantorel::cli {
 
@@ -38,14 +37,14 @@ int RunWatch(int argc, char** argv) {
     std::fputs("usage: vantorel-cli watch URL --count N [-o FILE.bmp]\n", stderr);
     return 2;
   }
-  SetImageUrl(url);  // this run only; the parameter file is not touched
+  CurrentImage image;
 
   std::map<std::string, int> failures;  // reason -> how often
   long stills = 0;
   std::string why;
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < count; ++i) {
-    if (RefreshImage({.cancel = nullptr, .failure = &why}) >= 0) {
+    if (RefreshImage(image, url, {.cancel = nullptr, .failure = &why}) >= 0) {
       ++stills;
     } else {
       ++failures[why];
@@ -56,7 +55,7 @@ int RunWatch(int argc, char** argv) {
               seconds);
   for (const auto& [reason, n] : failures) std::printf("failed %d times: %s\n", n, reason.c_str());
 
-  const ImageBitmapPtr last = CopyCurrentImage();
+  const ImageBitmapPtr last = image.Copy();
   if (!last) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;

@@ -1,0 +1,123 @@
+#include "station/station.h"
+
+#include "image/image_worker.h"
+
+namespace vantorel {
+
+namespace {
+
+WorkerObserver ObserverFor(const StationObserver& observer, StationWorker worker) {
+  if (!observer.status) return {};
+  return [status = observer.status, worker](const WorkerStatus& s) { status(worker, s); };
+}
+
+}  // namespace
+
+Station::Station(StationObserver observer, StationDevices devices)
+    : observer_(std::move(observer)),
+      devices_(std::move(devices)),
+      picture_("vantorel-pic", ObserverFor(observer_, StationWorker::kPicture)),
+      listen_("vantorel-rx", ObserverFor(observer_, StationWorker::kListen)),
+      talk_("vantorel-tx", ObserverFor(observer_, StationWorker::kTalk)) {}
+
+Station::~Station() {
+  // The talk's body ends on the ring's stop; the workers' own destructors (first among the
+  // members) then cancel and join whatever still runs.
+  StopTalk();
+}
+
+void Station::StartPicture() {
+  picture_.Start([this](WorkerContext& context) {
+    RunPictureWorker(context, {.image = &image_,
+                               .url = [this] { return settings_.GetImageUrl(); },
+                               .repaint = observer_.repaint});
+  });
+}
+
+void Station::StopPicture() { picture_.RequestStop(); }
+
+void Station::StartListening(FrameSink sink) {
+  if (!sink.open) sink = PlaybackSink(playback_, devices_.output);
+  listen_.Start([this, sink = std::move(sink)](WorkerContext& context) { ListenJob(context, sink); });
+}
+
+void Station::StopListening() { listen_.RequestStop(); }
+
+void Station::ListenJob(WorkerContext& context, const FrameSink& sink) {
+  context.Report(WorkerState::kConnecting);
+  FrameSink reporting = sink;
+  reporting.open = [&context, open = sink.open] {
+    if (!open()) return false;
+    context.Report(WorkerState::kRunning);
+    return true;
+  };
+  std::string failure;
+  if (ReceiveWorker(context.cancel(), settings_.GetReceiveUrl(), reporting, &failure) < 0) {
+    context.Report(WorkerState::kFailed, failure);
+  }
+  ReleaseAudioThreadState();  // the session's output was opened and closed on this thread
+}
+
+void Station::StartTalk(bool open_microphone) {
+  talk_.Start([this, open_microphone](WorkerContext& context) { TalkJob(context, open_microphone); });
+}
+
+void Station::TalkJob(WorkerContext& context, bool open_microphone) {
+  // A talk before this one has ended (runs never overlap), so the ring's state is ours. A
+  // stop requested before this point has set kStop already or will after RequestStop.
+  ring_.ClearTransmitStop();
+  if (context.StopRequested()) ring_.SetTransmitStop();
+  if (open_microphone) {
+    std::string error;
+    if (!microphone_.Open(error, devices_.input) && observer_.error) observer_.error("waveInOpen", error);
+  }
+  const TransmitReport report = RunTransmit(context, ring_, settings_.GetTransmitUrl());
+  microphone_.Close();
+  ReleaseAudioThreadState();
+  std::lock_guard lock(report_mutex_);
+  last_talk_ = report;
+}
+
+void Station::StopTalk() {
+  // In this order: a talk job that is just starting either sees the request or resets the
+  // ring before the stop below lands.
+  talk_.RequestStop(kTransmitCancelAfter);
+  ring_.SetTransmitStop();
+}
+
+TransmitReport Station::LastTalkReport() const {
+  std::lock_guard lock(report_mutex_);
+  return last_talk_;
+}
+
+StoppableWorker& Station::Worker(StationWorker worker) {
+  switch (worker) {
+    case StationWorker::kPicture:
+      return picture_;
+    case StationWorker::kListen:
+      return listen_;
+    case StationWorker::kTalk:
+      break;
+  }
+  return talk_;
+}
+
+const StoppableWorker& Station::Worker(StationWorker worker) const {
+  return const_cast<Station*>(this)->Worker(worker);
+}
+
+WorkerStatus Station::Status(StationWorker worker) const { return Worker(worker).status(); }
+
+bool Station::WaitStopped(StationWorker worker, std::chrono::steady_clock::time_point deadline) {
+  return Worker(worker).WaitStopped(deadline);
+}
+
+bool Station::WaitIdle(std::chrono::steady_clock::time_point deadline) {
+  // Each wait is bounded by the same deadline, so the whole call is too.
+  const bool picture = picture_.WaitStopped(deadline);
+  const bool listen = listen_.WaitStopped(deadline);
+  const bool talk = talk_.WaitStopped(deadline);
+  return picture && listen && talk;
+}
+
+}  // namespace vantorel

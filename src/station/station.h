@@ -1,0 +1,106 @@
+#pragma once
+// The running station: the camera settings, the current picture, playback, the capture
+// ring and the microphone, and the three workers (picture, listen, talk). The window, the
+// CLI and every test make their own. Nothing here waits for the network or a device on the
+// caller's thread: starts and stops return at once, and what the workers do is reported
+// through the observer.
+//
+// Shutdown order is destruction order: the workers stop and are joined first (the talk
+// closes the microphone on its own thread), then the microphone, the ring, playback, the
+// picture and the settings go, in reverse order of the members below.
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "audio_rx/playback.h"
+#include "audio_rx/receive_worker.h"
+#include "audio_tx/capture_ring.h"
+#include "audio_tx/microphone.h"
+#include "audio_tx/transmit_worker.h"
+#include "image/current_image.h"
+#include "platform/audio_input.h"
+#include "platform/audio_output.h"
+#include "platform/stoppable_worker.h"
+#include "settings/camera_settings.h"
+
+namespace vantorel {
+
+enum class StationWorker { kPicture, kListen, kTalk };
+
+// What the station tells its owner; every callback may run on any thread and must not
+// call back into the station's starts and stops synchronously (post them instead).
+struct StationObserver {
+  std::function<void()> repaint;                                       // a new picture
+  std::function<void(StationWorker, const WorkerStatus&)> status;     // a worker's state changed
+  std::function<void(const std::string& caption, const std::string& text)> error;  // a device failed
+};
+
+// The sound devices the station opens (SDL's by default; tests and the CLI pass others).
+struct StationDevices {
+  AudioOutputOpener output = OpenSdlAudioOutput;
+  AudioInputOpener input = OpenSdlAudioInput;
+};
+
+class Station {
+ public:
+  explicit Station(StationObserver observer = {}, StationDevices devices = {});
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  CameraSettings& settings() { return settings_; }
+  const CurrentImage& image() const { return image_; }
+  CurrentImage& image() { return image_; }
+  Playback& playback() { return playback_; }
+  CaptureRing& ring() { return ring_; }
+
+  // The picture: fetch, decode and show stills until stopped. A start while the picture
+  // runs changes nothing.
+  void StartPicture();
+  void StopPicture();
+
+  // Listening: the camera's sound into `sink` (playback on the output device when empty).
+  void StartListening(FrameSink sink = {});
+  void StopListening();
+
+  // A talk: the microphone into the camera's loudspeaker. The talk worker opens the
+  // microphone (a failure is reported as an error with the caption "waveInOpen"; the
+  // request goes on without sound) unless `open_microphone` is false (the CLI then stores
+  // its own buffers into ring()). StopTalk ends the body and closes the microphone; the
+  // camera's answer is still waited for, bounded.
+  void StartTalk(bool open_microphone = true);
+  void StopTalk();
+  // How the last finished talk went.
+  TransmitReport LastTalkReport() const;
+
+  WorkerStatus Status(StationWorker worker) const;
+  // Waits until `worker` has ended (by a stop or by itself), or the deadline; true when it
+  // has.
+  bool WaitStopped(StationWorker worker, std::chrono::steady_clock::time_point deadline);
+  // Waits until no worker runs, or the deadline; true when none does.
+  bool WaitIdle(std::chrono::steady_clock::time_point deadline);
+
+ private:
+  StoppableWorker& Worker(StationWorker worker);
+  const StoppableWorker& Worker(StationWorker worker) const;
+  void ListenJob(WorkerContext& context, const FrameSink& sink);
+  void TalkJob(WorkerContext& context, bool open_microphone);
+
+  const StationObserver observer_;
+  const StationDevices devices_;
+  CameraSettings settings_;
+  CurrentImage image_;
+  Playback playback_;
+  CaptureRing ring_;
+  Microphone microphone_{ring_};  // used by the talk worker's thread only
+  mutable std::mutex report_mutex_;
+  TransmitReport last_talk_;      // guarded by report_mutex_
+  // Last, so that they stop first.
+  StoppableWorker picture_;
+  StoppableWorker listen_;
+  StoppableWorker talk_;
+};
+
+}  // namespace vantorel

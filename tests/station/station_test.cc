@@ -1,0 +1,172 @@
+// The station's workers as the window and the CLI use them: starts and stops that return
+// at once, prompt stops whatever the camera does, never two runs of one worker, and a
+// station whose destruction ends every thread.
+
+#include "station/station.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "audio_rx/receive_test_support.h"
+#include "support/wait_for.h"
+
+namespace vantorel {
+namespace {
+
+using camsim::Fault;
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+using test::WaitFor;
+
+class StationListenTest : public testing::Test {
+ protected:
+  size_t Frames() { return log_->Locked([&] { return log_->frames.size(); }); }
+  std::vector<std::string> Calls() { return log_->Locked([&] { return log_->calls; }); }
+  // Requests the stop and measures how long the listen worker takes to end.
+  milliseconds TimeToStop() {
+    const auto start = Clock::now();
+    station_.StopListening();
+    EXPECT_TRUE(station_.WaitStopped(StationWorker::kListen, start + milliseconds(1000)));
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  }
+  bool Ended(milliseconds limit = milliseconds(10000)) {
+    return station_.WaitStopped(StationWorker::kListen, Clock::now() + limit);
+  }
+
+  std::shared_ptr<SinkLog> log_ = std::make_shared<SinkLog>();
+  Station station_;
+};
+
+TEST_F(StationListenTest, AStartPlaysTheStreamUntilAStopEndsItPromptly) {
+  const auto camera = AudioCamera({}, &station_.settings());  // endless, one part per 50 ms
+  ASSERT_TRUE(camera);
+  station_.StartListening(RecordingSink(log_));
+  station_.StartListening(RecordingSink(log_));  // already running: nothing happens
+  ASSERT_TRUE(WaitFor([&] { return Frames() >= 4; }));
+  EXPECT_EQ(station_.Status(StationWorker::kListen).state, WorkerState::kRunning);
+  EXPECT_LT(TimeToStop(), milliseconds(1000));
+  EXPECT_EQ(station_.Status(StationWorker::kListen).state, WorkerState::kIdle);
+  const size_t frames = Frames();
+  EXPECT_EQ(log_->frames, SentFrames(camsim::DoorChime(), 0, static_cast<int>(frames)));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close"}));
+  EXPECT_EQ(camera->stats().requests, 1);
+}
+
+TEST_F(StationListenTest, AStopTakesEffectWhileTheCameraSendsNothing) {
+  struct Case {
+    const char* name;
+    Fault fault;
+    int parts;
+  };
+  for (const Case& c : {Case{"stall before the reply", Fault::kStall, 0}, Case{"stall after 3 parts", Fault::kStall, 3},
+                        Case{"drip", Fault::kDrip, 0}, Case{"slow", Fault::kSlow, 0}}) {
+    camsim::Options o;
+    o.fault = c.fault;
+    o.audio_parts = c.parts;
+    o.drip_gap = milliseconds(300);
+    o.slow_delay = milliseconds(5000);
+    const auto camera = AudioCamera(o, &station_.settings());
+    ASSERT_TRUE(camera);
+    log_ = std::make_shared<SinkLog>();
+    station_.StartListening(RecordingSink(log_));
+    ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 1 && Frames() >= static_cast<size_t>(c.parts); }))
+        << c.name;
+    std::this_thread::sleep_for(milliseconds(150));  // the worker now waits in a read
+    EXPECT_LT(TimeToStop(), milliseconds(1000)) << c.name;
+    EXPECT_EQ(Frames(), static_cast<size_t>(c.parts)) << c.name;
+  }
+}
+
+TEST_F(StationListenTest, ASessionThatEndsByItselfCanBeStartedAgainAndAFailureKeepsItsReason) {
+  camsim::Options o;
+  o.audio_parts = 3;
+  o.audio_part_interval = milliseconds(0);
+  const auto camera = AudioCamera(o, &station_.settings());
+  ASSERT_TRUE(camera);
+  station_.StartListening(RecordingSink(log_));
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(Frames(), 3u);
+  station_.StartListening(RecordingSink(log_));
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(Frames(), 6u);
+  EXPECT_EQ(camera->stats().requests, 2);
+
+  station_.settings().SetReceiveUrl("ftp://127.0.0.1/axis-cgi/audio/receive.cgi");
+  station_.StartListening(RecordingSink(log_));
+  ASSERT_TRUE(Ended());
+  const WorkerStatus failed = station_.Status(StationWorker::kListen);
+  EXPECT_EQ(failed.state, WorkerState::kFailed);
+  EXPECT_FALSE(failed.reason.empty());
+}
+
+TEST_F(StationListenTest, ARestartWhileTheLastRunIsStillEndingWaitsForItWithoutBlockingTheCaller) {
+  const auto camera = AudioCamera({}, &station_.settings());
+  ASSERT_TRUE(camera);
+  log_->close_delay = milliseconds(300);  // a device slow to close
+  station_.StartListening(RecordingSink(log_));
+  ASSERT_TRUE(WaitFor([&] { return Frames() >= 2; }));
+  const auto start = Clock::now();
+  station_.StopListening();
+  station_.StartListening(RecordingSink(log_));
+  EXPECT_LT(Clock::now() - start, milliseconds(100));  // neither call waited for the close
+  EXPECT_EQ(Calls(), std::vector<std::string>{"open"});  // the first is still closing
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() == 3; }));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close", "open"}));
+  EXPECT_EQ(log_->Locked([&] { return log_->most_open; }), 1);
+  const size_t before = Frames();
+  ASSERT_TRUE(WaitFor([&] { return Frames() >= before + 2; }));  // the second session plays
+}
+
+TEST_F(StationListenTest, RapidStartsAndStopsFromTwoThreadsNeverRunTwoSessions) {
+  const auto camera = AudioCamera({}, &station_.settings());
+  ASSERT_TRUE(camera);
+  log_->close_delay = milliseconds(2);
+  auto churn = [this](unsigned seed) {
+    std::mt19937 random(seed);
+    for (int i = 0; i < 150; ++i) {
+      if (random() % 2) {
+        station_.StartListening(RecordingSink(log_));
+      } else {
+        station_.StopListening();
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    }
+  };
+  std::thread a(churn, 1), b(churn, 2);
+  a.join();
+  b.join();
+  station_.StopListening();
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(log_->Locked([&] { return log_->most_open; }), 1);
+  EXPECT_EQ(log_->Locked([&] { return log_->open_now; }), 0);
+  const auto calls = Calls();
+  for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], i % 2 ? "close" : "open") << i;
+}
+
+TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
+  camsim::Options o;
+  o.fault = Fault::kStall;
+  camsim::Server camera(o);
+  ASSERT_TRUE(camera.Start());
+  const auto start = Clock::now();
+  {
+    Station station;
+    station.settings().SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+    station.StartPicture();
+    station.StartListening(RecordingSink(std::make_shared<SinkLog>()));
+    station.StartTalk(/*open_microphone=*/false);
+    ASSERT_TRUE(WaitFor([&] { return camera.stats().requests >= 3; }));
+    // The window thread's part: each stop returns at once.
+    const auto stops = Clock::now();
+    station.StopPicture();
+    station.StopListening();
+    station.StopTalk();
+    EXPECT_LT(Clock::now() - stops, milliseconds(50));
+  }
+  EXPECT_LT(Clock::now() - start, milliseconds(5000));
+}
+
+}  // namespace
+}  // namespace vantorel
