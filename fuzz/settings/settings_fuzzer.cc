@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/camera_urls.h"
+#include "settings/camera_settings.h"
 #include "settings/parameter_file.h"
 
 namespace {
@@ -33,11 +33,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (lines[i].find('\n') != std::string::npos) std::abort();
   }
 
-  ResetCameraUrls();
-  const CameraUrls before = GetCameraUrls();
-  if (SetUrlsFromAddress(text)) {
+  // Whatever three URLs hold, the file text made from them reads back as three lines, each
+  // the URL without its control characters.
+  if (count == 3) {
+    std::string again[3];
+    if (ParseParameterLines(ParameterFileText({lines[0], lines[1], lines[2]}), again) != 3) std::abort();
+    for (int i = 0; i < 3; ++i) {
+      std::string expected;
+      for (unsigned char c : lines[i]) {
+        if (c >= 0x20 && c != 0x7F) expected += static_cast<char>(c);
+      }
+      // A first URL that begins with a byte-order mark loses it, as any file would.
+      if (i == 0 && expected.rfind("\xEF\xBB\xBF", 0) == 0) expected.erase(0, 3);
+      if (again[i] != expected) std::abort();
+    }
+  }
+
+  CameraSettings settings;
+  const CameraUrls before = settings.GetCameraUrls();
+  if (settings.SetUrlsFromAddress(text)) {
     // "http://" + four groups of one to three digits + the still's path.
-    const std::string image = GetImageUrl();
+    const std::string image = settings.GetImageUrl();
     const std::string_view path = kImagePath;
     if (image.rfind("http://", 0) != 0 || image.size() < 7 + path.size() ||
         image.compare(image.size() - path.size(), path.size(), path) != 0) {
@@ -50,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       else if (c < '0' || c > '9') std::abort();
     }
     if (dots != 3 || address.size() < 7 || address.size() > 15) std::abort();
-  } else if (!(GetCameraUrls() == before)) {
+  } else if (!(settings.GetCameraUrls() == before)) {
     std::abort();
   }
   return 0;

@@ -4,8 +4,7 @@
 #include <string_view>
 
 #include "app/program.h"
-#include "settings/camera_urls.h"
-#include "settings/parameter_file.h"
+#include "settings/program_settings.h"
 
 namespace {
 
@@ -25,8 +24,9 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  vantorel::ComposeParameterPaths();
-  vantorel::LoadParameters();
+  vantorel::CameraSettings& settings = vantorel::ProgramSettings();
+  settings.ComposeParameterPaths();
+  settings.LoadParameters();
   if (argc > 1) {
     const std::string_view first = argv[1];
     if (first == "/Q") return 0;
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
       std::puts("Vantorel 1.0");
       return 0;
     }
-    vantorel::SetUrlsFromAddress(first);
+    settings.SetUrlsFromAddress(first);
   }
   return vantorel::RunProgram(argc, argv);
 }

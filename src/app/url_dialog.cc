@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_placement.h"
-#include "settings/camera_urls.h"
-#include "settings/parameter_file.h"
+#include "settings/camera_settings.h"
+#include "settings/program_settings.h"
 
 namespace vantorel {
 
@@ -24,11 +24,13 @@ QLineEdit* MakeField(int id, const std::string& text) {
 
 }  // namespace
 
-UrlDialog::UrlDialog(QWidget* parent) : QDialog(parent) {
+UrlDialog::UrlDialog(QWidget* parent) : UrlDialog(parent, ProgramSettings()) {}
+
+UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent), settings_(settings) {
   setObjectName("UrlDialog");
   setWindowTitle("ダイアログ");
   setModal(true);
-  const CameraUrls urls = GetCameraUrls();
+  const CameraUrls urls = settings_.GetCameraUrls();
   image_ = MakeField(kImageField, urls.image);
   receive_ = MakeField(kReceiveField, urls.receive);
   transmit_ = MakeField(kTransmitField, urls.transmit);
@@ -67,9 +69,9 @@ QLineEdit* UrlDialog::Field(int id) const {
 
 void UrlDialog::Confirm() {
   // Each slot takes at most 1023 characters of its field.
-  SetCameraUrls({image_->text().toStdString(), receive_->text().toStdString(),
-                 transmit_->text().toStdString()});
-  SaveParameters();  // a failed save is silent; the URLs stay in force for this run
+  settings_.SetCameraUrls({image_->text().toStdString(), receive_->text().toStdString(),
+                           transmit_->text().toStdString()});
+  settings_.SaveParameters();  // a failed save is silent; the URLs stay in force for this run
   done(1);
 }
 

@@ -9,6 +9,8 @@ class QLabel;
 
 namespace vantorel {
 
+class CameraSettings;
+
 class UrlDialog : public QDialog {
   Q_OBJECT
  public:
@@ -17,6 +19,8 @@ class UrlDialog : public QDialog {
   static constexpr int kReceiveField = 1005;
   static constexpr int kTransmitField = 1006;
 
+  // Edits `settings`; without it, the program's settings (program_settings.h).
+  UrlDialog(QWidget* parent, CameraSettings& settings);
   explicit UrlDialog(QWidget* parent);
   QLineEdit* Field(int id) const;
 
@@ -26,6 +30,7 @@ class UrlDialog : public QDialog {
  private:
   void Confirm();
 
+  CameraSettings& settings_;
   QLineEdit* image_;
   QLineEdit* receive_;
   QLineEdit* transmit_;

@@ -1,20 +1,13 @@
 #include "settings/camera_urls.h"
 
-#include <mutex>
-
 namespace vantorel {
-
-namespace {
-
-std::mutex g_urls_mutex;
-CameraUrls g_urls = UrlsForAddress(kDefaultCameraAddress);
-
-}  // namespace
 
 CameraUrls UrlsForAddress(std::string_view dotted_address) {
   const std::string base = "http://" + std::string(dotted_address);
   return {base + kImagePath, base + kReceivePath, base + kTransmitPath};
 }
+
+CameraUrls DefaultCameraUrls() { return UrlsForAddress(kDefaultCameraAddress); }
 
 std::string CutToChars(std::string_view text, size_t max_chars) {
   size_t chars = 0;
@@ -30,52 +23,10 @@ std::string CutToChars(std::string_view text, size_t max_chars) {
   return std::string(text.substr(0, i));
 }
 
-std::string GetImageUrl() {
-  std::lock_guard lock(g_urls_mutex);
-  return g_urls.image;
+CameraUrls CutUrls(const CameraUrls& urls) {
+  return {CutToChars(urls.image, kMaxUrlChars), CutToChars(urls.receive, kMaxUrlChars),
+          CutToChars(urls.transmit, kMaxUrlChars)};
 }
-
-std::string GetReceiveUrl() {
-  std::lock_guard lock(g_urls_mutex);
-  return g_urls.receive;
-}
-
-std::string GetTransmitUrl() {
-  std::lock_guard lock(g_urls_mutex);
-  return g_urls.transmit;
-}
-
-CameraUrls GetCameraUrls() {
-  std::lock_guard lock(g_urls_mutex);
-  return g_urls;
-}
-
-void SetImageUrl(std::string_view url) {
-  std::string cut = CutToChars(url, kMaxUrlChars);
-  std::lock_guard lock(g_urls_mutex);
-  g_urls.image = std::move(cut);
-}
-
-void SetReceiveUrl(std::string_view url) {
-  std::string cut = CutToChars(url, kMaxUrlChars);
-  std::lock_guard lock(g_urls_mutex);
-  g_urls.receive = std::move(cut);
-}
-
-void SetTransmitUrl(std::string_view url) {
-  std::string cut = CutToChars(url, kMaxUrlChars);
-  std::lock_guard lock(g_urls_mutex);
-  g_urls.transmit = std::move(cut);
-}
-
-void SetCameraUrls(const CameraUrls& urls) {
-  CameraUrls cut{CutToChars(urls.image, kMaxUrlChars), CutToChars(urls.receive, kMaxUrlChars),
-                 CutToChars(urls.transmit, kMaxUrlChars)};
-  std::lock_guard lock(g_urls_mutex);
-  g_urls = std::move(cut);
-}
-
-void ResetCameraUrls() { SetCameraUrls(UrlsForAddress(kDefaultCameraAddress)); }
 
 std::string DottedAddress(std::string_view digits) {
   std::string out;
@@ -95,13 +46,12 @@ std::string DottedAddress(std::string_view digits) {
   return out;
 }
 
-bool SetUrlsFromAddress(std::string_view text) {
-  if (text.size() < 12) return false;
+std::optional<CameraUrls> UrlsFromAddressText(std::string_view text) {
+  if (text.size() < 12) return std::nullopt;
   for (size_t i = 0; i < 12; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
   }
-  SetCameraUrls(UrlsForAddress(DottedAddress(text.substr(0, 12))));
-  return true;
+  return UrlsForAddress(DottedAddress(text.substr(0, 12)));
 }
 
 }  // namespace vantorel

@@ -1,11 +1,9 @@
 #pragma once
-// The three camera URLs: the program-wide slots, their defaults, and their composition
-// from a twelve-digit camera address.
-//
-// The slots are read by the workers while the window thread may write them (URL dialog),
-// so every accessor hands out a whole copy taken under a lock: a reader sees either the
-// old URL or the new one, never a mix.
+// The three camera URLs as values: their defaults, their composition from a twelve-digit
+// camera address, and the character limit of a slot. The slots themselves live in a
+// CameraSettings object (camera_settings.h).
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,31 +28,34 @@ struct CameraUrls {
 
 // The three URLs built from a dotted address ("http://" + address + path).
 CameraUrls UrlsForAddress(std::string_view dotted_address);
-
-std::string GetImageUrl();
-std::string GetReceiveUrl();
-std::string GetTransmitUrl();
-CameraUrls GetCameraUrls();
-
-// Replace slots; each value is cut to kMaxUrlChars characters.
-void SetImageUrl(std::string_view url);
-void SetReceiveUrl(std::string_view url);
-void SetTransmitUrl(std::string_view url);
-// All three at once, so that no reader sees a mix of old and new.
-void SetCameraUrls(const CameraUrls& urls);
-// Back to the defaults built from kDefaultCameraAddress.
-void ResetCameraUrls();
+// The URLs before any file is read: built from kDefaultCameraAddress.
+CameraUrls DefaultCameraUrls();
 
 // First `max_chars` characters of UTF-8 text, never splitting a multi-byte sequence.
 std::string CutToChars(std::string_view text, size_t max_chars);
+// Each URL cut to kMaxUrlChars characters.
+CameraUrls CutUrls(const CameraUrls& urls);
 
 // Twelve digits (three per group) to the dotted form: each group loses its leading
 // zeros, "000" gives "0". `digits` must hold at least 12 characters.
 std::string DottedAddress(std::string_view digits);
 
 // The first word of the command line: when its first 12 characters are decimal digits,
-// all three slots take the URLs built from them (later characters are ignored) and the
-// result is true; otherwise nothing changes and the result is false.
+// the three URLs built from them (later characters are ignored); otherwise nothing.
+std::optional<CameraUrls> UrlsFromAddressText(std::string_view text);
+
+// Transitional: the slots of the process's one CameraSettings (program_settings.h), for
+// the workers and tools that do not yet get a settings object handed to them. Each
+// forwards to the method of the same name.
+std::string GetImageUrl();
+std::string GetReceiveUrl();
+std::string GetTransmitUrl();
+CameraUrls GetCameraUrls();
+void SetImageUrl(std::string_view url);
+void SetReceiveUrl(std::string_view url);
+void SetTransmitUrl(std::string_view url);
+void SetCameraUrls(const CameraUrls& urls);
+void ResetCameraUrls();
 bool SetUrlsFromAddress(std::string_view text);
 
 }  // namespace vantorel

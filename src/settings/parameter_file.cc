@@ -7,18 +7,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "platform/log.h"
 #include "platform/program_dir.h"
-#include "settings/camera_urls.h"
 
 namespace vantorel {
 
 namespace {
 
-std::mutex g_paths_mutex;
-ParameterPaths g_paths{kParameterFileName, kNewParameterFileName, kBackupParameterFileName};
+constexpr size_t kMaxParameterFileBytes = 1u << 20;
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -33,26 +30,79 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool PosixWriteFile(const std::string& path, const std::string& content) {
-  // O_NOFOLLOW: never write through a link planted under our name.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+// Opens `path` for reading when it is a regular file; -1 otherwise. O_NONBLOCK keeps a
+// pipe planted under the name from holding the open (and the program) for ever.
+int OpenRegularForReading(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    LogFailure("%s is not a regular file; ignored", path.c_str());
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Creates `path` as a new private file. Whatever entry had the name before (a leftover
+// of a killed save, or a link someone planted) is unlinked first, which leaves the file
+// it pointed to untouched; O_EXCL with O_NOFOLLOW then guarantees that the descriptor is
+// a file this call created.
+int CreateFresh(const std::string& path) {
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    LogFailure("cannot remove %s: %s", path.c_str(), std::strerror(errno));
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     LogFailure("cannot create %s: %s", path.c_str(), std::strerror(errno));
-    return false;
+    return -1;
   }
-  // An existing file keeps its mode on truncation: narrow it as well.
-  bool ok = fchmod(fd, 0600) == 0;
-  ok = WriteAll(fd, content.data(), content.size()) && ok;
-  ok = fsync(fd) == 0 && ok;
+  // The umask may have narrowed 0600 further; the owner must be able to read it back.
+  fchmod(fd, 0600);
+  return fd;
+}
+
+// Flushes and closes a file made by CreateFresh; on failure removes it again (it is ours).
+bool FinishFresh(int fd, const std::string& path, bool written) {
+  bool ok = written && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  if (!ok) LogFailure("cannot write %s: %s", path.c_str(), std::strerror(errno));
+  if (!ok) {
+    LogFailure("cannot write %s: %s", path.c_str(), std::strerror(errno));
+    unlink(path.c_str());
+  }
   return ok;
+}
+
+bool PosixWriteFile(const std::string& path, const std::string& content) {
+  const int fd = CreateFresh(path);
+  if (fd < 0) return false;
+  return FinishFresh(fd, path, WriteAll(fd, content.data(), content.size()));
 }
 
 bool PosixRemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-bool PosixLinkFile(const std::string& from, const std::string& to) {
-  return link(from.c_str(), to.c_str()) == 0;
+bool PosixCopyFile(const std::string& from, const std::string& to) {
+  const int in = OpenRegularForReading(from);
+  if (in < 0) return false;
+  const int out = CreateFresh(to);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    if (!WriteAll(out, buf, static_cast<size_t>(n))) {
+      ok = false;
+      break;
+    }
+  }
+  close(in);
+  return FinishFresh(out, to, ok);
 }
 
 bool PosixReplaceFile(const std::string& from, const std::string& to) {
@@ -70,17 +120,10 @@ bool PosixReplaceFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::mutex g_ops_mutex;
-ParameterFileOps g_ops = DefaultParameterFileOps();
-
-ParameterFileOps CurrentOps() {
-  std::lock_guard lock(g_ops_mutex);
-  return g_ops;
-}
-
 // Reads one line of at most kMaxUrlChars characters starting at `pos`. Returns false at
 // the end of the data. A longer line leaves `pos` inside it, so that its rest becomes the
-// next line.
+// next line; a CRLF right after the last character that fits still ends the line (else
+// its CR would be read as the next line).
 bool ReadLine(std::string_view data, size_t& pos, std::string& line) {
   if (pos >= data.size()) return false;
   const size_t start = pos;
@@ -96,13 +139,35 @@ bool ReadLine(std::string_view data, size_t& pos, std::string& line) {
   if (pos < data.size() && data[pos] == '\n') {
     ++pos;
     if (end > start && data[end - 1] == '\r') --end;
+  } else if (data.substr(pos, 2) == "\r\n") {
+    pos += 2;
   }
   line.assign(data.substr(start, end - start));
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& data) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}  // namespace
+
+ParameterFileOps DefaultParameterFileOps() {
+  return {PosixWriteFile, PosixRemoveFile, PosixCopyFile, PosixReplaceFile};
+}
+
+ParameterPaths ParameterPathsIn(const std::string& directory) {
+  const std::string prefix = directory.empty() ? std::string() : directory + "/";
+  return {prefix + kParameterFileName, prefix + kNewParameterFileName, prefix + kBackupParameterFileName};
+}
+
+ParameterPaths ProgramParameterPaths() {
+  std::string dir;
+  if (!GetProgramDirectory(dir)) {
+    LogFailure("no program directory; using the working directory");
+    dir.clear();
+  }
+  return ParameterPathsIn(dir);
+}
+
+bool ReadParameterFile(const std::string& path, std::string& data) {
+  const int fd = OpenRegularForReading(path);
   if (fd < 0) return false;
   char buf[4096];
   bool ok = true;
@@ -113,42 +178,10 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
     if (n <= 0) break;
     data.append(buf, static_cast<size_t>(n));
     // Three URLs of 1023 characters fit many times over; anything far larger is not ours.
-    if (data.size() > (1u << 20)) break;
+    if (data.size() > kMaxParameterFileBytes) break;
   }
   close(fd);
   return ok || !data.empty();
-}
-
-}  // namespace
-
-ParameterFileOps DefaultParameterFileOps() {
-  return {PosixWriteFile, PosixRemoveFile, PosixLinkFile, PosixReplaceFile};
-}
-
-void SetParameterFileOpsForTest(const ParameterFileOps* ops) {
-  std::lock_guard lock(g_ops_mutex);
-  g_ops = ops ? *ops : DefaultParameterFileOps();
-}
-
-void ComposeParameterPaths(const std::string& directory) {
-  const std::string prefix = directory.empty() ? std::string() : directory + "/";
-  std::lock_guard lock(g_paths_mutex);
-  g_paths = {prefix + kParameterFileName, prefix + kNewParameterFileName,
-             prefix + kBackupParameterFileName};
-}
-
-void ComposeParameterPaths() {
-  std::string dir;
-  if (!GetProgramDirectory(dir)) {
-    LogFailure("no program directory; using the working directory");
-    dir.clear();
-  }
-  ComposeParameterPaths(dir);
-}
-
-ParameterPaths GetParameterPaths() {
-  std::lock_guard lock(g_paths_mutex);
-  return g_paths;
 }
 
 int ParseParameterLines(std::string_view text, std::string (&lines)[3]) {
@@ -158,34 +191,16 @@ int ParseParameterLines(std::string_view text, std::string (&lines)[3]) {
   return count;
 }
 
-bool LoadParameters() {
-  std::string data;
-  if (!ReadWholeFile(GetParameterPaths().parameter, data)) return false;
-  std::string lines[3];
-  const int count = ParseParameterLines(data, lines);
-  // A slot keeps its value when its line is missing.
-  if (count > 0) SetImageUrl(lines[0]);
-  if (count > 1) SetReceiveUrl(lines[1]);
-  if (count > 2) SetTransmitUrl(lines[2]);
-  return count == 3;
-}
-
-bool WriteParameters(const std::string& path) {
-  const CameraUrls urls = GetCameraUrls();
-  return CurrentOps().write_file(path, urls.image + "\n" + urls.receive + "\n" + urls.transmit + "\n");
-}
-
-bool SaveParameters() {
-  const ParameterPaths paths = GetParameterPaths();
-  const ParameterFileOps ops = CurrentOps();
-  if (!WriteParameters(paths.fresh)) return false;
-  // Each step is attempted whatever the one before it gave. The current file is linked,
-  // not moved, to the backup name, and the new file renamed over it: the parameter file
-  // is never missing, even if the program dies between two steps.
-  const bool removed = ops.remove_file(paths.backup);
-  const bool backed_up = ops.link_file(paths.parameter, paths.backup);
-  const bool placed = ops.replace_file(paths.fresh, paths.parameter);
-  return removed && backed_up && placed;
+std::string ParameterFileText(const CameraUrls& urls) {
+  std::string text;
+  for (const std::string* url : {&urls.image, &urls.receive, &urls.transmit}) {
+    for (const char c : *url) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x20 && byte != 0x7F) text += c;
+    }
+    text += '\n';
+  }
+  return text;
 }
 
 }  // namespace vantorel

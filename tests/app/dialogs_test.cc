@@ -15,8 +15,7 @@
 #include "app/about_dialog.h"
 #include "app/dialog_placement.h"
 #include "app/url_dialog.h"
-#include "settings/camera_urls.h"
-#include "settings/parameter_file.h"
+#include "settings/camera_settings.h"
 
 namespace vantorel {
 namespace {
@@ -41,17 +40,14 @@ class DialogsTest : public ::testing::Test {
     char tmpl[] = "/tmp/vantorel-dialogs-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
-    ComposeParameterPaths(dir_);
-    SetCameraUrls({"http://127.0.0.1/a", "http://127.0.0.1/b", "http://127.0.0.1/c"});
+    settings_.ComposeParameterPaths(dir_);
+    settings_.SetCameraUrls({"http://127.0.0.1/a", "http://127.0.0.1/b", "http://127.0.0.1/c"});
     parent_.resize(480, 536);
     parent_.move(100, 50);
     parent_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent_));
   }
-  void TearDown() override {
-    ResetCameraUrls();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
   // Runs `dialog` modally and presses the button named `button` once it shows.
   int ExecPressing(QDialog& dialog, const char* button) {
     QTimer::singleShot(0, &dialog, [&dialog, button] {
@@ -59,6 +55,7 @@ class DialogsTest : public ::testing::Test {
     });
     return dialog.exec();
   }
+  CameraSettings settings_;
   std::string dir_;
   QWidget parent_;
 };
@@ -70,7 +67,7 @@ TEST(DialogPlacementTest, CentredOrAtTheCornerWhenLarger) {
 }
 
 TEST_F(DialogsTest, UrlDialogShowsTheSlotsWithTheLoudspeakerHidden) {
-  UrlDialog dialog(&parent_);
+  UrlDialog dialog(&parent_, settings_);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(dialog.windowTitle(), QString("ダイアログ"));
@@ -93,30 +90,30 @@ TEST_F(DialogsTest, UrlDialogShowsTheSlotsWithTheLoudspeakerHidden) {
 }
 
 TEST_F(DialogsTest, CancelTouchesNeitherSlotsNorFile) {
-  UrlDialog dialog(&parent_);
+  UrlDialog dialog(&parent_, settings_);
   dialog.Field(UrlDialog::kImageField)->setText("http://127.0.0.1/changed");
   EXPECT_EQ(ExecPressing(dialog, "cancel"), 2);
-  EXPECT_EQ(GetImageUrl(), "http://127.0.0.1/a");
+  EXPECT_EQ(settings_.GetImageUrl(), "http://127.0.0.1/a");
   EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
 TEST_F(DialogsTest, OkSavesTheFieldsAndKeepsThePreviousFileAsBackup) {
   {
-    UrlDialog dialog(&parent_);
+    UrlDialog dialog(&parent_, settings_);
     dialog.Field(UrlDialog::kReceiveField)->setText("http://127.0.0.1/rx2");
     dialog.Field(UrlDialog::kImageField)->setText(QString(1100, 'x'));  // cut to 1023
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
-  EXPECT_EQ(GetReceiveUrl(), "http://127.0.0.1/rx2");
-  EXPECT_EQ(GetImageUrl(), std::string(1023, 'x'));
-  const std::string first = ReadFile(GetParameterPaths().parameter);
+  EXPECT_EQ(settings_.GetReceiveUrl(), "http://127.0.0.1/rx2");
+  EXPECT_EQ(settings_.GetImageUrl(), std::string(1023, 'x'));
+  const std::string first = ReadFile(settings_.GetParameterPaths().parameter);
   EXPECT_EQ(first, std::string(1023, 'x') + "\nhttp://127.0.0.1/rx2\nhttp://127.0.0.1/c\n");
   {
-    UrlDialog dialog(&parent_);  // unchanged fields: same file again, previous as backup
+    UrlDialog dialog(&parent_, settings_);  // unchanged fields: same file again, previous as backup
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
-  EXPECT_EQ(ReadFile(GetParameterPaths().parameter), first);
-  EXPECT_EQ(ReadFile(GetParameterPaths().backup), first);
+  EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), first);
+  EXPECT_EQ(ReadFile(settings_.GetParameterPaths().backup), first);
 }
 
 TEST_F(DialogsTest, DialogLargerThanTheWindowGoesToItsCorner) {

@@ -1,4 +1,4 @@
-#include "settings/camera_urls.h"
+#include "settings/camera_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,13 @@ namespace {
 
 class CameraUrlsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetCameraUrls(); }
-  void TearDown() override { ResetCameraUrls(); }
+  CameraSettings settings_;
 };
 
 TEST_F(CameraUrlsTest, DefaultsAreBuiltFromTheFactoryAddress) {
-  EXPECT_EQ(GetImageUrl(), "http://192.168.0.90/axis-cgi/jpg/image.cgi?resolution=320x240");
-  EXPECT_EQ(GetReceiveUrl(), "http://192.168.0.90/axis-cgi/audio/receive.cgi");
-  EXPECT_EQ(GetTransmitUrl(), "http://192.168.0.90/axis-cgi/audio/transmit.cgi");
+  EXPECT_EQ(settings_.GetImageUrl(), "http://192.168.0.90/axis-cgi/jpg/image.cgi?resolution=320x240");
+  EXPECT_EQ(settings_.GetReceiveUrl(), "http://192.168.0.90/axis-cgi/audio/receive.cgi");
+  EXPECT_EQ(settings_.GetTransmitUrl(), "http://192.168.0.90/axis-cgi/audio/transmit.cgi");
 }
 
 TEST(DottedAddressTest, GroupsLoseLeadingZerosButKeepInnerOnes) {
@@ -30,33 +29,33 @@ TEST(DottedAddressTest, GroupsLoseLeadingZerosButKeepInnerOnes) {
 }
 
 TEST_F(CameraUrlsTest, AddressReplacesAllThreeUrls) {
-  EXPECT_TRUE(SetUrlsFromAddress("172016005009"));
-  EXPECT_EQ(GetImageUrl(), "http://172.16.5.9/axis-cgi/jpg/image.cgi?resolution=320x240");
-  EXPECT_EQ(GetReceiveUrl(), "http://172.16.5.9/axis-cgi/audio/receive.cgi");
-  EXPECT_EQ(GetTransmitUrl(), "http://172.16.5.9/axis-cgi/audio/transmit.cgi");
+  EXPECT_TRUE(settings_.SetUrlsFromAddress("172016005009"));
+  EXPECT_EQ(settings_.GetImageUrl(), "http://172.16.5.9/axis-cgi/jpg/image.cgi?resolution=320x240");
+  EXPECT_EQ(settings_.GetReceiveUrl(), "http://172.16.5.9/axis-cgi/audio/receive.cgi");
+  EXPECT_EQ(settings_.GetTransmitUrl(), "http://172.16.5.9/axis-cgi/audio/transmit.cgi");
 }
 
 TEST_F(CameraUrlsTest, OnlyTheFirstTwelveCharactersCount) {
-  EXPECT_TRUE(SetUrlsFromAddress("127000000001xyz 55"));
-  EXPECT_EQ(GetImageUrl(), "http://127.0.0.1/axis-cgi/jpg/image.cgi?resolution=320x240");
+  EXPECT_TRUE(settings_.SetUrlsFromAddress("127000000001xyz 55"));
+  EXPECT_EQ(settings_.GetImageUrl(), "http://127.0.0.1/axis-cgi/jpg/image.cgi?resolution=320x240");
 }
 
 TEST_F(CameraUrlsTest, RejectedAddressesChangeNothing) {
-  SetCameraUrls({"a", "b", "c"});
+  settings_.SetCameraUrls({"a", "b", "c"});
   for (const char* bad : {"", "17201600500", "17201600500a", "1720160050x9", " 172016005009",
                           "/Q", "１７２016005009"}) {
-    EXPECT_FALSE(SetUrlsFromAddress(bad)) << bad;
+    EXPECT_FALSE(settings_.SetUrlsFromAddress(bad)) << bad;
   }
-  EXPECT_EQ(GetCameraUrls(), (CameraUrls{"a", "b", "c"}));
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{"a", "b", "c"}));
 }
 
 TEST_F(CameraUrlsTest, SlotsHoldAtMost1023CharactersWithoutSplittingOne) {
-  SetImageUrl(std::string(2000, 'x'));
-  EXPECT_EQ(GetImageUrl().size(), 1023u);
+  settings_.SetImageUrl(std::string(2000, 'x'));
+  EXPECT_EQ(settings_.GetImageUrl().size(), 1023u);
   // 1022 ASCII characters then a three-byte character: all 1023 characters fit.
   const std::string euro = "\xE2\x82\xAC";
-  SetReceiveUrl(std::string(1022, 'x') + euro + euro);
-  EXPECT_EQ(GetReceiveUrl(), std::string(1022, 'x') + euro);
+  settings_.SetReceiveUrl(std::string(1022, 'x') + euro + euro);
+  EXPECT_EQ(settings_.GetReceiveUrl(), std::string(1022, 'x') + euro);
   EXPECT_EQ(CutToChars("a" + euro + "b", 2), "a" + euro);
   EXPECT_EQ(CutToChars("ab", 5), "ab");
 }
@@ -64,17 +63,17 @@ TEST_F(CameraUrlsTest, SlotsHoldAtMost1023CharactersWithoutSplittingOne) {
 TEST_F(CameraUrlsTest, ReadersNeverSeeATornUrl) {
   const CameraUrls one{std::string(1000, 'a'), std::string(1000, 'b'), std::string(1000, 'c')};
   const CameraUrls two{std::string(500, 'x'), std::string(700, 'y'), std::string(900, 'z')};
-  SetCameraUrls(one);
+  settings_.SetCameraUrls(one);
   std::atomic<bool> stop{false};
   std::thread writer([&] {
-    for (int i = 0; i < 2000; ++i) SetCameraUrls(i % 2 ? one : two);
+    for (int i = 0; i < 2000; ++i) settings_.SetCameraUrls(i % 2 ? one : two);
     stop = true;
   });
   int torn = 0;
   while (!stop) {
-    const CameraUrls seen = GetCameraUrls();
+    const CameraUrls seen = settings_.GetCameraUrls();
     if (!(seen == one) && !(seen == two)) ++torn;
-    const std::string image = GetImageUrl();
+    const std::string image = settings_.GetImageUrl();
     if (image != one.image && image != two.image) ++torn;
   }
   writer.join();

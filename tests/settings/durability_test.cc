@@ -11,8 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "settings/camera_urls.h"
-#include "settings/parameter_file.h"
+#include "settings/camera_settings.h"
 
 namespace vantorel {
 namespace {
@@ -26,9 +25,10 @@ TEST(SettingsDurabilityTest, KilledSavesLeaveOldOrNewUrlsWhole) {
   char tmpl[] = "/tmp/vantorel-durable-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   const std::string dir = tmpl;
-  ComposeParameterPaths(dir);
-  SetCameraUrls(Generation(0));
-  SaveParameters();
+  CameraSettings settings;
+  settings.ComposeParameterPaths(dir);
+  settings.SetCameraUrls(Generation(0));
+  settings.SaveParameters();
 
   std::mt19937 rng(12345);
   constexpr int kKills = 500;
@@ -43,8 +43,8 @@ TEST(SettingsDurabilityTest, KilledSavesLeaveOldOrNewUrlsWhole) {
       // Saves generation base+1, base+2, ... until killed; says when the first is done.
       close(first_saved[0]);
       for (int g = base + 1;; ++g) {
-        SetCameraUrls(Generation(g));
-        SaveParameters();
+        settings.SetCameraUrls(Generation(g));
+        settings.SaveParameters();
         if (g == base + 1) {
           [[maybe_unused]] const ssize_t n = write(first_saved[1], "s", 1);
           close(first_saved[1]);
@@ -60,9 +60,9 @@ TEST(SettingsDurabilityTest, KilledSavesLeaveOldOrNewUrlsWhole) {
     int status = 0;
     waitpid(child, &status, 0);
 
-    ResetCameraUrls();
-    ASSERT_TRUE(LoadParameters()) << "kill " << kill_no;
-    const CameraUrls loaded = GetCameraUrls();
+    settings.ResetCameraUrls();
+    ASSERT_TRUE(settings.LoadParameters()) << "kill " << kill_no;
+    const CameraUrls loaded = settings.GetCameraUrls();
     // The generation number is in every URL; all three must agree and be complete.
     const std::string image_tag = loaded.image.substr(loaded.image.find('-') + 1);
     const int g = std::stoi(image_tag);

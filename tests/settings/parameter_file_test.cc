@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "settings/camera_urls.h"
+#include "settings/camera_settings.h"
 
 namespace vantorel {
 namespace {
@@ -38,15 +38,11 @@ class ParameterFileTest : public ::testing::Test {
     char tmpl[] = "/tmp/vantorel-params-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
-    ComposeParameterPaths(dir_);
-    paths_ = GetParameterPaths();
-    ResetCameraUrls();
+    settings_.ComposeParameterPaths(dir_);
+    paths_ = settings_.GetParameterPaths();
   }
-  void TearDown() override {
-    SetParameterFileOpsForTest(nullptr);
-    ResetCameraUrls();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { fs::remove_all(dir_); }
+  CameraSettings settings_;
   std::string dir_;
   ParameterPaths paths_;
 };
@@ -58,93 +54,110 @@ TEST_F(ParameterFileTest, PathsAreTheThreeNamesInTheDirectory) {
 }
 
 TEST_F(ParameterFileTest, NoFileKeepsDefaultsAndWritesNothing) {
-  const CameraUrls defaults = GetCameraUrls();
-  EXPECT_FALSE(LoadParameters());
-  EXPECT_EQ(GetCameraUrls(), defaults);
+  const CameraUrls defaults = settings_.GetCameraUrls();
+  EXPECT_FALSE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), defaults);
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 TEST_F(ParameterFileTest, PartialFilesFillOnlyTheSlotsTheyHold) {
-  const CameraUrls defaults = GetCameraUrls();
+  const CameraUrls defaults = settings_.GetCameraUrls();
   WriteFile(paths_.parameter, "http://127.0.0.1/only-image\n");
-  EXPECT_FALSE(LoadParameters());
-  EXPECT_EQ(GetImageUrl(), "http://127.0.0.1/only-image");
-  EXPECT_EQ(GetReceiveUrl(), defaults.receive);
-  EXPECT_EQ(GetTransmitUrl(), defaults.transmit);
+  EXPECT_FALSE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetImageUrl(), "http://127.0.0.1/only-image");
+  EXPECT_EQ(settings_.GetReceiveUrl(), defaults.receive);
+  EXPECT_EQ(settings_.GetTransmitUrl(), defaults.transmit);
 
-  ResetCameraUrls();
+  settings_.ResetCameraUrls();
   WriteFile(paths_.parameter, "");
-  EXPECT_FALSE(LoadParameters());
-  EXPECT_EQ(GetCameraUrls(), defaults);
+  EXPECT_FALSE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), defaults);
 
   // A last line without a line end still counts.
   WriteFile(paths_.parameter, "a\nb\nc");
-  EXPECT_TRUE(LoadParameters());
-  EXPECT_EQ(GetCameraUrls(), (CameraUrls{"a", "b", "c"}));
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{"a", "b", "c"}));
 }
 
 TEST_F(ParameterFileTest, ReadsCrlfAndByteOrderMark) {
   WriteFile(paths_.parameter, "\xEF\xBB\xBFhttp://a/1\r\nhttp://a/2\r\nhttp://a/3\r\n");
-  EXPECT_TRUE(LoadParameters());
-  EXPECT_EQ(GetCameraUrls(), (CameraUrls{"http://a/1", "http://a/2", "http://a/3"}));
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{"http://a/1", "http://a/2", "http://a/3"}));
 }
 
 TEST_F(ParameterFileTest, LongLineIsCutAndItsRestBecomesTheNextLine) {
   const std::string euro = "\xE2\x82\xAC";  // three bytes, one character
   std::string first = std::string(1022, 'x') + euro + "REST";
   WriteFile(paths_.parameter, first + "\nthird\n");
-  EXPECT_TRUE(LoadParameters());
-  EXPECT_EQ(GetImageUrl(), std::string(1022, 'x') + euro);
-  EXPECT_EQ(GetReceiveUrl(), "REST");
-  EXPECT_EQ(GetTransmitUrl(), "third");
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetImageUrl(), std::string(1022, 'x') + euro);
+  EXPECT_EQ(settings_.GetReceiveUrl(), "REST");
+  EXPECT_EQ(settings_.GetTransmitUrl(), "third");
 
-  // Exactly 1023 characters is not too long: the line end belongs to it.
-  WriteFile(paths_.parameter, std::string(1023, 'y') + "\nb\nc\n");
-  EXPECT_TRUE(LoadParameters());
-  EXPECT_EQ(GetImageUrl(), std::string(1023, 'y'));
-  EXPECT_EQ(GetReceiveUrl(), "b");
+  // Exactly 1023 characters is not too long: the line end belongs to it, LF or CRLF.
+  for (const std::string eol : {"\n", "\r\n"}) {
+    WriteFile(paths_.parameter, std::string(1023, 'y') + eol + "b" + eol + "c" + eol);
+    EXPECT_TRUE(settings_.LoadParameters());
+    EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{std::string(1023, 'y'), "b", "c"}));
+  }
+  // One character more: the cut leaves the last character and the CRLF for the next line.
+  WriteFile(paths_.parameter, std::string(1024, 'z') + "\r\nb\r\n");
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{std::string(1023, 'z'), "z", "b"}));
 }
 
 TEST_F(ParameterFileTest, SaveThenLoadGivesTheSameUrls) {
-  SetCameraUrls(kNew);
-  SaveParameters();
+  settings_.SetCameraUrls(kNew);
+  settings_.SaveParameters();
   EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
-  ResetCameraUrls();
-  EXPECT_TRUE(LoadParameters());
-  EXPECT_EQ(GetCameraUrls(), kNew);
+  settings_.ResetCameraUrls();
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), kNew);
+}
+
+TEST_F(ParameterFileTest, ControlCharactersNeverReachTheFile) {
+  // A URL pasted with its line end, a tab, DEL: every URL still takes exactly one line.
+  settings_.SetCameraUrls({"http://cam2/img\r\n", "http://127.0.0.1/r\tx\x01", "\x7f\nhttp://c\r"});
+  settings_.SaveParameters();
+  EXPECT_EQ(ReadFile(paths_.parameter), "http://cam2/img\nhttp://127.0.0.1/rx\nhttp://c\n");
+  settings_.ResetCameraUrls();
+  EXPECT_TRUE(settings_.LoadParameters());
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{"http://cam2/img", "http://127.0.0.1/rx", "http://c"}));
 }
 
 TEST_F(ParameterFileTest, FirstSaveReportsFalseButPutsTheFileInPlace) {
-  SetCameraUrls(kNew);
-  EXPECT_FALSE(SaveParameters());
+  settings_.SetCameraUrls(kNew);
+  EXPECT_FALSE(settings_.SaveParameters());
   EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
   EXPECT_FALSE(fs::exists(paths_.backup));
   EXPECT_FALSE(fs::exists(paths_.fresh));
 }
 
 TEST_F(ParameterFileTest, TwoSavesKeepTheFirstAsBackup) {
-  SetCameraUrls(kOld);
-  SaveParameters();
-  SetCameraUrls(kNew);
+  settings_.SetCameraUrls(kOld);
+  settings_.SaveParameters();
+  settings_.SetCameraUrls(kNew);
   WriteFile(paths_.backup, "stale backup\n");
-  EXPECT_TRUE(SaveParameters());
+  EXPECT_TRUE(settings_.SaveParameters());
   EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
   EXPECT_EQ(ReadFile(paths_.backup), FileFor(kOld));
   EXPECT_FALSE(fs::exists(paths_.fresh));
   // Once more: the backup follows.
-  SetCameraUrls(kOld);
-  EXPECT_TRUE(SaveParameters());
+  settings_.SetCameraUrls(kOld);
+  EXPECT_TRUE(settings_.SaveParameters());
   EXPECT_EQ(ReadFile(paths_.backup), FileFor(kNew));
 }
 
 TEST_F(ParameterFileTest, FilesAreCreatedPrivate) {
-  SetCameraUrls(kOld);
-  SaveParameters();
-  // An existing file with a wider mode is narrowed too.
+  // A parameter file that another tool wrote readable by everyone, and a leftover new file.
+  WriteFile(paths_.parameter, FileFor(kOld));
+  chmod(paths_.parameter.c_str(), 0644);
   WriteFile(paths_.fresh, "x");
   chmod(paths_.fresh.c_str(), 0666);
-  SetCameraUrls(kNew);
-  SaveParameters();
+  settings_.SetCameraUrls(kNew);
+  settings_.SaveParameters();  // false: there was no backup to remove
+  // The backup holds the old URLs (maybe with a password) but is no longer readable by all.
+  EXPECT_EQ(ReadFile(paths_.backup), FileFor(kOld));
   for (const auto& p : {paths_.parameter, paths_.backup}) {
     struct stat st{};
     ASSERT_EQ(stat(p.c_str(), &st), 0) << p;
@@ -152,11 +165,11 @@ TEST_F(ParameterFileTest, FilesAreCreatedPrivate) {
   }
 }
 
-TEST_F(ParameterFileTest, WriteRefusesToFollowASymlink) {
+TEST_F(ParameterFileTest, WriteNeverFollowsASymlink) {
   const std::string target = dir_ + "/elsewhere";
   WriteFile(target, "precious\n");
   ASSERT_EQ(symlink(target.c_str(), paths_.fresh.c_str()), 0);
-  EXPECT_FALSE(WriteParameters(paths_.fresh));
+  EXPECT_TRUE(settings_.WriteParameters(paths_.fresh));
   EXPECT_EQ(ReadFile(target), "precious\n");
 }
 
@@ -168,8 +181,8 @@ struct FailAt {
     return step != 1 && DefaultParameterFileOps().write_file(p, c);
   }
   static bool Remove(const std::string& p) { return step != 2 && DefaultParameterFileOps().remove_file(p); }
-  static bool Link(const std::string& a, const std::string& b) {
-    return step != 3 && DefaultParameterFileOps().link_file(a, b);
+  static bool Copy(const std::string& a, const std::string& b) {
+    return step != 3 && DefaultParameterFileOps().copy_file(a, b);
   }
   static bool Replace(const std::string& a, const std::string& b) {
     return step != 4 && DefaultParameterFileOps().replace_file(a, b);
@@ -177,24 +190,24 @@ struct FailAt {
 };
 
 TEST_F(ParameterFileTest, FailureAtAnyStepLeavesOldOrNewFileWhole) {
-  const ParameterFileOps failing{FailAt::Write, FailAt::Remove, FailAt::Link, FailAt::Replace};
+  const ParameterFileOps failing{FailAt::Write, FailAt::Remove, FailAt::Copy, FailAt::Replace};
   for (int step = 1; step <= 4; ++step) {
-    SetParameterFileOpsForTest(nullptr);
+    settings_.SetFileOps(DefaultParameterFileOps());
     fs::remove_all(dir_);
     fs::create_directory(dir_);
-    SetCameraUrls(kOld);
-    SaveParameters();
-    SaveParameters();  // a backup exists as well
+    settings_.SetCameraUrls(kOld);
+    settings_.SaveParameters();
+    settings_.SaveParameters();  // a backup exists as well
 
     FailAt::step = step;
-    SetParameterFileOpsForTest(&failing);
-    SetCameraUrls(kNew);
-    EXPECT_FALSE(SaveParameters()) << "step " << step;
-    SetParameterFileOpsForTest(nullptr);
+    settings_.SetFileOps(failing);
+    settings_.SetCameraUrls(kNew);
+    EXPECT_FALSE(settings_.SaveParameters()) << "step " << step;
+    settings_.SetFileOps(DefaultParameterFileOps());
 
-    ResetCameraUrls();
-    EXPECT_TRUE(LoadParameters()) << "step " << step;
-    const CameraUrls loaded = GetCameraUrls();
+    settings_.ResetCameraUrls();
+    EXPECT_TRUE(settings_.LoadParameters()) << "step " << step;
+    const CameraUrls loaded = settings_.GetCameraUrls();
     EXPECT_TRUE(loaded == kOld || loaded == kNew) << "step " << step;
     // Only a failed rename leaves the old URLs in force on disk.
     EXPECT_EQ(loaded == kNew, step == 2 || step == 3) << "step " << step;

@@ -3,8 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "settings/camera_urls.h"
-#include "settings/parameter_file.h"
+#include "settings/camera_settings.h"
 
 namespace vantorel::cli {
 
@@ -14,10 +13,11 @@ int RunUrls(int argc, char** argv) {
     return 2;
   }
   // The same order as the program's start: the parameter file, then the address.
-  ComposeParameterPaths();
-  LoadParameters();
-  if (argc == 2) SetUrlsFromAddress(argv[1]);
-  const CameraUrls urls = GetCameraUrls();
+  CameraSettings settings;
+  settings.ComposeParameterPaths();
+  settings.LoadParameters();
+  if (argc == 2) settings.SetUrlsFromAddress(argv[1]);
+  const CameraUrls urls = settings.GetCameraUrls();
   std::printf("%s\n%s\n%s\n", urls.image.c_str(), urls.receive.c_str(), urls.transmit.c_str());
   return 0;
 }
