@@ -85,6 +85,19 @@ MainWindow::MainWindow(WindowActions* workers, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+namespace {
+
+// A menu of this window (a pop-up, or a submenu of one) holds the focus for the window.
+bool IsOwnPopup(const QWindow* candidate, const QWindow* window) {
+  if (!window || candidate->type() != Qt::Popup) return false;
+  for (const QWindow* w = candidate->transientParent(); w; w = w->transientParent()) {
+    if (w == window) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void MainWindow::BuildMenuBar() {
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setNativeMenuBar(false);
@@ -153,8 +166,9 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::OnFocusWindowChanged(QWindow* now) {
   // Focus belongs to the top-level window: moving it between the window's own controls
-  // is no change.
-  const bool ours = now && now == windowHandle();
+  // is no change, and neither is opening one of its own menus (a popup whose transient
+  // parent is this window).
+  const bool ours = now && (now == windowHandle() || IsOwnPopup(now, windowHandle()));
   if (ours == has_focus_ || destroyed_) return;
   has_focus_ = ours;
   if (ours) {

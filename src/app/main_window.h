@@ -14,7 +14,9 @@ class QPushButton;
 namespace vantorel {
 
 inline constexpr int kClientWidth = 480;
-inline constexpr int kClientHeight = 536;
+// 640 pixels of a VGA handheld less its 52-pixel navigation bar and the 26 of the menu
+// bar: tall enough that the centred caption clears the button row.
+inline constexpr int kClientHeight = 562;
 inline constexpr int kMenuBarHeight = 26;
 inline constexpr QRgb kBackground = 0xFFFEDCCA;  // red 254, green 220, blue 202
 

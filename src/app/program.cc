@@ -6,9 +6,12 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "app/audio_setup.h"
+#include "app/display_check.h"
 #include "app/main_window.h"
 #include "app/program_actions.h"
 #include "app/qt_host.h"
@@ -48,8 +51,22 @@ std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
 
 }  // namespace
 
-int RunProgram(int argc, char** argv) {
-  QApplication app(argc, argv);
+int RunProgram(int /*argc*/, char** argv) {
+  // Window-system check and Qt's options (display_check.h, command_line.h): without a
+  // display the program ends with 255 and one line instead of Qt's abort, and Qt sees the
+  // program's name only, never the user's arguments.
+  std::string no_window;
+  if (!WindowSystemNamed(no_window)) {
+    std::fprintf(stderr, "vantorel: %s\n", no_window.c_str());
+    return -1;
+  }
+  char fallback_name[] = "vantorel";
+  int qt_argc = 1;
+  char* qt_argv[] = {argv && argv[0] ? argv[0] : fallback_name, nullptr};
+  auto platform_guard = std::make_unique<PlatformStartGuard>();
+  QApplication app(qt_argc, qt_argv);
+  platform_guard.reset();
+  // End of the window-system check.
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
   // Before anything can see this instance: a SIGTERM sent once the instance socket listens

@@ -4,6 +4,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -22,6 +23,13 @@ QLineEdit* MakeField(int id, const std::string& text) {
   return field;
 }
 
+bool HasControlCharacter(const QString& text) {
+  for (const QChar c : text) {
+    if (c.category() == QChar::Other_Control) return true;  // C0, DEL and C1
+  }
+  return false;
+}
+
 }  // namespace
 
 UrlDialog::UrlDialog(QWidget* parent) : UrlDialog(parent, ProgramSettings()) {}
@@ -31,16 +39,25 @@ UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent
   setWindowTitle("ダイアログ");
   setModal(true);
   const CameraUrls urls = settings_.GetCameraUrls();
-  image_ = MakeField(kImageField, urls.image);
-  receive_ = MakeField(kReceiveField, urls.receive);
-  transmit_ = MakeField(kTransmitField, urls.transmit);
+  const struct {
+    Slot& slot;
+    int id;
+    const std::string& url;
+  } fields[] = {{image_, kImageField, urls.image},
+               {receive_, kReceiveField, urls.receive},
+               {transmit_, kTransmitField, urls.transmit}};
+  for (const auto& s : fields) {
+    s.slot.field = MakeField(s.id, s.url);
+    s.slot.original = s.url;
+    s.slot.shown = s.slot.field->text();
+  }
 
   auto* form = new QFormLayout;
-  form->addRow("画像URL", image_);
-  form->addRow("マイクURL", receive_);
-  form->addRow("スピーカーURL", transmit_);
+  form->addRow("画像URL", image_.field);
+  form->addRow("マイクURL", receive_.field);
+  form->addRow("スピーカーURL", transmit_.field);
   // The loudspeaker's URL is kept and saved but not offered for editing.
-  form->setRowVisible(transmit_, false);
+  form->setRowVisible(transmit_.field, false);
 
   auto* buttons = new QDialogButtonBox;
   buttons->addButton("OK", QDialogButtonBox::AcceptRole)->setObjectName("ok");
@@ -57,20 +74,44 @@ UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent
 QLineEdit* UrlDialog::Field(int id) const {
   switch (id) {
     case kImageField:
-      return image_;
+      return image_.field;
     case kReceiveField:
-      return receive_;
+      return receive_.field;
     case kTransmitField:
-      return transmit_;
+      return transmit_.field;
     default:
       return nullptr;
   }
 }
 
+bool UrlDialog::TakeField(const Slot& slot, std::string& url) {
+  const QString text = slot.field->text();
+  if (text == slot.shown) {
+    url = slot.original;  // untouched: the very bytes that were there
+    return true;
+  }
+  const QString trimmed = text.trimmed();
+  if (HasControlCharacter(trimmed)) return false;
+  url = trimmed.toStdString();
+  return true;
+}
+
 void UrlDialog::Confirm() {
+  CameraUrls urls;
+  for (auto [slot, url] : {std::pair{&image_, &urls.image}, std::pair{&receive_, &urls.receive},
+                           std::pair{&transmit_, &urls.transmit}}) {
+    if (!TakeField(*slot, *url)) {
+      auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                  "URLに制御文字(改行など)は使えません。", QMessageBox::Ok, this);
+      box->setObjectName("controlCharacterMessage");
+      box->setAttribute(Qt::WA_DeleteOnClose);
+      box->open();
+      slot->field->setFocus();
+      return;  // the dialog stays open; nothing is changed or saved
+    }
+  }
   // Each slot takes at most 1023 characters of its field.
-  settings_.SetCameraUrls({image_->text().toStdString(), receive_->text().toStdString(),
-                           transmit_->text().toStdString()});
+  settings_.SetCameraUrls(urls);
   settings_.SaveParameters();  // a failed save is silent; the URLs stay in force for this run
   done(1);
 }

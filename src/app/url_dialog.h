@@ -1,8 +1,14 @@
 #pragma once
 // "ダイアログ": edits the three camera URLs. OK copies the fields into the settings and
 // saves the parameter file; Cancel touches nothing.
+//
+// A field the user did not change keeps its URL byte for byte (even bytes that are not
+// UTF-8, which the field can only show replaced). A changed field loses the white space
+// around it (a URL pasted with its line end); control characters left inside it are
+// refused with a message, and the dialog stays open.
 
 #include <QDialog>
+#include <string>
 
 class QLineEdit;
 class QLabel;
@@ -28,12 +34,19 @@ class UrlDialog : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  struct Slot {
+    QLineEdit* field;
+    std::string original;  // the slot's bytes when the dialog opened
+    QString shown;         // the field's text when the dialog opened
+  };
   void Confirm();
+  // The slot's new bytes; false when the field holds a control character.
+  static bool TakeField(const Slot& slot, std::string& url);
 
   CameraSettings& settings_;
-  QLineEdit* image_;
-  QLineEdit* receive_;
-  QLineEdit* transmit_;
+  Slot image_;
+  Slot receive_;
+  Slot transmit_;
 };
 
 }  // namespace vantorel

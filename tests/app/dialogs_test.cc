@@ -13,9 +13,12 @@
 #include <sstream>
 
 #include "app/about_dialog.h"
+#include "app/main_window.h"
+#include <QMessageBox>
 #include "app/dialog_placement.h"
 #include "app/url_dialog.h"
 #include "settings/camera_settings.h"
+#include "recording_actions.h"
 
 namespace vantorel {
 namespace {
@@ -124,6 +127,89 @@ TEST_F(DialogsTest, DialogLargerThanTheWindowGoesToItsCorner) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(dialog.windowTitle(), QString("About Vantorel"));
   EXPECT_EQ(dialog.frameGeometry().topLeft(), parent_.mapToGlobal(QPoint(0, 0)));
+}
+
+TEST_F(DialogsTest, BothDialogsCentreOnTheClientAreaAboveTheMenuBar) {
+  RecordingActions actions;
+  MainWindow window(&actions);
+  window.move(60, 40);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_EQ(window.ClientRect().height(), window.height() - kMenuBarHeight);
+  UrlDialog url(&window, settings_);
+  AboutDialog about(&window);
+  for (QDialog* dialog : {static_cast<QDialog*>(&url), static_cast<QDialog*>(&about)}) {
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    const QPoint expected =
+        window.mapToGlobal(CentredOffset(window.ClientRect().size(), dialog->frameGeometry().size()));
+    EXPECT_EQ(dialog->frameGeometry().topLeft(), expected) << dialog->objectName().toStdString();
+    dialog->hide();
+  }
+}
+
+TEST_F(DialogsTest, AboutBoxShowsEveryLineOfItsTexts) {
+  AboutDialog dialog(&parent_);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  for (const char* name : {"version", "jpeg", "author"}) {
+    const auto* label = dialog.findChild<QLabel*>(name);
+    ASSERT_NE(label, nullptr) << name;
+    // As tall as its wrapped text needs at its width, and wholly inside the dialog.
+    const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    EXPECT_GE(label->height(), needed) << name;
+    EXPECT_TRUE(dialog.rect().contains(QRect(label->mapTo(&dialog, QPoint(0, 0)), label->size()))) << name;
+  }
+  EXPECT_TRUE(dialog.findChild<QLabel*>("jpeg")->text().endsWith("free JPEG software."));
+}
+
+TEST_F(DialogsTest, UntouchedFieldsKeepTheirBytesEvenWhenNotUtf8) {
+  // Latin-1 bytes from an old file: the field can only show them as U+FFFD.
+  const CameraUrls raw{"http://127.0.0.1/caf\xE9", "http://127.0.0.1/\xFF\xFEx", "http://127.0.0.1/t\x80"};
+  settings_.SetCameraUrls(raw);
+  {
+    UrlDialog dialog(&parent_, settings_);
+    EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
+  }
+  EXPECT_EQ(settings_.GetCameraUrls(), raw);
+  EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), raw.image + "\n" + raw.receive + "\n" + raw.transmit + "\n");
+  {
+    // Editing one field changes that one alone.
+    UrlDialog dialog(&parent_, settings_);
+    dialog.Field(UrlDialog::kReceiveField)->setText("http://127.0.0.1/rx");
+    EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
+  }
+  EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{raw.image, "http://127.0.0.1/rx", raw.transmit}));
+}
+
+TEST_F(DialogsTest, LineEndsAroundAUrlGoAndControlCharactersInsideAreRefused) {
+  {
+    UrlDialog dialog(&parent_, settings_);
+    dialog.Field(UrlDialog::kImageField)->setText(" http://cam2/img\r\n");
+    EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
+  }
+  EXPECT_EQ(settings_.GetImageUrl(), "http://cam2/img");
+  EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter),
+            "http://cam2/img\nhttp://127.0.0.1/b\nhttp://127.0.0.1/c\n");
+
+  for (const QString& bad : {QString("http://a/\r\nb"), QString("http://a/\tb"), QString("http://a/") + QChar(0x7F) + "b",
+                            QString("http://a/") + QChar(0x85) + "b"}) {
+    const std::string before = ReadFile(settings_.GetParameterPaths().parameter);
+    UrlDialog dialog(&parent_, settings_);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.Field(UrlDialog::kReceiveField)->setText(bad);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+    // The dialog stays, says why, and nothing changed.
+    EXPECT_TRUE(dialog.isVisible()) << bad.toStdString();
+    auto* message = dialog.findChild<QMessageBox*>("controlCharacterMessage");
+    ASSERT_NE(message, nullptr) << bad.toStdString();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(message));
+    message->accept();
+    EXPECT_EQ(settings_.GetReceiveUrl(), "http://127.0.0.1/b");
+    EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), before);
+    dialog.reject();
+  }
 }
 
 }  // namespace
