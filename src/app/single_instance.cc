@@ -80,7 +80,9 @@ void SendRaise(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    [[maybe_unused]] const ssize_t n = write(fd, "raise\n", 6);
+    // The instance may close the connection before this arrives (the connection alone is
+    // the request): MSG_NOSIGNAL keeps that from ending this process with SIGPIPE.
+    [[maybe_unused]] const ssize_t n = send(fd, "raise\n", 6, MSG_NOSIGNAL);
   } else {
     LogFailure("the running instance does not answer at %s: %s", path.c_str(), std::strerror(errno));
   }
