@@ -19,11 +19,14 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setObjectName("icon");
   icon->setPixmap(ProgramIconPixmap(32));
   auto* version = new QLabel("Vantorel Version 1.0");
+  version->setObjectName("version");
   auto* jpeg = new QLabel(
       "This distribution contains the sixth public release of the Independent JPEG Group's free "
       "JPEG software.");
+  jpeg->setObjectName("jpeg");
   jpeg->setWordWrap(true);
   auto* author = new QLabel("Vantorel for Linux, by the Vantorel developers.");
+  author->setObjectName("author");
   author->setWordWrap(true);
 
   auto* texts = new QVBoxLayout;
@@ -39,7 +42,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);
   layout->addWidget(buttons);
-  setFixedWidth(220);
+  // Narrow enough for the smallest window, and exactly as tall as the wrapped texts need
+  // at that width, so that no line of them is cut.
+  constexpr int kWidth = 300;
+  setFixedSize(kWidth, layout->totalHeightForWidth(kWidth));
 }
 
 void AboutDialog::showEvent(QShowEvent* event) {

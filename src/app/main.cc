@@ -1,8 +1,8 @@
 // Entry of the window program: settings, command line, then the window.
 
 #include <cstdio>
-#include <string_view>
 
+#include "app/command_line.h"
 #include "app/program.h"
 
 namespace {
@@ -18,22 +18,25 @@ constexpr const char* kUsage =
     "  --help     this text\n"
     "  --version  the program's version\n"
     "\n"
+    "Only the first argument counts; anything else changes nothing.\n"
     "Settings live in VANTOREL.PRA in the program directory ($VANTOREL_HOME when set).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const std::string_view first = argv[1];
-    if (first == "/Q") return 0;
-    if (first == "--help") {
+  const vantorel::CommandLine line = vantorel::ParseCommandLine(argc, argv);
+  switch (line.action) {
+    case vantorel::StartAction::kQuit:
+      return 0;
+    case vantorel::StartAction::kHelp:
       std::fputs(kUsage, stdout);
       return 0;
-    }
-    if (first == "--version") {
+    case vantorel::StartAction::kVersion:
       std::puts("Vantorel 1.0");
       return 0;
-    }
+    case vantorel::StartAction::kRun:
+      break;
   }
-  return vantorel::RunProgram(argc, argv);
+  // The arguments are ours alone: the program hands Qt none of them.
+  return vantorel::RunProgram(argv[0], line.address);
 }

@@ -82,6 +82,19 @@ MainWindow::MainWindow(WindowActions* workers, const CurrentImage* picture, QWid
 
 MainWindow::~MainWindow() = default;
 
+namespace {
+
+// A menu of this window (a pop-up, or a submenu of one) holds the focus for the window.
+bool IsOwnPopup(const QWindow* candidate, const QWindow* window) {
+  if (!window || candidate->type() != Qt::Popup) return false;
+  for (const QWindow* w = candidate->transientParent(); w; w = w->transientParent()) {
+    if (w == window) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void MainWindow::BuildMenuBar() {
   menu_bar_ = new QMenuBar(this);
   menu_bar_->setNativeMenuBar(false);
@@ -178,8 +191,9 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::OnFocusWindowChanged(QWindow* now) {
   // Focus belongs to the top-level window: moving it between the window's own controls
-  // is no change.
-  const bool ours = now && now == windowHandle();
+  // is no change, and neither is opening one of its own menus (a popup whose transient
+  // parent is this window).
+  const bool ours = now && (now == windowHandle() || IsOwnPopup(now, windowHandle()));
   if (ours == has_focus_ || destroyed_) return;
   has_focus_ = ours;
   if (ours) {

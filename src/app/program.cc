@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
 #include <memory>
 #include <string>
 
+#include "app/display_check.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
 #include "app/program_actions.h"
@@ -46,7 +48,6 @@ std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
   return notifier;
 }
 
-
 }  // namespace
 
 // What the station reports, carried to the window thread.
@@ -70,11 +71,22 @@ StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors) {
   };
 }
 
-int RunProgram(int argc, char** argv) {
-  // Qt sees no argument of the user's: its own options (-reverse, -style, ...) must not
-  // take effect.
+int RunProgram(char* program_name, const std::string& address) {
+  // Window-system check and Qt's options (display_check.h, command_line.h): without a
+  // display the program ends with 255 and one line instead of Qt's abort, and Qt sees the
+  // program's name only, never the user's arguments.
+  std::string no_window;
+  if (!WindowSystemNamed(no_window)) {
+    std::fprintf(stderr, "vantorel: %s\n", no_window.c_str());
+    return -1;
+  }
+  char fallback_name[] = "vantorel";
   int qt_argc = 1;
-  QApplication app(qt_argc, argv);
+  char* qt_argv[] = {program_name ? program_name : fallback_name, nullptr};
+  auto platform_guard = std::make_unique<PlatformStartGuard>();
+  QApplication app(qt_argc, qt_argv);
+  platform_guard.reset();
+  // End of the window-system check.
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
   // Before anything can see this instance: a SIGTERM sent once the instance socket listens
@@ -95,7 +107,7 @@ int RunProgram(int argc, char** argv) {
   CameraSettings& settings = station.settings();
   settings.ComposeParameterPaths();
   settings.LoadParameters();
-  if (argc > 1) settings.SetUrlsFromAddress(argv[1]);
+  if (!address.empty()) settings.SetUrlsFromAddress(address);
 
   std::string directory;
   if (!GetProgramDirectory(directory)) directory = ".";

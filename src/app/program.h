@@ -1,6 +1,8 @@
 #pragma once
 // The window program from window creation to shutdown.
 
+#include <string>
+
 #include "station/station.h"
 
 namespace vantorel {
@@ -12,10 +14,11 @@ class MainWindow;
 // rectangle, worker states reach the window, device errors open error boxes.
 StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors);
 
-// Creates the application, the window and the station, reads the settings (a first
-// argument of twelve digits replaces the URLs for this run), runs the event loop, and
-// shuts down in order. Returns the exit code: -1 when another instance runs, else the
-// value the loop ended with.
-int RunProgram(int argc, char** argv);
+// Creates the application, the window and the station, reads the settings (`address`, the
+// command line's first word, replaces the URLs for this run when it is twelve digits),
+// runs the event loop, and shuts down in order. Qt sees only `program_name`. Returns the
+// exit code: -1 when there is no window system or another instance runs, else the value
+// the loop ended with.
+int RunProgram(char* program_name, const std::string& address);
 
 }  // namespace vantorel

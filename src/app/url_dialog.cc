@@ -10,7 +10,6 @@
 
 #include "app/dialog_placement.h"
 #include "settings/camera_settings.h"
-#include "settings/program_settings.h"
 
 namespace vantorel {
 
@@ -31,8 +30,6 @@ bool HasControlCharacter(const QString& text) {
 }
 
 }  // namespace
-
-UrlDialog::UrlDialog(QWidget* parent) : UrlDialog(parent, ProgramSettings()) {}
 
 UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent), settings_(settings) {
   setObjectName("UrlDialog");

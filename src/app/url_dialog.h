@@ -25,9 +25,8 @@ class UrlDialog : public QDialog {
   static constexpr int kReceiveField = 1005;
   static constexpr int kTransmitField = 1006;
 
-  // Edits `settings`; without it, the program's settings (program_settings.h).
+  // Edits `settings`.
   UrlDialog(QWidget* parent, CameraSettings& settings);
-  explicit UrlDialog(QWidget* parent);
   QLineEdit* Field(int id) const;
 
  protected:

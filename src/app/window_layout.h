@@ -14,7 +14,9 @@ struct ZoneRect {
 };
 
 inline constexpr int kClientWidth = 480;
-inline constexpr int kClientHeight = 536;
+// 640 pixels of a VGA handheld less its 52-pixel navigation bar and the 26 of the menu
+// bar: tall enough that the centred caption clears the button row.
+inline constexpr int kClientHeight = 562;
 inline constexpr int kMenuBarHeight = 26;
 
 // The talk zone: a tap inside starts or ends a talk. It is drawn and repainted as the

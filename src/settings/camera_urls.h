@@ -44,18 +44,4 @@ std::string DottedAddress(std::string_view digits);
 // the three URLs built from them (later characters are ignored); otherwise nothing.
 std::optional<CameraUrls> UrlsFromAddressText(std::string_view text);
 
-// Transitional: the slots of the process's one CameraSettings (program_settings.h), for
-// the workers and tools that do not yet get a settings object handed to them. Each
-// forwards to the method of the same name.
-std::string GetImageUrl();
-std::string GetReceiveUrl();
-std::string GetTransmitUrl();
-CameraUrls GetCameraUrls();
-void SetImageUrl(std::string_view url);
-void SetReceiveUrl(std::string_view url);
-void SetTransmitUrl(std::string_view url);
-void SetCameraUrls(const CameraUrls& urls);
-void ResetCameraUrls();
-bool SetUrlsFromAddress(std::string_view text);
-
 }  // namespace vantorel

@@ -129,7 +129,39 @@ TEST_F(DialogsTest, DialogLargerThanTheWindowGoesToItsCorner) {
   EXPECT_EQ(dialog.frameGeometry().topLeft(), parent_.mapToGlobal(QPoint(0, 0)));
 }
 
+TEST_F(DialogsTest, BothDialogsCentreOnTheClientAreaAboveTheMenuBar) {
+  RecordingActions actions;
+  MainWindow window(&actions);
+  window.move(60, 40);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_EQ(window.ClientRect().height(), window.height() - kMenuBarHeight);
+  UrlDialog url(&window, settings_);
+  AboutDialog about(&window);
+  for (QDialog* dialog : {static_cast<QDialog*>(&url), static_cast<QDialog*>(&about)}) {
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    const QPoint expected =
+        window.mapToGlobal(CentredOffset(window.ClientRect().size(), dialog->frameGeometry().size()));
+    EXPECT_EQ(dialog->frameGeometry().topLeft(), expected) << dialog->objectName().toStdString();
+    dialog->hide();
+  }
+}
 
+TEST_F(DialogsTest, AboutBoxShowsEveryLineOfItsTexts) {
+  AboutDialog dialog(&parent_);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  for (const char* name : {"version", "jpeg", "author"}) {
+    const auto* label = dialog.findChild<QLabel*>(name);
+    ASSERT_NE(label, nullptr) << name;
+    // As tall as its wrapped text needs at its width, and wholly inside the dialog.
+    const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    EXPECT_GE(label->height(), needed) << name;
+    EXPECT_TRUE(dialog.rect().contains(QRect(label->mapTo(&dialog, QPoint(0, 0)), label->size()))) << name;
+  }
+  EXPECT_TRUE(dialog.findChild<QLabel*>("jpeg")->text().endsWith("free JPEG software."));
+}
 
 TEST_F(DialogsTest, UntouchedFieldsKeepTheirBytesEvenWhenNotUtf8) {
   // Latin-1 bytes from an old file: the field can only show them as U+FFFD.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
@@ -99,6 +100,50 @@ TEST_F(MainWindowTest, CloseRequestKeepsTheWindow) {
   window_->close();
   EXPECT_TRUE(window_->isVisible());
   EXPECT_FALSE(window_->logic().camera_on());
+}
+
+TEST_F(MainWindowTest, OpeningItsOwnMenuIsNoFocusLoss) {
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTest::mouseClick(Button(kCmdView), Qt::LeftButton);
+  QTest::mouseClick(Button(kCmdListen), Qt::LeftButton);
+  workers_.calls.clear();
+  // Every menu of the bar, open and closed again: the picture and the sound go on.
+  for (QAction* top : window_->menu_bar()->actions()) {
+    QMenu* menu = top->menu();
+    window_->menu_bar()->setActiveAction(top);
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000));
+    QApplication::processEvents();
+    menu->close();
+    window_->menu_bar()->setActiveAction(nullptr);
+    QApplication::processEvents();
+  }
+  EXPECT_FALSE(workers_.Saw("StopImage"));
+  EXPECT_FALSE(workers_.Saw("StopSpeaker"));
+  // Another window of the program taking the focus is a focus loss.
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  EXPECT_TRUE(workers_.Saw("StopImage"));
+}
+
+TEST_F(MainWindowTest, CaptionClearsTheButtonRow) {
+  const QImage image = window_->grab().toImage();
+  const QColor background(kBackground);
+  // Right of the buttons and above their lower edge: nothing but background.
+  const int button_bottom = 243 + 22;
+  for (int y = 0; y <= button_bottom; ++y) {
+    for (int x = 170; x < kClientWidth; ++x) {
+      ASSERT_EQ(image.pixelColor(x, y), background) << x << "," << y;
+    }
+  }
+  // The caption is there, below the row and above the talk zone.
+  int ink = 0;
+  for (int y = button_bottom + 1; y < kTalkZoneFrame.top; ++y) {
+    for (int x = 0; x < kClientWidth; ++x) ink += image.pixelColor(x, y) != background;
+  }
+  EXPECT_GT(ink, 50);
 }
 
 }  // namespace
