@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/full_screen_flag.h"
 #include "app/program.h"
 #include "settings/camera_urls.h"
 #include "settings/parameter_file.h"
@@ -10,12 +11,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vantorel [ADDRESS | /Q | --help | --version]\n"
+    "Usage: vantorel [--fullscreen] [ADDRESS | /Q | --help | --version]\n"
     "\n"
     "Shows a network camera's picture, plays its microphone and talks to its loudspeaker.\n"
     "\n"
     "  ADDRESS    twelve digits, three per part of the camera's IPv4 address\n"
     "             (172016005009 is 172.16.5.9); replaces the three camera URLs\n"
+    "  --fullscreen  fill the screen: the whole window, menu bar included, scaled\n"
+    "             to fit and centred (wall panels)\n"
     "  /Q         end at once\n"
     "  --help     this text\n"
     "  --version  the program's version\n"
@@ -25,6 +28,8 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Wall panels (app/panel_view.h): the switch is taken out before the rest is read.
+  const bool full_screen = vantorel::TakeFullScreenFlag(argc, argv);
   vantorel::ComposeParameterPaths();
   vantorel::LoadParameters();
   if (argc > 1) {
@@ -40,5 +45,5 @@ int main(int argc, char** argv) {
     }
     vantorel::SetUrlsFromAddress(first);
   }
-  return vantorel::RunProgram(argc, argv);
+  return vantorel::RunProgram(argc, argv, full_screen);
 }

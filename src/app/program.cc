@@ -10,6 +10,7 @@
 
 #include "app/audio_setup.h"
 #include "app/main_window.h"
+#include "app/panel_view.h"
 #include "app/program_actions.h"
 #include "app/qt_host.h"
 #include "app/single_instance.h"
@@ -48,7 +49,7 @@ std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
 
 }  // namespace
 
-int RunProgram(int argc, char** argv) {
+int RunProgram(int argc, char** argv, bool full_screen) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Vantorel");
   QApplication::setApplicationVersion("1.0");
@@ -68,7 +69,14 @@ int RunProgram(int argc, char** argv) {
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
   QtHost host(&window);
   SetHost(&host);
-  window.show();
+  // Wall panels: the window scaled to fill the screen (app/panel_view.h).
+  std::unique_ptr<PanelView> panel;
+  if (full_screen) {
+    panel = ShowFullScreen(window);
+    QObject::connect(&instance, &SingleInstance::activationRequested, panel.get(), &PanelView::BringToFront);
+  } else {
+    window.show();
+  }
 
   if (!AudioSetup()) {
     LogFailure("audio set-up failed");
