@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <algorithm>
 
 namespace vantorel {
@@ -100,7 +101,12 @@ void PanelView::PlaceSubWindow(QWidget& sub) {
     place.moveLeft(title.left());
     place.moveTop(title.top() - place.height() >= 0 ? title.top() - place.height() : title.bottom() + 1);
   } else if (!menu) {
-    // A dialog: centred on the window.
+    // A dialog: as tall as its wrapped texts need (the proxy sizes it from its plain size
+    // hint, which leaves them no room), centred on the window.
+    if (sub.hasHeightForWidth() && sub.heightForWidth(sub.width()) > sub.height()) {
+      sub.resize(sub.width(), sub.heightForWidth(sub.width()));
+      place.setSize(sub.size());
+    }
     place.moveCenter(area.center());
   }
   // Nothing hangs off the window's edges (a window larger than the area keeps its top left).
@@ -126,6 +132,14 @@ void PanelView::closeEvent(QCloseEvent* event) {
 
 std::unique_ptr<PanelView> ShowFullScreen(QWidget& window) {
   auto view = std::make_unique<PanelView>(window);
+  // Panels often run without a window manager, which is what would honour the full-screen
+  // state: the view also takes the screen's geometry itself, and follows it when the
+  // screen is rotated or changes mode.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    view->setGeometry(screen->geometry());
+    QObject::connect(screen, &QScreen::geometryChanged, view.get(),
+                     [v = view.get()](const QRect& geometry) { v->setGeometry(geometry); });
+  }
   view->showFullScreen();
   return view;
 }
