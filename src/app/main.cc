@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "  ADDRESS    twelve digits, three per part of the camera's IPv4 address\n"
     "             (172016005009 is 172.16.5.9); replaces the three camera URLs\n"
     "  --fullscreen  fill the screen: the whole window, menu bar included, scaled\n"
-    "             to fit and centred (wall panels)\n"
+    "                to fit and centred (wall panels)\n"
     "  /Q         end at once\n"
     "  --help     this text\n"
     "  --version  the program's version\n"
