@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/about_dialog.h"
 #include "app/panel_view.h"
 #include "app/strings.h"
 #include "recording_actions.h"
@@ -176,6 +177,40 @@ TEST_P(PanelViewTest, MenuOpensScaledAndItsItemsWork) {
   const QPointF item_in_scene = proxy->mapToScene(QRectF(menu->actionGeometry(exit)).center());
   QTest::mouseClick(view_->viewport(), Qt::LeftButton, {}, view_->mapFromScene(item_in_scene));
   EXPECT_TRUE(workers_.Saw("Quit0"));
+}
+
+TEST_P(PanelViewTest, DialogOpensWholeAndCentredOnTheWindow) {
+  AboutDialog about(window_.get());
+  about.show();
+  QCoreApplication::processEvents();
+  QGraphicsProxyWidget* proxy = about.graphicsProxyWidget();
+  ASSERT_NE(proxy, nullptr);
+  const QRectF in_window = proxy->mapRectToItem(window_->graphicsProxyWidget(), proxy->rect());
+  EXPECT_TRUE(QRectF(window_->rect()).contains(in_window));
+  EXPECT_LE(std::abs(in_window.center().x() - window_->width() / 2.0), 2.0);
+  EXPECT_LE(std::abs(in_window.center().y() - window_->height() / 2.0), 2.0);
+  // Tall enough for its wrapped texts.
+  EXPECT_GE(about.height(), about.heightForWidth(about.width()));
+}
+
+TEST_P(PanelViewTest, LeavingThePanelPausesThePictureAndReturningResumesIt) {
+  view_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
+  Tap(QRectF(Button(kCmdView)->geometry()).center());
+  ASSERT_TRUE(window_->logic().camera_on());
+  workers_.calls.clear();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  EXPECT_TRUE(workers_.Saw("StopImage"));
+  workers_.calls.clear();
+  view_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
+  EXPECT_TRUE(workers_.Saw("StartImage"));
+  // The window's accelerators work on the panel too.
+  QTest::keyClick(view_.get(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(workers_.Saw("About"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Panels, PanelViewTest,
