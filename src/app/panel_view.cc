@@ -28,13 +28,10 @@ class PanelProxy : public QGraphicsProxyWidget {
 
 }  // namespace
 
-QTransform FitTransform(QSize content, QSize area) {
-  if (content.isEmpty() || area.isEmpty()) return {};
-  const double scale = std::min(static_cast<double>(area.width()) / content.width(),
-                                static_cast<double>(area.height()) / content.height());
-  const double dx = (area.width() - content.width() * scale) / 2;
-  const double dy = (area.height() - content.height() * scale) / 2;
-  return QTransform(scale, 0, 0, scale, dx, dy);
+double FitScale(QSize content, QSize area) {
+  if (content.isEmpty() || area.isEmpty()) return 1.0;
+  return std::min(static_cast<double>(area.width()) / content.width(),
+                  static_cast<double>(area.height()) / content.height());
 }
 
 PanelView::PanelView(QWidget& window, QWidget* parent)
@@ -70,7 +67,7 @@ void PanelView::Refit() {
   const QSize content = window_.size();
   scene_->setSceneRect(QRectF(QPointF(0, 0), content));
   // The view centres the scene itself (AlignCenter); only the scale is ours to set.
-  const double scale = FitTransform(content, viewport()->size()).m11();
+  const double scale = FitScale(content, viewport()->size());
   setTransform(QTransform::fromScale(scale, scale));
   // Scaled, the window's circles and rounded frames need smoothing; at 1:1 the hint would
   // reach the window's own painting and change its pixels.

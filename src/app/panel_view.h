@@ -7,7 +7,6 @@
 
 #include <QGraphicsView>
 #include <QSize>
-#include <QTransform>
 #include <memory>
 
 class QGraphicsProxyWidget;
@@ -15,9 +14,8 @@ class QGraphicsScene;
 
 namespace vantorel {
 
-// The largest uniform scale that fits `content` into `area`, and the offset that centres
-// the scaled content there. An empty size gives the identity.
-QTransform FitTransform(QSize content, QSize area);
+// The largest uniform scale that fits `content` into `area` (1 for an empty size).
+double FitScale(QSize content, QSize area);
 
 class PanelView : public QGraphicsView {
   Q_OBJECT
