@@ -31,7 +31,7 @@ constexpr CommandEntry kCommands[] = {
 };
 
 void PrintUsage(FILE* out) {
-  std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n       vantorel-cli --help | --version\n\nCommands:\n", out);
+  std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n   or: vantorel-cli --help | --version\n\nCommands:\n", out);
   for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
   std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n", out);
 }
