@@ -7,6 +7,8 @@ VANTOREL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-ipafont-gothic clang libclang-rt-14-dev xvfb xauth
   libjpeg-turbo-progs libspandsp-dev libavcodec-dev xdotool imagemagick sox
+  # scripts/package: the .deb, its manual pages and icons, and the checks on them.
+  dpkg-dev file help2man librsvg2-bin desktop-file-utils lintian
 )
 
 vantorel_install_deps() {

@@ -13,6 +13,7 @@
 #include "app/display_check.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
+#include "app/panel_view.h"
 #include "app/program_actions.h"
 #include "app/single_instance.h"
 #include "platform/program_dir.h"
@@ -71,7 +72,7 @@ StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors) {
   };
 }
 
-int RunProgram(char* program_name, const std::string& address) {
+int RunProgram(char* program_name, const std::string& address, bool full_screen) {
   // Window-system check and Qt's options (display_check.h, command_line.h): without a
   // display the program ends with 255 and one line instead of Qt's abort, and Qt sees the
   // program's name only, never the user's arguments.
@@ -114,9 +115,17 @@ int RunProgram(char* program_name, const std::string& address) {
   SingleInstance instance(QString::fromStdString(directory));
   if (!instance.Claim()) return -1;
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
-  window.show();
+  // Wall panels: the window scaled to fill the screen (app/panel_view.h).
+  std::unique_ptr<PanelView> panel;
+  if (full_screen) {
+    panel = ShowFullScreen(window);
+    QObject::connect(&instance, &SingleInstance::activationRequested, panel.get(), &PanelView::BringToFront);
+  } else {
+    window.show();
+  }
 
   const int result = QApplication::exec();
+  panel.reset();  // hands the window back
   window.hide();
   return result;
 }

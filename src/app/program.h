@@ -18,7 +18,8 @@ StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors);
 // command line's first word, replaces the URLs for this run when it is twelve digits),
 // runs the event loop, and shuts down in order. Qt sees only `program_name`. Returns the
 // exit code: -1 when there is no window system or another instance runs, else the value
-// the loop ended with.
-int RunProgram(char* program_name, const std::string& address);
+// the loop ended with. `full_screen` shows the window scaled to fill the screen (wall
+// panels) instead of at its own size.
+int RunProgram(char* program_name, const std::string& address, bool full_screen = false);
 
 }  // namespace vantorel

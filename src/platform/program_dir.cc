@@ -13,6 +13,19 @@ std::string DirectoryOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
+bool IsSystemBinDirectory(const std::string& dir) {
+  // Where a package or `make install` puts programs. Root can write here, and a program
+  // started by root must still not leave settings beside the system's binaries.
+  static constexpr const char* kSystemDirs[] = {
+      "/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin", "/usr/local/sbin",
+      "/usr/local/games",
+  };
+  for (const char* system : kSystemDirs) {
+    if (dir == system) return true;
+  }
+  return false;
+}
+
 bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out) {
   if (in.vantorel_home && *in.vantorel_home) {
     out = in.vantorel_home;
@@ -21,7 +34,7 @@ bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out) {
   }
   if (!in.executable_path.empty()) {
     std::string dir = DirectoryOf(in.executable_path);
-    if (in.is_writable_dir(dir.empty() ? "/" : dir)) {
+    if (!IsSystemBinDirectory(dir) && in.is_writable_dir(dir.empty() ? "/" : dir)) {
       out = dir;
       return true;
     }

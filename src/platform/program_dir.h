@@ -8,7 +8,8 @@ namespace vantorel {
 
 // Writes the program directory (no trailing separator) into `out`. Order of choice:
 // $VANTOREL_HOME when set and non-empty; else the directory of the running executable
-// when it is writable; else $XDG_CONFIG_HOME/vantorel (default ~/.config/vantorel),
+// when it is writable and not a system program directory (an installed program, even one
+// run by root, never writes beside itself); else $XDG_CONFIG_HOME/vantorel (default ~/.config/vantorel),
 // created with mode 0700. Returns false when no directory can be determined.
 bool GetProgramDirectory(std::string& out);
 
@@ -22,6 +23,9 @@ struct ProgramDirInputs {
   std::function<bool(const std::string&)> make_private_dir;  // mkdir -p with 0700
 };
 bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out);
+
+// True for the directories that installed programs live in (/usr/bin, /usr/local/bin, ...).
+bool IsSystemBinDirectory(const std::string& dir);
 
 // mkdir -p, the last component with mode 0700. True when the directory exists after.
 bool MakePrivateDirectory(const std::string& dir);

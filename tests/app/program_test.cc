@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/full_screen_flag.h"
 #include "app/single_instance.h"
 
 extern char** environ;
@@ -214,6 +215,54 @@ TEST_F(ProgramTest, NoDisplayEndsWith255AndOneLine) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << c.what << ": " << text;
     EXPECT_NE(text.find("cannot open the window"), std::string::npos) << c.what << ": " << text;
   }
+}
+
+TEST_F(ProgramTest, FullScreenSwitchKeepsTheOtherArgumentsMeaning) {
+  EXPECT_EQ(Process(dirs_, {"--fullscreen", "/Q"}).WaitExit(10s), 0);
+  EXPECT_EQ(Process(dirs_, {"--fullscreen", "--help"}).WaitExit(10s), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(dirs_.home));
+  // Full screen, the window runs and ends in order like a plain one.
+  Process panel(dirs_, {"--fullscreen", "127000000001"});
+  ASSERT_TRUE(WaitListening(20s));
+  EXPECT_TRUE(panel.Running());
+  panel.Signal(SIGTERM);
+  EXPECT_EQ(panel.WaitExit(10s), 0);
+}
+
+TEST(FullScreenFlagTest, TakesEveryCopyAndKeepsTheRestInOrder) {
+  const struct {
+    std::vector<std::string> args;
+    bool found;
+    std::vector<std::string> rest;
+  } cases[] = {
+      {{"vantorel"}, false, {"vantorel"}},
+      {{"vantorel", "--fullscreen"}, true, {"vantorel"}},
+      {{"vantorel", "--fullscreen", "/Q"}, true, {"vantorel", "/Q"}},
+      {{"vantorel", "172016005009", "--fullscreen"}, true, {"vantorel", "172016005009"}},
+      {{"vantorel", "--fullscreen", "x", "--fullscreen"}, true, {"vantorel", "x"}},
+      // Only the exact word: no prefixes, no single dash, no value.
+      {{"vantorel", "--full", "-fullscreen", "--fullscreen=1", "--FULLSCREEN"},
+       false,
+       {"vantorel", "--full", "-fullscreen", "--fullscreen=1", "--FULLSCREEN"}},
+      // The program's own name is never taken.
+      {{"--fullscreen", "--fullscreen"}, true, {"--fullscreen"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> storage = c.args;
+    std::vector<char*> argv;
+    for (auto& a : storage) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(storage.size());
+    EXPECT_EQ(TakeFullScreenFlag(argc, argv.data()), c.found) << c.args.back();
+    std::vector<std::string> rest(argv.begin(), argv.begin() + argc);
+    EXPECT_EQ(rest, c.rest);
+    EXPECT_EQ(argv[argc], nullptr);
+  }
+  // No arguments at all (argc 0) is left alone.
+  char* none[] = {nullptr};
+  int zero = 0;
+  EXPECT_FALSE(TakeFullScreenFlag(zero, none));
+  EXPECT_EQ(zero, 0);
 }
 
 }  // namespace

@@ -65,6 +65,11 @@ TEST_F(CliUrlsTest, BadCommandLinesFailClearly) {
   EXPECT_EQ(RunCli(home_, "nonsense").status, 2);
   EXPECT_EQ(RunCli(home_, "urls 1 2").status, 2);
   EXPECT_EQ(RunCli(home_, "--help").status, 0);
+  // Packaging and help2man ask the installed program for its version.
+  const auto version = RunCli(home_, "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("vantorel-cli ", 0), 0u) << version.out;
+  EXPECT_EQ(RunCli(home_, "--versions").status, 2);
 }
 
 }  // namespace

@@ -55,6 +55,30 @@ TEST(ProgramDirTest, UnwritableExecutableDirectoryFallsBackToConfigDirectory) {
   EXPECT_FALSE(ResolveProgramDirectory(in, out));
 }
 
+TEST(ProgramDirTest, InstalledProgramNeverWritesBesideItselfEvenAsRoot) {
+  // Root can write to /usr/bin: the directory being writable must not make it the
+  // program directory. A copy in a build or portable folder keeps its own directory.
+  const struct {
+    const char* executable;
+    const char* expected;
+  } cases[] = {
+      {"/usr/bin/vantorel", "/xdg/vantorel"},
+      {"/usr/local/bin/vantorel", "/xdg/vantorel"},
+      {"/bin/vantorel", "/xdg/vantorel"},
+      {"/usr/bin/extra/vantorel", "/usr/bin/extra"},
+      {"/usr/binaries/vantorel", "/usr/binaries"},
+      {"/home/ann/build/src/app/vantorel", "/home/ann/build/src/app"},
+  };
+  for (const auto& c : cases) {
+    auto in = Inputs(true);
+    in.executable_path = c.executable;
+    in.xdg_config_home = "/xdg";
+    std::string out;
+    ASSERT_TRUE(ResolveProgramDirectory(in, out)) << c.executable;
+    EXPECT_EQ(out, c.expected) << c.executable;
+  }
+}
+
 TEST(ProgramDirTest, FallbackDirectoryIsCreatedPrivate) {
   char tmpl[] = "/tmp/vantorel-xdg-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);

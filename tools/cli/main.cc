@@ -31,7 +31,7 @@ constexpr CommandEntry kCommands[] = {
 };
 
 void PrintUsage(FILE* out) {
-  std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n\nCommands:\n", out);
+  std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n   or: vantorel-cli --help | --version\n\nCommands:\n", out);
   for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
   std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n", out);
 }
@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::puts("vantorel-cli 1.0");
     return 0;
   }
   for (const auto& c : kCommands) {
