@@ -12,6 +12,7 @@ CurlRequest::~CurlRequest() {
 }
 
 bool CurlRequest::Create(long connect_timeout_ms, std::string& error) {
+  // libcurl's global initialisation is process-wide by its design: once, before any handle.
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   easy_ = curl_easy_init();
