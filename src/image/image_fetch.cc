@@ -42,7 +42,7 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
   std::unique_ptr<TempFile> file;
   {
     HttpGet get(control.cancel);
-    if (!get.Open(url, kImageUserAgent)) return Fail(control, url, get.Error());
+    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Error());
     // The first piece comes before the file, so that an unreachable camera creates none.
     size_t n = get.Read(block.data(), block.size());
     if (n == 0 && get.state() != HttpGet::State::kComplete) return Fail(control, url, get.Error());

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include <curl/curl.h>
+
 #include "platform/http_get.h"
 #include "support/camera_process.h"
 #include "support/loopback.h"
@@ -98,6 +100,48 @@ TEST(CamsimTest, FaultsBelowHttp) {
     server.Stop();
     EXPECT_EQ(poll(&p, 1, 5000), 1) << "stopping the server closes the connection";
     close(fd);
+  }
+}
+
+// The hostile answers against a still's bounds (a shorter time bound than the picture's 15 s,
+// so that the table runs quickly): each fails with its own reason, within its bound, having
+// delivered no more than the body bound allows.
+TEST(CamsimTest, HostileAnswersAreCutAtTheStillsBounds) {
+  struct Case {
+    Fault fault;
+    FailureReason reason;
+  };
+  const Case cases[] = {
+      {Fault::kEndlessBody, FailureReason::kTooMuchData},
+      {Fault::kInflating, FailureReason::kTooMuchData},
+      {Fault::kEndlessTrailers, FailureReason::kTooMuchData},
+      {Fault::kSlowBody, FailureReason::kTooSlow},
+  };
+  HttpGetLimits limits = kStillLimits;
+  limits.max_duration_ms = 1500;
+  for (const Case& c : cases) {
+    Options options;
+    options.fault = c.fault;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const auto start = std::chrono::steady_clock::now();
+    HttpGet get;
+    ASSERT_TRUE(get.Open(server.Url() + "/axis-cgi/jpg/image.cgi", "test", limits));
+    int64_t total = 0;
+    size_t most_buffered = 0;
+    char buf[16384];
+    while (const size_t n = get.Read(buf, sizeof buf)) {
+      total += static_cast<int64_t>(n);
+      most_buffered = std::max(most_buffered, get.Buffered());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    const Failure failure = get.Outcome(Endpoint::kPicture);
+    EXPECT_EQ(get.state(), HttpGet::State::kFailed) << FaultName(c.fault);
+    EXPECT_EQ(failure.reason, c.reason) << FaultName(c.fault) << ": " << failure.detail;
+    EXPECT_EQ(failure.http_status, 200) << FaultName(c.fault);
+    EXPECT_LE(total, limits.max_body_bytes) << FaultName(c.fault);
+    EXPECT_LE(most_buffered, kHttpBufferLimit + CURL_MAX_WRITE_SIZE) << FaultName(c.fault);
+    EXPECT_LT(took, milliseconds(limits.max_duration_ms + 1000)) << FaultName(c.fault);
   }
 }
 

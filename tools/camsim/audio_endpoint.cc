@@ -11,7 +11,8 @@
 //                            connection
 //   drip                     every byte its own write, drip_gap apart
 //   truncated, huge-header   (pictures only) the stream is sent normally
-//   reset, no-read           below HTTP, the same on every path (raw_fault_server.h)
+//   reset, no-read and the hostile answers (endless-body, inflating, endless-trailers,
+//   slow-body)               below HTTP, the same on every path (raw_fault_server.h)
 // Without one of the last three, audio_parts > 0 ends the stream cleanly after that many
 // parts. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
 

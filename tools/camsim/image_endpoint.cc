@@ -90,7 +90,7 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
       case Fault::kSlow:
         if (!context.Pause(o.slow_delay)) return;
         break;
-      default:  // none; reset and no-read never reach an endpoint
+      default:  // none; the faults below HTTP never reach an endpoint
         break;
     }
     res.set_content(*jpeg, "image/jpeg");

@@ -11,7 +11,7 @@ namespace vantorel::camsim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 12> kFaultNames{{
+constexpr std::array<std::pair<Fault, const char*>, 16> kFaultNames{{
     {Fault::kNone, "none"},
     {Fault::kNotFound, "not-found"},
     {Fault::kServerError, "server-error"},
@@ -24,7 +24,31 @@ constexpr std::array<std::pair<Fault, const char*>, 12> kFaultNames{{
     {Fault::kSlow, "slow"},
     {Fault::kReset, "reset"},
     {Fault::kNoRead, "no-read"},
+    {Fault::kEndlessBody, "endless-body"},
+    {Fault::kInflating, "inflating"},
+    {Fault::kEndlessTrailers, "endless-trailers"},
+    {Fault::kSlowBody, "slow-body"},
 }};
+
+// The faults served on a plain socket, and how.
+std::optional<RawFaultServer::Mode> RawMode(Fault fault) {
+  switch (fault) {
+    case Fault::kReset:
+      return RawFaultServer::Mode::kReset;
+    case Fault::kNoRead:
+      return RawFaultServer::Mode::kNoRead;
+    case Fault::kEndlessBody:
+      return RawFaultServer::Mode::kEndlessBody;
+    case Fault::kInflating:
+      return RawFaultServer::Mode::kInflating;
+    case Fault::kEndlessTrailers:
+      return RawFaultServer::Mode::kEndlessTrailers;
+    case Fault::kSlowBody:
+      return RawFaultServer::Mode::kSlowBody;
+    default:
+      return std::nullopt;
+  }
+}
 
 std::string Base64(std::string_view in) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -135,10 +159,8 @@ Server::~Server() { Stop(); }
 bool Server::Start() {
   const int wanted = context_.options().port;
   const Fault fault = context_.options().fault;
-  if (fault == Fault::kReset || fault == Fault::kNoRead) {
-    raw_ = std::make_unique<RawFaultServer>(
-        fault == Fault::kReset ? RawFaultServer::Mode::kReset : RawFaultServer::Mode::kNoRead,
-        [this] { context_.UpdateStats([](Stats& s) { ++s.requests; }); });
+  if (const auto mode = RawMode(fault)) {
+    raw_ = std::make_unique<RawFaultServer>(*mode, [this] { context_.UpdateStats([](Stats& s) { ++s.requests; }); });
     port_ = raw_->Start(wanted);
     if (port_ <= 0) raw_.reset();
     return port_ > 0;

@@ -36,10 +36,16 @@ enum class Fault {
   kSlow,          // waits slow_delay, then answers normally
   kReset,         // reads the request head, then resets the connection (raw_fault_server.h)
   kNoRead,        // accepts the connection, then never reads nor answers (raw_fault_server.h)
+  // Hostile answers, below what httplib would send (raw_fault_server.h):
+  kEndlessBody,      // 200 without a length, then zeros for ever
+  kInflating,        // 200, "Transfer-Encoding: gzip, chunked", a gzip stream of zeros without end
+  kEndlessTrailers,  // a chunked 200 with a short body, then trailer lines for ever
+  kSlowBody,         // 200 announcing 1 MB, then one byte every 200 ms
 };
 
 // "none", "not-found", "server-error", "empty", "truncated", "huge-header", "stall",
-// "close-mid-body", "drip", "slow", "reset", "no-read".
+// "close-mid-body", "drip", "slow", "reset", "no-read", "endless-body", "inflating",
+// "endless-trailers", "slow-body".
 std::optional<Fault> ParseFault(std::string_view name);
 const char* FaultName(Fault fault);
 std::vector<const char*> FaultNames();
@@ -147,7 +153,7 @@ class Server {
   httplib::Server http_;
   std::thread thread_;
   std::atomic<bool> listen_ended_{false};
-  std::unique_ptr<RawFaultServer> raw_;  // instead of http_ for the reset and no-read faults
+  std::unique_ptr<RawFaultServer> raw_;  // instead of http_ for the faults below HTTP
   int port_ = -1;
 };
 
