@@ -187,7 +187,11 @@ bool HttpGet::Resume() {
   // May deliver the held bytes at once, through OnBody.
   const CURLcode rc = curl_easy_pause(transfer_->request->easy(), CURLPAUSE_CONT);
   if (rc == CURLE_OK) return true;
-  Finish(State::kFailed, curl_easy_strerror(rc), FailureReason::kConnectionLost);
+  if (transfer_->over) {
+    Finish(State::kFailed, transfer_->over, FailureReason::kTooMuchData);  // a bound, hit by the held bytes
+  } else {
+    Finish(State::kFailed, curl_easy_strerror(rc), FailureReason::kConnectionLost);
+  }
   return false;
 }
 

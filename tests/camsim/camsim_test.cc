@@ -145,6 +145,52 @@ TEST(CamsimTest, HostileAnswersAreCutAtTheStillsBounds) {
   }
 }
 
+// The sign-in on the still and the sound stream: the right account in the URL (with '@',
+// ':' and '%' in the password) gets the picture and the sound whatever the scheme and
+// algorithm; a wrong or missing one is classified as a refused sign-in.
+TEST(CamsimTest, StillsAndSoundNeedTheAccountInTheUrl) {
+  struct Case {
+    AuthScheme scheme;
+    DigestAlgorithm algorithm;
+  };
+  const Case cases[] = {
+      {AuthScheme::kDigest, DigestAlgorithm::kMd5},    {AuthScheme::kDigest, DigestAlgorithm::kMd5Sess},
+      {AuthScheme::kDigest, DigestAlgorithm::kSha256}, {AuthScheme::kBasic, DigestAlgorithm::kMd5},
+      {AuthScheme::kAny, DigestAlgorithm::kSha256},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(DigestAlgorithmName(c.algorithm)) + ", scheme " + std::to_string(static_cast<int>(c.scheme)));
+    Options options;
+    options.sign_in = {.account = "ann:p@ss:w%rd", .scheme = c.scheme, .algorithm = c.algorithm};
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const std::string host = server.Url().substr(7);
+    const std::string still = "/axis-cgi/jpg/image.cgi?resolution=320x240";
+    EXPECT_EQ(JpegSize(Get("http://ann:p%40ss%3Aw%25rd@" + host + still)), std::make_pair(320, 240));
+    for (const std::string& userinfo : {std::string("ann:p%40ss@"), std::string("ann:door@"), std::string()}) {
+      HttpGet get;
+      ASSERT_TRUE(get.Open("http://" + userinfo + host + still, "test"));
+      char buf[4096];
+      while (get.Read(buf, sizeof buf) > 0) {
+      }
+      const Failure failure = get.Outcome(Endpoint::kPicture);
+      EXPECT_EQ(failure.reason, FailureReason::kSignInRefused) << userinfo;
+      EXPECT_EQ(failure.http_status, 401) << userinfo;
+    }
+    HttpGet sound;
+    ASSERT_TRUE(sound.Open("http://ann:p%40ss%3Aw%25rd@" + host + "/axis-cgi/audio/receive.cgi", "test"));
+    char buf[1000];
+    size_t got = 0;
+    while (got < 1000) {
+      const size_t n = sound.Read(buf, sizeof buf);
+      if (n == 0) break;
+      got += n;
+    }
+    EXPECT_GE(got, 1000u) << sound.Error();
+    EXPECT_FALSE(sound.Outcome(Endpoint::kSound).failed());
+  }
+}
+
 TEST(CamsimTest, TheSceneMovesAndTakesTheRequestedResolution) {
   Server server({});
   ASSERT_TRUE(server.Start());
