@@ -50,6 +50,14 @@ void CurlRequest::End() {
   added_ = false;
 }
 
+void CurlRequest::CloseConnections() {
+  End();
+  CURLM* fresh = curl_multi_init();
+  if (!fresh) return;  // keeps the old one: the next request may reuse its connection
+  curl_multi_cleanup(multi_);
+  multi_ = fresh;
+}
+
 void CurlRequest::Wake(void* context) { curl_multi_wakeup(static_cast<CurlRequest*>(context)->multi_); }
 
 std::string CurlRequest::ErrorText(CURLcode rc) const { return WithDetails(curl_easy_strerror(rc)); }

@@ -37,6 +37,9 @@ class CurlRequest {
   // Detaches the token and takes the easy handle off the multi handle; a finished
   // transfer's connection stays in the multi handle's cache. Idempotent.
   void End();
+  // Closes the connections the multi handle keeps for reuse (between requests only); the
+  // easy handle keeps its settings and sign-in state.
+  void CloseConnections();
 
   // Waits up to `milliseconds` for socket activity, a libcurl timer or a cancel.
   CURLMcode Poll(int milliseconds) { return curl_multi_poll(multi_, nullptr, 0, milliseconds, nullptr); }

@@ -85,9 +85,8 @@ HttpGet::HttpGet(HttpSession& session, std::shared_ptr<CancelToken> cancel)
 HttpGet::~HttpGet() {
   const bool borrowed = transfer_ && !transfer_->owned;
   const long status = ResponseCode();
-  const bool clean = state_ == State::kComplete && status >= 200 && status < 300;
   transfer_.reset();  // the request ends before the session decides about its connection
-  if (borrowed) session_->Release(clean);
+  if (borrowed) session_->Release(state_ == State::kComplete, status);
 }
 
 bool HttpGet::Open(const std::string& url, const std::string& user_agent, const HttpGetLimits& limits) {

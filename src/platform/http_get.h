@@ -67,7 +67,7 @@ class HttpGet {
   explicit HttpGet(std::shared_ptr<CancelToken> cancel = nullptr);
   // A request on `session`'s connection; the session must outlive this object, and carries
   // one request at a time. When this request does not end complete with a 2xx status, the
-  // session drops its connection (HttpSession::Drop).
+  // session closes its connection (and forgets the sign-in after a 401 or 403).
   explicit HttpGet(HttpSession& session, std::shared_ptr<CancelToken> cancel = nullptr);
   ~HttpGet();
   HttpGet(const HttpGet&) = delete;

@@ -33,16 +33,17 @@ CurlRequest* HttpSession::Acquire(long connect_timeout_ms, std::string& error) {
   return request_.get();
 }
 
-void HttpSession::Release(bool keep) {
+void HttpSession::Release(bool complete, long status) {
   busy_ = false;
-  if (request_) {
-    long made = 0;
-    curl_easy_getinfo(request_->easy(), CURLINFO_NUM_CONNECTS, &made);
-    connections_ += made;
-  }
-  if (!keep || drop_when_released_) {
+  if (!request_) return;
+  long made = 0;
+  curl_easy_getinfo(request_->easy(), CURLINFO_NUM_CONNECTS, &made);
+  connections_ += made;
+  if (drop_when_released_ || status == 401 || status == 403) {
     drop_when_released_ = false;
-    Drop();
+    Drop();  // a refused sign-in is not tried again as it was
+  } else if (!complete || status < 200 || status >= 300) {
+    request_->CloseConnections();
   }
 }
 

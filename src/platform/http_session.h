@@ -15,7 +15,8 @@
 // The first request connects and, when the camera asks, signs in (one challenge); the next
 // ones reuse the connection and send the sign-in at once (Digest: the same nonce with the
 // next count, until the camera calls it stale). An HttpGet that does not end complete with
-// a 2xx status drops the connection itself, so the next request starts afresh.
+// a 2xx status closes the connection itself, so the next request connects afresh; the
+// sign-in is kept for it, unless the camera refused it (401, 403).
 
 #include <memory>
 #include <string>
@@ -43,8 +44,8 @@ class HttpSession {
   // The handle for the next request, created when there is none; null with `error` set
   // when libcurl cannot. Marks the session busy until Release().
   CurlRequest* Acquire(long connect_timeout_ms, std::string& error);
-  // The request has ended; `keep` false drops the connection.
-  void Release(bool keep);
+  // The request has ended with `status` (0: none); `complete` when its body was read whole.
+  void Release(bool complete, long status);
 
   std::unique_ptr<CurlRequest> request_;
   bool busy_ = false;

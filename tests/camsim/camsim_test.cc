@@ -16,6 +16,7 @@
 #include <curl/curl.h>
 
 #include "platform/http_get.h"
+#include "platform/http_session.h"
 #include "support/camera_process.h"
 #include "support/loopback.h"
 
@@ -189,6 +190,66 @@ TEST(CamsimTest, StillsAndSoundNeedTheAccountInTheUrl) {
     EXPECT_GE(got, 1000u) << sound.Error();
     EXPECT_FALSE(sound.Outcome(Endpoint::kSound).failed());
   }
+}
+
+// Reads a whole GET on `session`; the still, or empty.
+std::string GetOn(HttpSession& session, const std::string& url) {
+  HttpGet get(session);
+  if (!get.Open(url, "test", kStillLimits)) return {};
+  std::string body;
+  char buf[16384];
+  while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
+  return get.Outcome(Endpoint::kPicture).failed() ? std::string() : body;
+}
+
+// Stills on one session keep their connection and their sign-in: one challenge for the
+// first still, none after (fresh requests pay one each); an expired nonce costs one more;
+// a failure or a Drop() starts a new connection.
+TEST(CamsimTest, StillsOnASessionKeepTheConnectionAndTheSignIn) {
+  Options options;
+  options.sign_in.account = "ann:door";
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string url = "http://ann:door@" + server.Url().substr(7) + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+
+  HttpSession session;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(JpegSize(GetOn(session, url)), std::make_pair(160, 120)) << i;
+  Stats stats = server.stats();
+  EXPECT_EQ(stats.challenges, 1);
+  EXPECT_EQ(stats.still_connections, 1);  // the challenge's connection carried no still
+  EXPECT_EQ(session.connections(), 2);
+
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(JpegSize(Get(url)), std::make_pair(160, 120)) << i;
+  EXPECT_EQ(server.stats().challenges, 1 + 5);
+
+  // A failed request closes the connection; the next still connects again, signed in at once.
+  EXPECT_EQ(GetOn(session, "http://ann:door@" + server.Url().substr(7) + "/nowhere"), "");
+  ASSERT_FALSE(GetOn(session, url).empty());
+  EXPECT_EQ(session.connections(), 3);
+  EXPECT_EQ(server.stats().challenges, 1 + 5);
+  // Drop() forgets the sign-in too.
+  session.Drop();
+  ASSERT_FALSE(GetOn(session, url).empty());
+  EXPECT_EQ(session.connections(), 5);
+  EXPECT_EQ(server.stats().challenges, 1 + 5 + 1);
+}
+
+TEST(CamsimTest, AnExpiredNonceCostsOneChallengeAndNoStill) {
+  Options options;
+  options.sign_in.account = "ann:door";
+  options.sign_in.nonce_lifetime = milliseconds(200);
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string url = "http://ann:door@" + server.Url().substr(7) + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+  HttpSession session;
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(JpegSize(GetOn(session, url)), std::make_pair(160, 120)) << i;
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  const Stats stats = server.stats();
+  EXPECT_EQ(stats.stills, 12);
+  EXPECT_GE(stats.stale_challenges, 1);
+  EXPECT_EQ(stats.challenges, 1 + stats.stale_challenges);
 }
 
 TEST(CamsimTest, TheSceneMovesAndTakesTheRequestedResolution) {
