@@ -252,6 +252,31 @@ TEST(CamsimTest, AnExpiredNonceCostsOneChallengeAndNoStill) {
   EXPECT_EQ(stats.challenges, 1 + stats.stale_challenges);
 }
 
+// --fps: stills are answered at their frame times, one per 1/fps s, also to clients asking
+// at once; without it as fast as asked.
+TEST(CamsimTest, StillsComeAtTheCamerasPace) {
+  for (const int fps : {0, 40}) {
+    Options options;
+    options.fps = fps;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const std::string url = server.Url() + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+    const auto began = std::chrono::steady_clock::now();
+    std::thread other([&] {
+      for (int i = 0; i < 10; ++i) Get(url);
+    });
+    for (int i = 0; i < 10; ++i) Get(url);
+    other.join();
+    const auto took = std::chrono::steady_clock::now() - began;
+    EXPECT_EQ(server.stats().stills, 20);
+    if (fps > 0) {
+      EXPECT_GE(took, milliseconds(19 * 1000 / fps)) << fps;  // 20 frame times, the first at once
+    } else {
+      EXPECT_LT(took, milliseconds(19 * 1000 / 40)) << "unpaced";
+    }
+  }
+}
+
 TEST(CamsimTest, TheSceneMovesAndTakesTheRequestedResolution) {
   Server server({});
   ASSERT_TRUE(server.Start());

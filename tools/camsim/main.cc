@@ -33,7 +33,9 @@ void PrintUsage(FILE* out) {
       out);
   for (const char* name : vantorel::camsim::FaultNames()) std::fprintf(out, " %s", name);
   std::fputs(
-      "\n  --delay-ms N    the wait before a slow answer (default 200)\n"
+      "\n                  (reset, no-read and the hostile endless-body, inflating, endless-trailers,\n"
+      "                  slow-body answer every path below HTTP)\n"
+      "  --delay-ms N    the wait before a slow answer (default 200)\n"
       "  --drip-us N     the gap between dripped bytes (default 100)\n"
       "  --fps N         answer at most N stills a second, each at its frame time (default: no pacing)\n"
       "  --auth U:P      require this user name and password on every endpoint (the upload too);\n"
