@@ -32,6 +32,8 @@ struct HeaderList {
 // camera answers the request head), so the body's opening pieces are what is kept; a talk
 // challenged later than this many bytes is not restarted.
 constexpr size_t kReplayLimit = 64 * 1024;
+// How long Send() waits for a challenge when the URL carries credentials.
+constexpr auto kChallengeWait = std::chrono::milliseconds(150);
 // Header lines of all answers together.
 constexpr size_t kHeaderLimit = 64 * 1024;
 
@@ -46,6 +48,7 @@ struct HttpPost::Transfer {
   bool head_sent = false;    // libcurl asked for body bytes: the request head is out
   bool answered = false;     // a final status line and its headers have arrived
   bool final_seen = false;   // the same, for an answer that may still be a challenge
+  bool challenged = false;   // a 401 came; libcurl may send the request again, signed in
   bool signs_in = false;     // credentials are set: a 401 may be followed by a second try
   int64_t room = 0;          // body bytes still allowed by the announced length
   // The body given to libcurl so far, while it may have to be given again (signs_in only).
@@ -55,6 +58,7 @@ struct HttpPost::Transfer {
   int restarts = 0;
   size_t header_bytes = 0;
   bool too_much = false;     // the answer's header lines went over kHeaderLimit
+  size_t answer_bytes = 0;   // of the answer's body, dropped
 
   // libcurl asks for body bytes: first what a restart must send again, then the piece.
   // Between pieces there are none: pausing the upload makes libcurl wait (the connection
@@ -62,6 +66,12 @@ struct HttpPost::Transfer {
   static size_t OnSend(char* buffer, size_t size, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
     t.head_sent = true;
+    if (t.challenged) {
+      // Body bytes asked for after a challenge: libcurl sends the request again, signed in.
+      t.challenged = false;
+      t.final_seen = false;  // the challenge was not the answer
+      ++t.restarts;
+    }
     const size_t room = size * count;
     if (t.replay_at < t.given.size()) {
       const size_t n = std::min(room, t.given.size() - t.replay_at);
@@ -90,14 +100,13 @@ struct HttpPost::Transfer {
     return n;
   }
 
-  // libcurl starts the body again: the camera challenged and the request goes once more,
-  // now with the sign-in. Only a restart from the first byte is possible.
+  // libcurl starts the body again: the camera challenged after body bytes had gone, and the
+  // request goes once more, now with the sign-in. Only a restart from the first byte is
+  // possible.
   static int OnSeek(void* context, curl_off_t offset, int origin) {
     auto& t = *static_cast<Transfer*>(context);
     if (origin != SEEK_SET || offset != 0 || !t.replayable) return CURL_SEEKFUNC_CANTSEEK;
     t.replay_at = 0;
-    t.final_seen = false;  // the challenge was not the answer
-    ++t.restarts;
     return CURL_SEEKFUNC_OK;
   }
 
@@ -117,14 +126,25 @@ struct HttpPost::Transfer {
       curl_easy_getinfo(t.request.easy(), CURLINFO_RESPONSE_CODE, &code);
       if (code >= 200) {
         t.final_seen = true;
-        if (!(t.signs_in && code == 401)) t.answered = true;
+        if (t.signs_in && code == 401) {
+          t.challenged = true;
+        } else {
+          t.answered = true;
+        }
       }
     }
     return n;
   }
 
-  // The answer's body is not needed.
-  static size_t OnAnswerBody(char*, size_t size, size_t count, void*) { return size * count; }
+  // The answer's body is not needed: up to kHeaderLimit of it is taken and dropped, then the
+  // transfer ends (a camera that sends an endless answer does not keep the worker busy).
+  static size_t OnAnswerBody(char*, size_t size, size_t count, void* context) {
+    auto& t = *static_cast<Transfer*>(context);
+    const size_t n = size * count;
+    if (n > kHeaderLimit - std::min(t.answer_bytes, kHeaderLimit)) return 0;
+    t.answer_bytes += n;
+    return n;
+  }
 };
 
 HttpPost::HttpPost(std::shared_ptr<CancelToken> cancel)
@@ -174,6 +194,9 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnAnswerBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+  // The answer is never decoded: an inflating answer costs no more than its bytes.
+  curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   if (credentials.present) {
     // Several methods together: libcurl sends the request as it would without credentials
     // (no probe, no Authorization), and only a challenge makes it send the request again,
@@ -235,7 +258,9 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
     }
     if (state_ == State::kAnswered) return goal == Until::kAnswer;
     if (state_ != State::kReady && state_ != State::kSending) return false;
-    if (t.send_paused && t.left > 0) {
+    // Unpaused when there is something to give: a piece, bytes to send again after a
+    // restart, or the signed-in request that follows a challenge asking for its body.
+    if (t.send_paused && (t.left > 0 || t.challenged || t.replay_at < t.given.size())) {
       t.send_paused = false;
       const CURLcode rc = curl_easy_pause(t.request.easy(), CURLPAUSE_CONT);
       if (rc != CURLE_OK) {
@@ -257,6 +282,13 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
           return false;
         }
         if (t.head_sent && state_ == State::kReady) return true;
+        break;
+      case Until::kSignedIn:
+        if (t.answered) {
+          Finish(State::kAnswered, {});
+          return false;
+        }
+        if (t.restarts > 0) return true;
         break;
       case Until::kPieceTaken:
         if (t.left == 0 && state_ == State::kSending) return true;
@@ -284,6 +316,14 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
 bool HttpPost::Send() {
   if (state_ != State::kReady) return false;
   if (!Drive(Until::kHeadSent, std::chrono::steady_clock::time_point::max())) return false;
+  if (transfer_->signs_in) {
+    // A camera that wants the sign-in answers the head with its challenge at once: waiting
+    // for it here sends the request again, signed in, before any body byte is written. A
+    // camera that does not challenge costs this wait once per talk (it ends before the
+    // first sound part is due); a challenge that comes later still restarts the body.
+    Drive(Until::kSignedIn, std::chrono::steady_clock::now() + kChallengeWait);
+    if (state_ != State::kReady) return false;  // refused, failed or cancelled
+  }
   state_ = State::kSending;
   return true;
 }
@@ -315,7 +355,8 @@ bool HttpPost::End(std::chrono::milliseconds limit) {
 
 long HttpPost::ResponseCode() const {
   long code = 0;
-  if (transfer_) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
+  // A challenge that libcurl answers by signing in is not the answer.
+  if (transfer_ && transfer_->answered) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
   return code;
 }
 

@@ -22,9 +22,10 @@
 // request exactly as above. When the camera answers it with a challenge (401, Basic or
 // Digest), the request goes once more on a new connection with the Authorization header the
 // challenge asks for, and the body starts again from its first byte: the pieces written so
-// far are sent again (up to 64 KiB of them), then the rest as it is written. The caller sees
-// nothing of this; Restarts() counts it. A camera that does not challenge never sees an
-// Authorization header nor a second request. Another thread ends it at any time through a CancelToken: whichever of
+// far are sent again (up to 64 KiB of them), then the rest as it is written. Send() waits up
+// to 150 ms for such a challenge, so that usually nothing has to be sent twice. The caller
+// sees nothing of this; Restarts() counts it. A camera that does not challenge never sees
+// an Authorization header nor a second request. Another thread ends it at any time through a CancelToken: whichever of
 // those calls is blocked then returns false within 100 ms.
 
 #include <chrono>
@@ -84,7 +85,8 @@ class HttpPost {
   State state() const { return state_; }
   // One line for LogFailure when the state is kFailed or kCancelled (or Open() failed).
   const std::string& Error() const { return error_; }
-  // The status code of the server's answer, 0 before there is one.
+  // The status code of the server's answer, 0 before there is one (a challenge answered by
+  // signing in is not an answer).
   long ResponseCode() const;
   // How often the body was started again after a challenge (0 or 1).
   int Restarts() const;
@@ -95,7 +97,7 @@ class HttpPost {
 
  private:
   struct Transfer;
-  enum class Until { kHeadSent, kPieceTaken, kAnswer };
+  enum class Until { kHeadSent, kSignedIn, kPieceTaken, kAnswer };
   bool Drive(Until goal, std::chrono::steady_clock::time_point deadline);
   void TakeResult();
   void Finish(State state, std::string error, FailureReason reason = FailureReason::kNone);
