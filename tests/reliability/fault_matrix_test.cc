@@ -2,7 +2,9 @@
 // listen, talk), through the real workers and libcurl on loopback. For each pair: the
 // worker is started and stopped again and again, after a varying while; every stop must
 // return within 1000 ms; afterwards no thread, file descriptor or temporary file is left,
-// and the heap has not grown between the early and the last repetitions.
+// and the heap has not grown between the early and the last repetitions. Throughout, the
+// process's memory growth and the bytes in the program directory are sampled: their peaks
+// go into the table and must stay within a still's bounds, whatever the camera sends.
 //
 // VANTOREL_FAULT_REPS=N sets the repetitions of every pair; without it the picture and
 // listen pairs run 100 times and the talk pairs (whose stop waits up to 900 ms for the
