@@ -9,6 +9,8 @@ VANTOREL_PACKAGES=(
   libjpeg-turbo-progs libspandsp-dev libavcodec-dev xdotool imagemagick sox
   # scripts/package: the .deb, its manual pages and icons, and the checks on them.
   dpkg-dev file help2man librsvg2-bin desktop-file-utils lintian
+  # the simulated camera: gzip answers and Digest hashes.
+  zlib1g-dev libssl-dev
 )
 
 vantorel_install_deps() {

@@ -38,7 +38,7 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
   std::vector<uint8_t> body;
   {
     HttpGet get(control.cancel);
-    if (!get.Open(url, kImageUserAgent)) return Fail(control, url, get.Error());
+    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Error());
     for (;;) {
       const size_t at = body.size();
       if (at > kMaxStillBytes) return Fail(control, url, "the camera sent too much");

@@ -27,47 +27,124 @@ struct HeaderList {
 
 }  // namespace
 
+// Body bytes kept for a restart after the camera's challenge: the request must go again, with
+// the sign-in, from its first byte. The challenge comes before the first sound part (a
+// camera answers the request head), so the body's opening pieces are what is kept; a talk
+// challenged later than this many bytes is not restarted.
+constexpr size_t kReplayLimit = 64 * 1024;
+// How long Send() waits for a challenge when the URL carries credentials.
+constexpr auto kChallengeWait = std::chrono::milliseconds(150);
+// Header lines of all answers together.
+constexpr size_t kHeaderLimit = 64 * 1024;
+
 // One request: the easy handle on its own multi handle, and the piece being handed over.
 struct HttpPost::Transfer {
   HeaderList headers;   // declared before the request, so destroyed after it
   CurlRequest request;  // the HttpPost keeps the token it attaches alive
+  std::string user, password;  // kept while libcurl may read them
   const char* piece = nullptr;   // the rest of the piece being written
   size_t left = 0;
   bool send_paused = false;  // OnSend found nothing to give; libcurl waits for an unpause
   bool head_sent = false;    // libcurl asked for body bytes: the request head is out
   bool answered = false;     // a final status line and its headers have arrived
+  bool final_seen = false;   // the same, for an answer that may still be a challenge
+  bool challenged = false;   // a 401 came; libcurl may send the request again, signed in
+  bool signs_in = false;     // credentials are set: a 401 may be followed by a second try
   int64_t room = 0;          // body bytes still allowed by the announced length
+  // The body given to libcurl so far, while it may have to be given again (signs_in only).
+  std::string given;
+  size_t replay_at = 0;      // given[replay_at..] goes out again before the rest of the piece
+  bool replayable = false;
+  int restarts = 0;
+  size_t header_bytes = 0;
+  bool too_much = false;     // the answer's header lines went over kHeaderLimit
+  size_t answer_bytes = 0;   // of the answer's body, dropped
 
-  // libcurl asks for body bytes. Between pieces there are none: pausing the upload makes
-  // libcurl wait (the connection stays open, the answer is still read) until the next piece.
+  // libcurl asks for body bytes: first what a restart must send again, then the piece.
+  // Between pieces there are none: pausing the upload makes libcurl wait (the connection
+  // stays open, the answer is still read) until the next piece.
   static size_t OnSend(char* buffer, size_t size, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
     t.head_sent = true;
+    if (t.challenged) {
+      // Body bytes asked for after a challenge: libcurl sends the request again, signed in.
+      t.challenged = false;
+      t.final_seen = false;  // the challenge was not the answer
+      ++t.restarts;
+    }
+    const size_t room = size * count;
+    if (t.replay_at < t.given.size()) {
+      const size_t n = std::min(room, t.given.size() - t.replay_at);
+      std::memcpy(buffer, t.given.data() + t.replay_at, n);
+      t.replay_at += n;
+      return n;
+    }
     if (t.left == 0) {
       t.send_paused = true;
       return CURL_READFUNC_PAUSE;
     }
-    const size_t n = std::min(size * count, t.left);
+    const size_t n = std::min(room, t.left);
     std::memcpy(buffer, t.piece, n);
+    if (t.replayable) {
+      if (t.given.size() + n <= kReplayLimit) {
+        t.given.append(t.piece, n);
+        t.replay_at = t.given.size();
+      } else {
+        t.replayable = false;  // too far in to start again
+        std::string().swap(t.given);
+        t.replay_at = 0;
+      }
+    }
     t.piece += n;
     t.left -= n;
     return n;
   }
 
+  // libcurl starts the body again: the camera challenged after body bytes had gone, and the
+  // request goes once more, now with the sign-in. Only a restart from the first byte is
+  // possible.
+  static int OnSeek(void* context, curl_off_t offset, int origin) {
+    auto& t = *static_cast<Transfer*>(context);
+    if (origin != SEEK_SET || offset != 0 || !t.replayable) return CURL_SEEKFUNC_CANTSEEK;
+    t.replay_at = 0;
+    return CURL_SEEKFUNC_OK;
+  }
+
   // Header lines of the answer; the empty line after a final (not 1xx) status completes it.
+  // With credentials, a 401 is only the answer when libcurl does not try again: that shows
+  // when the transfer ends instead (TakeResult).
   static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
     const size_t n = size * count;
+    if (n > kHeaderLimit - t.header_bytes) {
+      t.too_much = true;
+      return 0;
+    }
+    t.header_bytes += n;
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
       long code = 0;
       curl_easy_getinfo(t.request.easy(), CURLINFO_RESPONSE_CODE, &code);
-      if (code >= 200) t.answered = true;
+      if (code >= 200) {
+        t.final_seen = true;
+        if (t.signs_in && code == 401) {
+          t.challenged = true;
+        } else {
+          t.answered = true;
+        }
+      }
     }
     return n;
   }
 
-  // The answer's body is not needed.
-  static size_t OnAnswerBody(char*, size_t size, size_t count, void*) { return size * count; }
+  // The answer's body is not needed: up to kHeaderLimit of it is taken and dropped, then the
+  // transfer ends (a camera that sends an endless answer does not keep the worker busy).
+  static size_t OnAnswerBody(char*, size_t size, size_t count, void* context) {
+    auto& t = *static_cast<Transfer*>(context);
+    const size_t n = size * count;
+    if (n > kHeaderLimit - std::min(t.answer_bytes, kHeaderLimit)) return 0;
+    t.answer_bytes += n;
+    return n;
+  }
 };
 
 HttpPost::HttpPost(std::shared_ptr<CancelToken> cancel)
@@ -81,8 +158,9 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     error_ = "this request was already opened";
     return false;
   }
-  std::string target;
-  if (!HostPortPathUrl(url, target, error_)) return false;
+  std::string target, ignored;
+  UrlCredentials credentials;
+  if (!HostPortPathUrl(url, target, error_) || !SplitCredentials(url, ignored, credentials, error_)) return false;
   auto t = std::make_unique<Transfer>();
   if (!t->request.Create(limits.connect_timeout_ms, error_)) return false;
   t->room = std::max<int64_t>(content_length, 0);
@@ -116,6 +194,23 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnAnswerBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
+  // The answer is never decoded: an inflating answer costs no more than its bytes.
+  curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  if (credentials.present) {
+    // Several methods together: libcurl sends the request as it would without credentials
+    // (no probe, no Authorization), and only a challenge makes it send the request again,
+    // signed in, with the body restarted through OnSeek.
+    t->user = credentials.user;
+    t->password = credentials.password;
+    t->signs_in = true;
+    t->replayable = true;
+    curl_easy_setopt(e, CURLOPT_USERNAME, t->user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, t->password.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &Transfer::OnSeek);
+    curl_easy_setopt(e, CURLOPT_SEEKDATA, t.get());
+  }
   if (!t->request.Begin(*cancel_, error_)) {
     if (cancel_->Cancelled()) state_ = State::kCancelled;
     return false;
@@ -125,9 +220,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   return true;
 }
 
-void HttpPost::Finish(State state, std::string error) {
+void HttpPost::Finish(State state, std::string error, FailureReason reason) {
   state_ = state;
   error_ = std::move(error);
+  transport_ = reason;
 }
 
 void HttpPost::TakeResult() {
@@ -135,14 +231,21 @@ void HttpPost::TakeResult() {
   while (CURLMsg* m = curl_multi_info_read(transfer_->request.multi(), &left)) {
     if (m->msg != CURLMSG_DONE) continue;
     // A server that answers and closes while the body is still coming ends the transfer
-    // with a send error; the answer is what counts.
-    if (transfer_->answered) {
+    // with a send error; the answer is what counts (also a challenge not tried again).
+    if (transfer_->answered || transfer_->final_seen) {
+      transfer_->answered = true;
       Finish(State::kAnswered, {});
       continue;
     }
     const CURLcode rc = m->data.result;
-    Finish(State::kFailed, rc == CURLE_OK ? transfer_->request.WithDetails("the transfer ended without an answer")
-                                          : transfer_->request.ErrorText(rc));
+    if (transfer_->too_much) {
+      Finish(State::kFailed, "the camera sent too much: header lines over their bound", FailureReason::kTooMuchData);
+      continue;
+    }
+    Finish(State::kFailed,
+           rc == CURLE_OK ? transfer_->request.WithDetails("the transfer ended without an answer")
+                          : transfer_->request.ErrorText(rc),
+           transfer_->request.ReasonFor(rc, transfer_->head_sent));
   }
 }
 
@@ -150,23 +253,25 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
   Transfer& t = *transfer_;
   for (;;) {
     if (cancel_->Cancelled()) {
-      Finish(State::kCancelled, "transfer cancelled");
+      Finish(State::kCancelled, "transfer cancelled", FailureReason::kStopped);
       return false;
     }
     if (state_ == State::kAnswered) return goal == Until::kAnswer;
     if (state_ != State::kReady && state_ != State::kSending) return false;
-    if (t.send_paused && t.left > 0) {
+    // Unpaused when there is something to give: a piece, bytes to send again after a
+    // restart, or the signed-in request that follows a challenge asking for its body.
+    if (t.send_paused && (t.left > 0 || t.challenged || t.replay_at < t.given.size())) {
       t.send_paused = false;
       const CURLcode rc = curl_easy_pause(t.request.easy(), CURLPAUSE_CONT);
       if (rc != CURLE_OK) {
-        Finish(State::kFailed, curl_easy_strerror(rc));
+        Finish(State::kFailed, curl_easy_strerror(rc), FailureReason::kConnectionLost);
         return false;
       }
     }
     int running = 0;
     const CURLMcode mc = curl_multi_perform(t.request.multi(), &running);
     if (mc != CURLM_OK) {
-      Finish(State::kFailed, curl_multi_strerror(mc));
+      Finish(State::kFailed, curl_multi_strerror(mc), FailureReason::kConnectionLost);
       return false;
     }
     TakeResult();
@@ -177,6 +282,13 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
           return false;
         }
         if (t.head_sent && state_ == State::kReady) return true;
+        break;
+      case Until::kSignedIn:
+        if (t.answered) {
+          Finish(State::kAnswered, {});
+          return false;
+        }
+        if (t.restarts > 0) return true;
         break;
       case Until::kPieceTaken:
         if (t.left == 0 && state_ == State::kSending) return true;
@@ -197,13 +309,21 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
     }
     // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
     const CURLMcode pc = t.request.Poll(static_cast<int>(wait.count()));
-    if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc));
+    if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc), FailureReason::kConnectionLost);
   }
 }
 
 bool HttpPost::Send() {
   if (state_ != State::kReady) return false;
   if (!Drive(Until::kHeadSent, std::chrono::steady_clock::time_point::max())) return false;
+  if (transfer_->signs_in) {
+    // A camera that wants the sign-in answers the head with its challenge at once: waiting
+    // for it here sends the request again, signed in, before any body byte is written. A
+    // camera that does not challenge costs this wait once per talk (it ends before the
+    // first sound part is due); a challenge that comes later still restarts the body.
+    Drive(Until::kSignedIn, std::chrono::steady_clock::now() + kChallengeWait);
+    if (state_ != State::kReady) return false;  // refused, failed or cancelled
+  }
   state_ = State::kSending;
   return true;
 }
@@ -228,15 +348,45 @@ bool HttpPost::End(std::chrono::milliseconds limit) {
   if (state_ != State::kSending) return false;
   const bool answered = Drive(Until::kAnswer, std::chrono::steady_clock::now() + limit);
   if (!answered && state_ == State::kSending) {
-    Finish(State::kFailed, "no answer within " + std::to_string(limit.count()) + " ms");
+    Finish(State::kFailed, "no answer within " + std::to_string(limit.count()) + " ms", FailureReason::kNoAnswer);
   }
   return answered;
 }
 
 long HttpPost::ResponseCode() const {
   long code = 0;
-  if (transfer_) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
+  // A challenge that libcurl answers by signing in is not the answer.
+  if (transfer_ && transfer_->answered) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
   return code;
+}
+
+int HttpPost::Restarts() const { return transfer_ ? transfer_->restarts : 0; }
+
+Failure HttpPost::Outcome() const {
+  Failure failure;
+  failure.http_status = ResponseCode();
+  switch (state_) {
+    case State::kCancelled:
+      failure.reason = FailureReason::kStopped;
+      break;
+    case State::kAnswered:
+      failure.reason = ReasonForStatus(failure.http_status, Endpoint::kTalk);
+      break;
+    case State::kFailed:
+      failure.reason = transport_;
+      failure.detail = error_;
+      break;
+    case State::kIdle:
+      if (!error_.empty()) {
+        failure.reason = FailureReason::kCannotConnect;
+        failure.detail = error_;
+      }
+      break;
+    case State::kReady:
+    case State::kSending:
+      break;
+  }
+  return failure;
 }
 
 }  // namespace vantorel

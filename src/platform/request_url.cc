@@ -14,9 +14,9 @@ struct UrlDeleter {
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 
 // One part of a parsed URL; empty when the URL does not have it.
-std::string Part(CURLU* url, CURLUPart part) {
+std::string Part(CURLU* url, CURLUPart part, unsigned int flags = 0) {
   char* text = nullptr;
-  if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) return {};
+  if (curl_url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
   std::string value = text;
   curl_free(text);
   return value;
@@ -59,6 +59,55 @@ bool HostPortPathUrl(const std::string& url, std::string& out, std::string& erro
   out = ok ? Part(cut.get(), CURLUPART_URL) : std::string();
   if (out.empty()) {
     error = "cannot rebuild the URL from its host, port and path";
+    return false;
+  }
+  return true;
+}
+
+bool SplitCredentials(const std::string& url, std::string& without, UrlCredentials& credentials,
+                      std::string& error) {
+  credentials = {};
+  const UrlHandle in(curl_url());
+  if (!in) {
+    error = "cannot create a URL handle";
+    return false;
+  }
+  // The error texts below name the failing step only: the URL itself may hold the password.
+  const CURLUcode parsed = curl_url_set(in.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_GUESS_SCHEME);
+  if (parsed != CURLUE_OK) {
+    error = std::string("not a usable URL: ") + curl_url_strerror(parsed);
+    return false;
+  }
+  char* user = nullptr;
+  const CURLUcode got_user = curl_url_get(in.get(), CURLUPART_USER, &user, CURLU_URLDECODE);
+  if (got_user == CURLUE_NO_USER) {
+    without = url;
+    return true;
+  }
+  if (got_user != CURLUE_OK || user == nullptr) {
+    error = "the user name in the URL does not decode";
+    return false;
+  }
+  credentials.user = user;
+  curl_free(user);
+  char* password = nullptr;
+  const CURLUcode got_password = curl_url_get(in.get(), CURLUPART_PASSWORD, &password, CURLU_URLDECODE);
+  if (got_password == CURLUE_OK && password != nullptr) {
+    credentials.password = password;
+    curl_free(password);
+  } else if (got_password != CURLUE_NO_PASSWORD) {
+    error = "the password in the URL does not decode";
+    return false;
+  }
+  credentials.present = true;
+  if (curl_url_set(in.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+      curl_url_set(in.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK) {
+    error = "cannot take the credentials out of the URL";
+    return false;
+  }
+  without = Part(in.get(), CURLUPART_URL);
+  if (without.empty()) {
+    error = "cannot rebuild the URL without its credentials";
     return false;
   }
   return true;

@@ -71,6 +71,30 @@ TEST(AudioStreamTest, PartsCarryTheChimeCodedFromTheConnectionsStart) {
   EXPECT_EQ(Body(server), res->body);  // every connection starts the sound and the coder afresh
 }
 
+// --drop-after and --silence-after strike on every connection after their count of parts;
+// the next connection is served afresh. A silent stream sends nothing more and is held open
+// (here for 1 s) until it is closed; a dropped one is closed at once.
+TEST(AudioStreamTest, DropsAndSilencesStrikeEveryConnectionAfterTheirParts) {
+  for (const bool silence : {false, true}) {
+    Options o = Parts(0);
+    (silence ? o.audio_silence_after : o.audio_drop_after) = 3;
+    o.silence_hold = milliseconds(1000);
+    Server server(o);
+    ASSERT_TRUE(server.Start());
+    for (int connection = 0; connection < 2; ++connection) {
+      const auto began = Clock::now();
+      EXPECT_EQ(Body(server), CleanParts(DoorChime(), 3)) << "silence " << silence << ", connection " << connection;
+      const auto took = Clock::now() - began;
+      if (silence) {
+        EXPECT_GE(took, milliseconds(1000));
+      } else {
+        EXPECT_LT(took, milliseconds(1000));
+      }
+    }
+    EXPECT_EQ(server.stats().audio_streams, 2);
+  }
+}
+
 TEST(AudioStreamTest, TheSoundIsLoopedAndPartsLeaveInRealTime) {
   std::vector<int16_t> ramp(600);  // not a whole number of parts: the loop wraps mid-part
   for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(i * 50 - 15000);

@@ -13,7 +13,10 @@
 #include <string>
 #include <thread>
 
+#include <curl/curl.h>
+
 #include "platform/http_get.h"
+#include "platform/http_session.h"
 #include "support/camera_process.h"
 #include "support/loopback.h"
 
@@ -98,6 +101,180 @@ TEST(CamsimTest, FaultsBelowHttp) {
     server.Stop();
     EXPECT_EQ(poll(&p, 1, 5000), 1) << "stopping the server closes the connection";
     close(fd);
+  }
+}
+
+// The hostile answers against a still's bounds (smaller ones than the picture's 32 MiB and
+// 15 s): each fails with its own reason, within its bound, having
+// delivered no more than the body bound allows.
+TEST(CamsimTest, HostileAnswersAreCutAtTheStillsBounds) {
+  struct Case {
+    Fault fault;
+    FailureReason reason;
+  };
+  const Case cases[] = {
+      {Fault::kEndlessBody, FailureReason::kTooMuchData},
+      {Fault::kInflating, FailureReason::kTooMuchData},
+      {Fault::kEndlessTrailers, FailureReason::kTooMuchData},
+      {Fault::kSlowBody, FailureReason::kTooSlow},
+  };
+  // Smaller than a still's so that the table runs quickly also under the sanitizers; the
+  // fault matrix runs the picture worker with the still's own bounds.
+  HttpGetLimits limits = kStillLimits;
+  limits.max_body_bytes = 4 << 20;
+  limits.max_duration_ms = 1500;
+  for (const Case& c : cases) {
+    Options options;
+    options.fault = c.fault;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const auto start = std::chrono::steady_clock::now();
+    HttpGet get;
+    ASSERT_TRUE(get.Open(server.Url() + "/axis-cgi/jpg/image.cgi", "test", limits));
+    int64_t total = 0;
+    size_t most_buffered = 0;
+    char buf[16384];
+    while (const size_t n = get.Read(buf, sizeof buf)) {
+      total += static_cast<int64_t>(n);
+      most_buffered = std::max(most_buffered, get.Buffered());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    const Failure failure = get.Outcome(Endpoint::kPicture);
+    EXPECT_EQ(get.state(), HttpGet::State::kFailed) << FaultName(c.fault);
+    EXPECT_EQ(failure.reason, c.reason) << FaultName(c.fault) << ": " << failure.detail;
+    EXPECT_EQ(failure.http_status, 200) << FaultName(c.fault);
+    EXPECT_LE(total, limits.max_body_bytes) << FaultName(c.fault);
+    EXPECT_LE(most_buffered, kHttpBufferLimit + CURL_MAX_WRITE_SIZE) << FaultName(c.fault);
+    EXPECT_LT(took, milliseconds(limits.max_duration_ms + 1000)) << FaultName(c.fault);
+  }
+}
+
+// The sign-in on the still and the sound stream: the right account in the URL (with '@',
+// ':' and '%' in the password) gets the picture and the sound whatever the scheme and
+// algorithm; a wrong or missing one is classified as a refused sign-in.
+TEST(CamsimTest, StillsAndSoundNeedTheAccountInTheUrl) {
+  struct Case {
+    AuthScheme scheme;
+    DigestAlgorithm algorithm;
+  };
+  const Case cases[] = {
+      {AuthScheme::kDigest, DigestAlgorithm::kMd5},    {AuthScheme::kDigest, DigestAlgorithm::kMd5Sess},
+      {AuthScheme::kDigest, DigestAlgorithm::kSha256}, {AuthScheme::kBasic, DigestAlgorithm::kMd5},
+      {AuthScheme::kAny, DigestAlgorithm::kSha256},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(DigestAlgorithmName(c.algorithm)) + ", scheme " + std::to_string(static_cast<int>(c.scheme)));
+    Options options;
+    options.sign_in = {.account = "ann:p@ss:w%rd", .scheme = c.scheme, .algorithm = c.algorithm};
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const std::string host = server.Url().substr(7);
+    const std::string still = "/axis-cgi/jpg/image.cgi?resolution=320x240";
+    EXPECT_EQ(JpegSize(Get("http://ann:p%40ss%3Aw%25rd@" + host + still)), std::make_pair(320, 240));
+    for (const std::string& userinfo : {std::string("ann:p%40ss@"), std::string("ann:door@"), std::string()}) {
+      HttpGet get;
+      ASSERT_TRUE(get.Open("http://" + userinfo + host + still, "test"));
+      char buf[4096];
+      while (get.Read(buf, sizeof buf) > 0) {
+      }
+      const Failure failure = get.Outcome(Endpoint::kPicture);
+      EXPECT_EQ(failure.reason, FailureReason::kSignInRefused) << userinfo;
+      EXPECT_EQ(failure.http_status, 401) << userinfo;
+    }
+    HttpGet sound;
+    ASSERT_TRUE(sound.Open("http://ann:p%40ss%3Aw%25rd@" + host + "/axis-cgi/audio/receive.cgi", "test"));
+    char buf[1000];
+    size_t got = 0;
+    while (got < 1000) {
+      const size_t n = sound.Read(buf, sizeof buf);
+      if (n == 0) break;
+      got += n;
+    }
+    EXPECT_GE(got, 1000u) << sound.Error();
+    EXPECT_FALSE(sound.Outcome(Endpoint::kSound).failed());
+  }
+}
+
+// Reads a whole GET on `session`; the still, or empty.
+std::string GetOn(HttpSession& session, const std::string& url) {
+  HttpGet get(session);
+  if (!get.Open(url, "test", kStillLimits)) return {};
+  std::string body;
+  char buf[16384];
+  while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
+  return get.Outcome(Endpoint::kPicture).failed() ? std::string() : body;
+}
+
+// Stills on one session keep their connection and their sign-in: one challenge for the
+// first still, none after (fresh requests pay one each); an expired nonce costs one more;
+// a failure or a Drop() starts a new connection.
+TEST(CamsimTest, StillsOnASessionKeepTheConnectionAndTheSignIn) {
+  Options options;
+  options.sign_in.account = "ann:door";
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string url = "http://ann:door@" + server.Url().substr(7) + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+
+  HttpSession session;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(JpegSize(GetOn(session, url)), std::make_pair(160, 120)) << i;
+  Stats stats = server.stats();
+  EXPECT_EQ(stats.challenges, 1);
+  EXPECT_EQ(stats.still_connections, 1);  // the challenge's connection carried no still
+  EXPECT_EQ(session.connections(), 2);
+
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(JpegSize(Get(url)), std::make_pair(160, 120)) << i;
+  EXPECT_EQ(server.stats().challenges, 1 + 5);
+
+  // A failed request closes the connection; the next still connects again, signed in at once.
+  EXPECT_EQ(GetOn(session, "http://ann:door@" + server.Url().substr(7) + "/nowhere"), "");
+  ASSERT_FALSE(GetOn(session, url).empty());
+  EXPECT_EQ(session.connections(), 3);
+  EXPECT_EQ(server.stats().challenges, 1 + 5);
+  // Drop() forgets the sign-in too.
+  session.Drop();
+  ASSERT_FALSE(GetOn(session, url).empty());
+  EXPECT_EQ(session.connections(), 5);
+  EXPECT_EQ(server.stats().challenges, 1 + 5 + 1);
+}
+
+TEST(CamsimTest, AnExpiredNonceCostsOneChallengeAndNoStill) {
+  Options options;
+  options.sign_in.account = "ann:door";
+  options.sign_in.nonce_lifetime = milliseconds(200);
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string url = "http://ann:door@" + server.Url().substr(7) + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+  HttpSession session;
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(JpegSize(GetOn(session, url)), std::make_pair(160, 120)) << i;
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  const Stats stats = server.stats();
+  EXPECT_EQ(stats.stills, 12);
+  EXPECT_GE(stats.stale_challenges, 1);
+  EXPECT_EQ(stats.challenges, 1 + stats.stale_challenges);
+}
+
+// --fps: stills are answered at their frame times, one per 1/fps s, also to two clients
+// asking at once.
+TEST(CamsimTest, StillsComeAtTheCamerasPace) {
+  for (const int fps : {0, 40}) {
+    Options options;
+    options.fps = fps;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    const std::string url = server.Url() + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+    const auto began = std::chrono::steady_clock::now();
+    std::thread other([&] {
+      for (int i = 0; i < 10; ++i) Get(url);
+    });
+    for (int i = 0; i < 10; ++i) Get(url);
+    other.join();
+    const auto took = std::chrono::steady_clock::now() - began;
+    EXPECT_EQ(server.stats().stills, 20);
+    if (fps > 0) {
+      EXPECT_GE(took, milliseconds(19 * 1000 / fps)) << fps;  // 20 frame times, the first at once
+    }
   }
 }
 

@@ -58,8 +58,12 @@ bool WaitFor(const Server& server, const std::function<bool(const TalkStats&)>& 
 
 // A talk opened by hand: the request head is out, the body follows piece by piece.
 struct Talk {
-  explicit Talk(const Server& server, std::shared_ptr<CancelToken> cancel = nullptr) : post(std::move(cancel)) {
-    post.Open(server.Url() + "/axis-cgi/audio/transmit.cgi", "Halvicor Microphone Write.", 2147483647);
+  // `userinfo` ("user:password", percent-encoded) goes into the URL when given.
+  explicit Talk(const Server& server, std::shared_ptr<CancelToken> cancel = nullptr, const std::string& userinfo = "")
+      : post(std::move(cancel)) {
+    std::string url = server.Url() + "/axis-cgi/audio/transmit.cgi";
+    if (!userinfo.empty()) url.insert(7, userinfo + "@");
+    post.Open(url, "Halvicor Microphone Write.", 2147483647);
     sent = post.Send();
   }
   bool Write(const std::string& piece) { return post.Write(piece.data(), piece.size()); }
@@ -142,6 +146,73 @@ TEST(TalkEndpointTest, AnUnauthorizedTalkIsAnsweredAtOnce) {
     EXPECT_EQ(talk.post.state(), HttpPost::State::kAnswered) << talk.post.Error();
     EXPECT_EQ(talk.post.ResponseCode(), 401);
     EXPECT_EQ(server.stats().talk.talks, 1);
+    EXPECT_EQ(server.stats().talk.parts, 0);
+  }
+}
+
+// A camera that asks for the sign-in: the talk starts as without it, the camera's challenge
+// makes it start again signed in, and the camera receives the whole body from its first byte,
+// every part in order, once. The challenge may come before the first part (the worker's
+// pre-buffer) or after parts were already handed over.
+TEST(TalkEndpointTest, ASignedInTalkReachesTheCameraWholeAfterOneChallenge) {
+  struct Case {
+    AuthScheme scheme;
+    DigestAlgorithm algorithm;
+    milliseconds pre_buffer;
+  };
+  const Case cases[] = {
+      {AuthScheme::kDigest, DigestAlgorithm::kMd5, milliseconds(190)},
+      {AuthScheme::kDigest, DigestAlgorithm::kMd5Sess, milliseconds(190)},
+      {AuthScheme::kDigest, DigestAlgorithm::kSha256, milliseconds(190)},
+      {AuthScheme::kBasic, DigestAlgorithm::kMd5, milliseconds(190)},
+      {AuthScheme::kAny, DigestAlgorithm::kMd5, milliseconds(190)},
+      {AuthScheme::kDigest, DigestAlgorithm::kMd5, milliseconds(0)},
+  };
+  const auto codes = ToneCodes(5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(DigestAlgorithmName(c.algorithm)) + ", scheme " + std::to_string(static_cast<int>(c.scheme)) +
+                 ", pre-buffer " + std::to_string(c.pre_buffer.count()) + " ms");
+    Options options;
+    options.sign_in.account = "ann:p@ss:w%rd";
+    options.sign_in.scheme = c.scheme;
+    options.sign_in.algorithm = c.algorithm;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    Talk talk(server, nullptr, "ann:p%40ss%3Aw%25rd");
+    ASSERT_TRUE(talk.sent) << talk.post.Error();
+    ASSERT_TRUE(talk.Write(kOpening));
+    std::this_thread::sleep_for(c.pre_buffer);
+    for (const std::string& code : codes) ASSERT_TRUE(talk.Write(Part(code))) << talk.post.Error();
+    EXPECT_FALSE(talk.post.Outcome().failed()) << talk.post.Error();
+    // The transfer moves only inside the calls; the end pushes out what is still waiting
+    // (the camera answers a talk only when it ends, so the wait ends without an answer).
+    talk.post.End(milliseconds(300));
+    ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.parts == 5; }));
+    const Stats stats = server.stats();
+    EXPECT_EQ(stats.challenges, 1);
+    EXPECT_EQ(stats.talk.talks, 2);  // the challenged request and the signed-in one
+    EXPECT_EQ(stats.talk.bytes, kOpening.size() + 5 * Part(codes[0]).size());
+    EXPECT_EQ(stats.talk.layout_errors, 0) << stats.talk.first_error;
+    EXPECT_EQ(talk.post.Restarts(), 1);
+  }
+}
+
+// A wrong password: the camera challenges the second request too; the talk ends answered
+// with 401, classified as a refused sign-in, nothing of the body taken.
+TEST(TalkEndpointTest, AWrongPasswordEndsTheTalkAsARefusedSignIn) {
+  for (const AuthScheme scheme : {AuthScheme::kDigest, AuthScheme::kBasic}) {
+    Options options;
+    options.sign_in.account = "ann:door";
+    options.sign_in.scheme = scheme;
+    Server server(options);
+    ASSERT_TRUE(server.Start());
+    Talk talk(server, nullptr, "ann:window");
+    for (int i = 0; i < 1000 && talk.Write(kOpening); ++i) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(talk.post.state(), HttpPost::State::kAnswered) << talk.post.Error();
+    const Failure failure = talk.post.Outcome();
+    EXPECT_EQ(failure.reason, FailureReason::kSignInRefused);
+    EXPECT_EQ(failure.http_status, 401);
+    EXPECT_EQ(server.stats().challenges, 2);
     EXPECT_EQ(server.stats().talk.parts, 0);
   }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/failure_reason.h"
 #include "platform/request_url.h"
 #include "raw_loopback_server.h"
 #include "support/loopback.h"
@@ -203,6 +204,53 @@ TEST(HttpPostTest, EndWaitsForTheAnswerWithinItsLimit) {
   EXPECT_LT(steady_clock::now() - end_began, milliseconds(5000));
   stopper.join();
   EXPECT_EQ(cancelled.state(), State::kCancelled);
+}
+
+// What each way a talk can end is classified as, with the camera's status kept.
+TEST(HttpPostTest, EveryEndOfATalkHasItsReason) {
+  struct Case {
+    const char* answer;  // what the camera sends once the head is in; empty: nothing
+    FailureReason reason;
+    long status;
+  };
+  const Case cases[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", FailureReason::kNone, 200},
+      {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", FailureReason::kSignInRefused, 401},
+      {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", FailureReason::kSignInRefused, 403},
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", FailureReason::kNotFound, 404},
+      {"HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n", FailureReason::kCameraBusy, 503},
+      {"HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n", FailureReason::kTalkRefused, 500},
+      {"", FailureReason::kNoAnswer, 0},
+  };
+  for (const Case& c : cases) {
+    RawLoopbackServer server(RawLoopbackServer::Script::AnswerAfter(1, c.answer));
+    HttpPost post;
+    ASSERT_TRUE(post.Open(server.Url("/talk"), "t", kEndless));
+    post.Send();
+    post.Write("abc", 3);
+    post.End(milliseconds(300));
+    const Failure failure = post.Outcome();
+    EXPECT_EQ(failure.reason, c.reason) << c.answer << " " << post.Error();
+    EXPECT_EQ(failure.http_status, c.status) << c.answer;
+  }
+  HttpPost refused;
+  ASSERT_TRUE(refused.Open("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/talk", "t", kEndless));
+  EXPECT_FALSE(refused.Send());
+  EXPECT_EQ(refused.Outcome().reason, FailureReason::kCannotConnect);
+
+  HttpPost unusable;
+  EXPECT_FALSE(unusable.Open("ftp://127.0.0.1/talk", "t", kEndless));
+  EXPECT_EQ(unusable.Outcome().reason, FailureReason::kCannotConnect);
+
+  auto token = CancelToken::Create();
+  RawLoopbackServer silent;
+  HttpPost stopped(token);
+  ASSERT_TRUE(stopped.Open(silent.Url("/talk"), "t", kEndless));
+  ASSERT_TRUE(stopped.Send());
+  token->Cancel();
+  EXPECT_FALSE(stopped.Write("a", 1));
+  EXPECT_EQ(stopped.Outcome().reason, FailureReason::kStopped);
+  EXPECT_FALSE(stopped.Outcome().failed());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // listen, talk), through the real workers and libcurl on loopback. For each pair: the
 // worker is started and stopped again and again, after a varying while; every stop must
 // return within 1000 ms; afterwards no thread, file descriptor or temporary file is left,
-// and the heap has not grown between the early and the last repetitions.
+// and the heap has not grown between the early and the last repetitions. Throughout, the
+// process's memory growth and the bytes in the program directory are sampled: their peaks
+// go into the table and must stay within a still's bounds, whatever the camera sends.
 //
 // VANTOREL_FAULT_REPS=N sets the repetitions of every pair; without it the picture and
 // listen pairs run 100 times and the talk pairs (whose stop waits up to 900 ms for the
@@ -59,11 +61,24 @@ int Repetitions(int plain_default) {
 // the exchange, so that stops land at every stage.
 milliseconds HoldTime(int rep) { return milliseconds((rep % 5) * 20); }
 
-// One fault: its name in the table and the simulator's command line for it.
+// One fault: its name in the table and the simulator's command line for it, and the
+// user name and password the worker's URL carries ("user:password", or empty).
 struct Cell {
   std::string name;
   std::vector<std::string> args;
+  std::string userinfo;
 };
+
+// Bounds every pair must keep, whatever the camera sends: the program directory never holds
+// more than one still's bound (32 MiB) and the process grows by no more than this.
+constexpr size_t kDiskBound = size_t{33} << 20;
+constexpr size_t kMemoryBound = size_t{96} << 20;
+
+// `camera` (http://127.0.0.1:PORT) with the cell's user name and password, and `path`.
+std::string CameraUrl(const Cell& cell, const std::string& camera, const std::string& path) {
+  if (cell.userinfo.empty()) return camera + path;
+  return "http://" + cell.userinfo + "@" + camera.substr(7) + path;
+}
 
 std::ostream& operator<<(std::ostream& out, const Cell& cell) { return out << cell.name; }
 
@@ -79,6 +94,8 @@ struct Row {
   int reps = 0;
   milliseconds worst_stop{0};
   long heap_growth = 0;  // bytes; 0 where not measured
+  size_t peak_memory = 0;  // growth of resident memory during the pair, bytes
+  size_t peak_disk = 0;    // most bytes in the program directory at one moment
   std::string outcome;
 };
 
@@ -94,7 +111,9 @@ class Table : public testing::Environment {
   void TearDown() override {
     std::lock_guard lock(mutex_);
     if (rows_.empty()) return;
-    std::printf("\n| worker | fault | reps | worst stop | heap growth | outcome |\n|---|---|---|---|---|---|\n");
+    std::printf(
+        "\n| worker | fault | reps | worst stop | heap growth | peak memory | peak disk | outcome |\n"
+        "|---|---|---|---|---|---|---|---|\n");
     for (const Row& r : rows_) std::printf("%s\n", Line(r).c_str());
   }
 
@@ -103,7 +122,12 @@ class Table : public testing::Environment {
     return "| " + r.worker + " | " + r.fault + " | " + std::to_string(r.reps) + " | " +
            std::to_string(r.worst_stop.count()) + " ms | " +
            (kSanitized || r.reps < 10 ? std::string("n/a") : std::to_string(r.heap_growth) + " B") + " | " +
-           r.outcome + " |";
+           Mebibytes(r.peak_memory) + " | " + Mebibytes(r.peak_disk) + " | " + r.outcome + " |";
+  }
+  static std::string Mebibytes(size_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+    return text;
   }
 
   static inline std::mutex mutex_;
@@ -151,6 +175,7 @@ class FaultMatrix : public testing::TestWithParam<Cell> {
       test::CameraProcess camera(VANTOREL_CAMSIM, cell.args);
       ASSERT_FALSE(camera.Url().empty()) << "the simulated camera did not start";
       point_urls(camera.Url());
+      test::PeakSampler peaks(home_);
       const int warm = std::min(10, reps / 5);
       for (int i = 0; i < reps; ++i) {
         if (i == warm) heap_early = test::HeapInUse();
@@ -161,6 +186,13 @@ class FaultMatrix : public testing::TestWithParam<Cell> {
       }
       heap_late = test::HeapInUse();
       finish();
+      peaks.Stop();
+      row.peak_memory = peaks.peak_rss_growth();
+      row.peak_disk = peaks.peak_disk();
+    }
+    EXPECT_LE(row.peak_disk, kDiskBound) << "the program directory grew past a still's bound";
+    if (!kSanitized) {
+      EXPECT_LE(row.peak_memory, kMemoryBound) << "memory grew past its bound";
     }
     row.outcome = outcome();
     if (!kSanitized && reps >= 10) {
@@ -193,14 +225,19 @@ milliseconds TimeToStop(Station& station, StationWorker worker, const std::funct
   return Elapsed(began);
 }
 
-// Every --fault of the simulator, in its order, each with `extra` arguments.
+// Every --fault of the simulator, in its order, each with `extra` arguments; then the
+// camera's sign-in: right (Digest and Basic), refused, and with nonces that expire at once.
 std::vector<Cell> RunFaults(const std::vector<std::string>& extra = {}) {
   std::vector<Cell> cells;
   for (const char* name : camsim::FaultNames()) {
-    Cell cell{name, {"--fault", name}};
+    Cell cell{name, {"--fault", name}, {}};
     cell.args.insert(cell.args.end(), extra.begin(), extra.end());
     cells.push_back(std::move(cell));
   }
+  cells.push_back({"sign-in-digest", {"--auth", "ann:door"}, "ann:door"});
+  cells.push_back({"sign-in-basic", {"--auth", "ann:door", "--auth-scheme", "basic"}, "ann:door"});
+  cells.push_back({"sign-in-refused", {"--auth", "ann:door"}, "ann:window"});
+  cells.push_back({"nonce-expiring", {"--auth", "ann:door", "--nonce-seconds", "1"}, "ann:door"});
   return cells;
 }
 
@@ -215,7 +252,9 @@ TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
   int with_picture = 0;
   Run(
       "picture", Repetitions(100),
-      [&](const std::string& camera) { station->settings().SetImageUrl(camera + kImagePath); },
+      [&](const std::string& camera) {
+        station->settings().SetImageUrl(CameraUrl(GetParam(), camera, kImagePath));
+      },
       [&](int i) {
         station->StartPicture();
         std::this_thread::sleep_for(HoldTime(i));
@@ -245,7 +284,9 @@ TEST_P(ListenFaults, StopsInTimeAndLeavesNothing) {
   auto station = std::make_unique<Station>();
   Run(
       "listen", Repetitions(100),
-      [&](const std::string& camera) { station->settings().SetReceiveUrl(camera + kReceivePath); },
+      [&](const std::string& camera) {
+        station->settings().SetReceiveUrl(CameraUrl(GetParam(), camera, kReceivePath));
+      },
       [&](int i) {
         station->StartListening(sink);
         std::this_thread::sleep_for(HoldTime(i));
@@ -274,10 +315,13 @@ std::vector<Cell> ListenCells() {
       cell.args.insert(cell.args.end(), {"--audio-parts", "3"});
     }
   }
-  cells.push_back({"stall-at-once", {"--fault", "stall"}});
+  cells.push_back({"stall-at-once", {"--fault", "stall"}, {}});
   for (const char* name : {"garbage", "split", "zeros"}) {
-    cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}});
+    cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }
+  // The stream breaks off after two parts: the connection closes, or nothing more comes.
+  cells.push_back({"drop-after-2-parts", {"--drop-after", "2"}, {}});
+  cells.push_back({"silence-after-2-parts", {"--silence-after", "2"}, {}});
   return cells;
 }
 
@@ -293,7 +337,9 @@ TEST_P(TalkFaults, StopsInTimeAndLeavesNothing) {
   auto station = std::make_unique<Station>();
   Run(
       "talk", Repetitions(6),
-      [&](const std::string& camera) { station->settings().SetTransmitUrl(camera + kTransmitPath); },
+      [&](const std::string& camera) {
+        station->settings().SetTransmitUrl(CameraUrl(GetParam(), camera, kTransmitPath));
+      },
       [&](int i) {
         station->StartTalk(/*open_microphone=*/false);
         // The microphone: one buffer per 47.75 ms until the talk ends.
@@ -327,7 +373,7 @@ std::vector<Cell> TalkCells() {
   // A dripping camera reads one piece of the talk per 20 ms.
   std::vector<Cell> cells = RunFaults({"--drip-us", "20000"});
   for (const char* name : {"unauthorized", "close", "stop-reading"}) {
-    cells.push_back({std::string("talk-") + name, {"--talk-fault", name, "--talk-after", "2"}});
+    cells.push_back({std::string("talk-") + name, {"--talk-fault", name, "--talk-after", "2"}, {}});
   }
   return cells;
 }

@@ -11,9 +11,12 @@
 //                            connection
 //   drip                     every byte its own write, drip_gap apart
 //   truncated, huge-header   (pictures only) the stream is sent normally
-//   reset, no-read           below HTTP, the same on every path (raw_fault_server.h)
+//   reset, no-read and the hostile answers (endless-body, inflating, endless-trailers,
+//   slow-body)               below HTTP, the same on every path (raw_fault_server.h)
 // Without one of the last three, audio_parts > 0 ends the stream cleanly after that many
-// parts. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
+// parts. Whatever the fault, audio_drop_after > 0 cuts each connection after that many parts
+// and audio_silence_after > 0 makes each stream go silent after that many (held open for
+// silence_hold, then closed); the next connection is served afresh. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
 
 #include <atomic>
 #include <chrono>
@@ -42,6 +45,11 @@ class AudioConnection {
   // One step of the content provider: the next part, or the end the run asks for. False
   // cuts the connection.
   bool Step(httplib::DataSink& sink) {
+    if (options_.audio_drop_after > 0 && sent_ >= options_.audio_drop_after) return false;
+    if (options_.audio_silence_after > 0 && sent_ >= options_.audio_silence_after) {
+      context_.Pause(options_.silence_hold);
+      return false;
+    }
     if (options_.audio_parts > 0 && sent_ >= options_.audio_parts) {
       switch (options_.fault) {
         case Fault::kStall:
@@ -143,6 +151,7 @@ void RegisterAudioEndpoint(httplib::Server& http, Context& context) {
       default:
         break;
     }
+    context.UpdateStats([](Stats& s) { ++s.audio_streams; });
     auto connection = std::make_shared<AudioConnection>(context, sound, connections->fetch_add(1) + 1);
     res.set_header("Connection", "close");  // the body has no length: its end is the connection's
     res.set_content_provider(kAudioContentType, [connection, scope](size_t, httplib::DataSink& sink) {

@@ -46,6 +46,7 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
   http.Get("/axis-cgi/jpg/image.cgi", [&context](const httplib::Request& req, httplib::Response& res) {
     Context::RequestScope scope(context, req);
     if (!context.Authorized(req, res)) return;
+    if (!context.WaitForFrameTime()) return;
     const Options& o = context.options();
 
     auto jpeg = std::make_shared<std::string>();
@@ -90,10 +91,11 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
       case Fault::kSlow:
         if (!context.Pause(o.slow_delay)) return;
         break;
-      default:  // none; reset and no-read never reach an endpoint
+      default:  // none; the faults below HTTP never reach an endpoint
         break;
     }
     res.set_content(*jpeg, "image/jpeg");
+    context.CountStill(req.remote_port);
   });
 }
 

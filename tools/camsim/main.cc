@@ -21,18 +21,29 @@ using vantorel::camsim::Options;
 void PrintUsage(FILE* out) {
   std::fputs(
       "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
-      "                       [--drip-us N] [--auth USER:PASSWORD]\n"
+      "                       [--drip-us N] [--fps N]\n"
+      "                       [--auth USER:PASSWORD] [--auth-scheme digest|basic|any]\n"
+      "                       [--digest MD5|MD5-sess|SHA-256] [--nonce-seconds N]\n"
       "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
-      "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n\n"
+      "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
+      "                       [--drop-after N] [--silence-after N]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
       out);
   for (const char* name : vantorel::camsim::FaultNames()) std::fprintf(out, " %s", name);
   std::fputs(
-      "\n  --delay-ms N    the wait before a slow answer (default 200)\n"
+      "\n                  (reset, no-read and the hostile endless-body, inflating, endless-trailers,\n"
+      "                  slow-body answer every path below HTTP)\n"
+      "  --delay-ms N    the wait before a slow answer (default 200)\n"
       "  --drip-us N     the gap between dripped bytes (default 100)\n"
-      "  --auth U:P      require HTTP Basic authentication\n"
+      "  --fps N         answer at most N stills a second, each at its frame time (default: no pacing)\n"
+      "  --auth U:P      require this user name and password on every endpoint (the upload too);\n"
+      "                  a request without them is answered 401 with Connection: close\n"
+      "  --auth-scheme S digest (default), basic or any (both offered)\n"
+      "  --digest ALG    the Digest algorithm asked for: MD5 (default), MD5-sess or SHA-256\n"
+      "  --nonce-seconds N  a Digest nonce expires N s after it was issued (default 60); a\n"
+      "                  request with an expired one gets a new challenge with stale=true\n"
       "  --talk-out FILE write what each talk carried, decoded, to FILE (WAV) as it ends\n"
       "  --talk-fault NAME  misbehave on every talk: none unauthorized close stop-reading\n"
       "  --talk-after N  parts read before a close or stop-reading fault (default 0)\n"
@@ -43,7 +54,10 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "\n  --audio-parts N end the audio stream after N parts (with --fault stall: go silent;\n"
       "                  with --fault close-mid-body: cut the connection in the next part)\n"
-      "  --part-ms N     the time between audio parts (default 50; 0: as fast as read)\n\n"
+      "  --part-ms N     the time between audio parts (default 50; 0: as fast as read)\n"
+      "  --drop-after N  close each sound stream's connection after N parts (the next is served again)\n"
+      "  --silence-after N  each sound stream goes silent after N parts: held open, nothing sent,\n"
+      "                  closed after 30 s (the next connection is served again)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends.\n",
       out);
@@ -104,7 +118,28 @@ int main(int argc, char** argv) {
       if (!ParseCount(argv[++i], 10000000, n)) return Usage("--drip-us needs a number of microseconds");
       options.drip_gap = std::chrono::microseconds(n);
     } else if (arg == "--auth" && has_value) {
-      options.basic_auth = argv[++i];
+      options.sign_in.account = argv[++i];
+      if (options.sign_in.account.find(':') == std::string::npos) return Usage("--auth needs USER:PASSWORD");
+    } else if (arg == "--auth-scheme" && has_value) {
+      const auto scheme = vantorel::camsim::ParseAuthScheme(argv[++i]);
+      if (!scheme) return Usage("--auth-scheme needs digest, basic or any");
+      options.sign_in.scheme = *scheme;
+    } else if (arg == "--digest" && has_value) {
+      const auto algorithm = vantorel::camsim::ParseDigestAlgorithm(argv[++i]);
+      if (!algorithm) return Usage("--digest needs MD5, MD5-sess or SHA-256");
+      options.sign_in.algorithm = *algorithm;
+    } else if (arg == "--nonce-seconds" && has_value) {
+      if (!ParseCount(argv[++i], 86400, n) || n == 0) return Usage("--nonce-seconds needs 1 to 86400");
+      options.sign_in.nonce_lifetime = std::chrono::seconds(n);
+    } else if (arg == "--fps" && has_value) {
+      if (!ParseCount(argv[++i], 1000, n)) return Usage("--fps needs 0 to 1000");
+      options.fps = static_cast<int>(n);
+    } else if (arg == "--drop-after" && has_value) {
+      if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--drop-after needs a number of parts");
+      options.audio_drop_after = static_cast<int>(n);
+    } else if (arg == "--silence-after" && has_value) {
+      if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--silence-after needs a number of parts");
+      options.audio_silence_after = static_cast<int>(n);
     } else if (arg == "--talk-out" && has_value) {
       options.talk.out_wav = argv[++i];
     } else if (arg == "--talk-fault" && has_value) {

@@ -11,7 +11,9 @@ namespace vantorel::camsim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 12> kFaultNames{{
+constexpr size_t kServingThreads = 48;
+
+constexpr std::array<std::pair<Fault, const char*>, 16> kFaultNames{{
     {Fault::kNone, "none"},
     {Fault::kNotFound, "not-found"},
     {Fault::kServerError, "server-error"},
@@ -24,21 +26,39 @@ constexpr std::array<std::pair<Fault, const char*>, 12> kFaultNames{{
     {Fault::kSlow, "slow"},
     {Fault::kReset, "reset"},
     {Fault::kNoRead, "no-read"},
+    {Fault::kEndlessBody, "endless-body"},
+    {Fault::kInflating, "inflating"},
+    {Fault::kEndlessTrailers, "endless-trailers"},
+    {Fault::kSlowBody, "slow-body"},
 }};
 
-std::string Base64(std::string_view in) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < in.size(); i += 3) {
-    uint32_t v = static_cast<uint8_t>(in[i]) << 16;
-    if (i + 1 < in.size()) v |= static_cast<uint8_t>(in[i + 1]) << 8;
-    if (i + 2 < in.size()) v |= static_cast<uint8_t>(in[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += i + 2 < in.size() ? kAlphabet[v & 63] : '=';
+// The faults served on a plain socket, and how.
+std::optional<RawFaultServer::Mode> RawMode(Fault fault) {
+  switch (fault) {
+    case Fault::kReset:
+      return RawFaultServer::Mode::kReset;
+    case Fault::kNoRead:
+      return RawFaultServer::Mode::kNoRead;
+    case Fault::kEndlessBody:
+      return RawFaultServer::Mode::kEndlessBody;
+    case Fault::kInflating:
+      return RawFaultServer::Mode::kInflating;
+    case Fault::kEndlessTrailers:
+      return RawFaultServer::Mode::kEndlessTrailers;
+    case Fault::kSlowBody:
+      return RawFaultServer::Mode::kSlowBody;
+    default:
+      return std::nullopt;
   }
-  return out;
+}
+
+// --auth, or the older basic_auth field.
+SignInOptions EffectiveSignIn(const Options& o) {
+  if (!o.sign_in.account.empty() || o.basic_auth.empty()) return o.sign_in;
+  SignInOptions basic = o.sign_in;
+  basic.account = o.basic_auth;
+  basic.scheme = AuthScheme::kBasic;
+  return basic;
 }
 
 std::string ErrorPage(int status, const char* reason) {
@@ -82,6 +102,8 @@ std::vector<const char*> FaultNames() {
   return names;
 }
 
+Context::Context(Options options) : options_(std::move(options)), sign_in_(EffectiveSignIn(options_)) {}
+
 void Context::SetStopping() {
   {
     std::lock_guard lock(mutex_);
@@ -103,13 +125,44 @@ Context::RequestScope::~RequestScope() {
   --c_.in_flight_;
 }
 
-bool Context::Authorized(const httplib::Request& req, httplib::Response& res) const {
-  if (options_.basic_auth.empty()) return true;
-  if (req.get_header_value("Authorization") == "Basic " + Base64(options_.basic_auth)) return true;
+bool Context::Authorized(const httplib::Request& req, httplib::Response& res) {
+  const SignIn::Verdict verdict = sign_in_.Check(req.method, req.target, req.get_header_value("Authorization"));
+  if (verdict == SignIn::Verdict::kAllowed) return true;
+  const bool stale = verdict == SignIn::Verdict::kStaleChallenge;
+  UpdateStats([stale](Stats& s) {
+    ++s.challenges;
+    if (stale) ++s.stale_challenges;
+  });
   res.status = 401;
-  res.set_header("WWW-Authenticate", "Basic realm=\"camsim\"");
+  for (const std::string& value : sign_in_.Challenge(stale)) res.headers.emplace("WWW-Authenticate", value);
+  // As cameras do: the connection ends with the challenge (and what is left of an upload
+  // is never taken for a next request).
+  res.set_header("Connection", "close");
   res.set_content("<html><body><h1>401 Unauthorized</h1></body></html>", "text/html");
   return false;
+}
+
+bool Context::WaitForFrameTime() {
+  if (options_.fps <= 0) return true;
+  const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(1)) /
+                      options_.fps;
+  std::chrono::steady_clock::time_point due;
+  {
+    std::lock_guard lock(mutex_);
+    due = std::max(std::chrono::steady_clock::now(), next_frame_);
+    next_frame_ = due + period;
+  }
+  return Pause(due - std::chrono::steady_clock::now());
+}
+
+void Context::CountStill(int remote_port) {
+  std::lock_guard lock(mutex_);
+  ++stats_.stills;
+  if (std::find(still_ports_.begin(), still_ports_.end(), remote_port) == still_ports_.end()) {
+    ++stats_.still_connections;
+    still_ports_.push_back(remote_port);
+    if (still_ports_.size() > 1024) still_ports_.erase(still_ports_.begin());
+  }
 }
 
 Stats Context::stats() const {
@@ -128,6 +181,10 @@ Server::Server(Options options) : context_(std::move(options)) {
   // Small writes (paced parts, split parts, drips) leave at once instead of waiting for
   // the peer's acknowledgement.
   http_.set_tcp_nodelay(true);
+  // Stills keep their connection as long as the client likes (a camera's keep-alive); every
+  // kept connection and every held stream holds a thread, so there are plenty.
+  http_.set_keep_alive_max_count(1000000);
+  http_.new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
 }
 
 Server::~Server() { Stop(); }
@@ -135,10 +192,8 @@ Server::~Server() { Stop(); }
 bool Server::Start() {
   const int wanted = context_.options().port;
   const Fault fault = context_.options().fault;
-  if (fault == Fault::kReset || fault == Fault::kNoRead) {
-    raw_ = std::make_unique<RawFaultServer>(
-        fault == Fault::kReset ? RawFaultServer::Mode::kReset : RawFaultServer::Mode::kNoRead,
-        [this] { context_.UpdateStats([](Stats& s) { ++s.requests; }); });
+  if (const auto mode = RawMode(fault)) {
+    raw_ = std::make_unique<RawFaultServer>(*mode, [this] { context_.UpdateStats([](Stats& s) { ++s.requests; }); });
     port_ = raw_->Start(wanted);
     if (port_ <= 0) raw_.reset();
     return port_ > 0;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "camsim/raw_fault_server.h"
+#include "camsim/sign_in.h"
 #include "camsim/talk_options.h"
 
 namespace vantorel::camsim {
@@ -36,10 +37,16 @@ enum class Fault {
   kSlow,          // waits slow_delay, then answers normally
   kReset,         // reads the request head, then resets the connection (raw_fault_server.h)
   kNoRead,        // accepts the connection, then never reads nor answers (raw_fault_server.h)
+  // Hostile answers, below what httplib would send (raw_fault_server.h):
+  kEndlessBody,      // 200 without a length, then zeros for ever
+  kInflating,        // 200, "Transfer-Encoding: gzip, chunked", a gzip stream of zeros without end
+  kEndlessTrailers,  // a chunked 200 with a short body, then trailer lines for ever
+  kSlowBody,         // 200 announcing 1 MB, then one byte every 200 ms
 };
 
 // "none", "not-found", "server-error", "empty", "truncated", "huge-header", "stall",
-// "close-mid-body", "drip", "slow", "reset", "no-read".
+// "close-mid-body", "drip", "slow", "reset", "no-read", "endless-body", "inflating",
+// "endless-trailers", "slow-body".
 std::optional<Fault> ParseFault(std::string_view name);
 const char* FaultName(Fault fault);
 std::vector<const char*> FaultNames();
@@ -50,12 +57,18 @@ struct Options {
   Fault fault = Fault::kNone;
   std::chrono::milliseconds slow_delay{200};
   std::chrono::microseconds drip_gap{100};
-  std::string basic_auth;            // "user:password": required as HTTP Basic when set
+  SignInOptions sign_in;             // --auth, --auth-scheme, --digest, --nonce-seconds (sign_in.h)
+  std::string basic_auth;            // older form: "user:password" required as HTTP Basic when
+                                     // set (and sign_in.account is empty)
+  int fps = 0;                       // stills answered per second at most; 0: as fast as asked
   TalkOptions talk;                  // the upload endpoint (talk_options.h)
   // The audio stream (audio_endpoint.cc, audio_stream.h).
   std::vector<int16_t> audio_in;     // 8000 Hz sound, looped; empty: a door chime
   unsigned audio_faults = 0;         // AudioFault bits
   int audio_parts = 0;               // parts before the stream ends, stalls or breaks off; 0: endless
+  int audio_drop_after = 0;          // each stream's connection is closed after this many parts; 0: never
+  int audio_silence_after = 0;       // each stream goes silent after this many parts; 0: never
+  std::chrono::milliseconds silence_hold{30000};  // how long a silent stream is held, then closed
   std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
 };
 
@@ -64,13 +77,18 @@ struct Stats {
   int requests = 0;            // requests that reached an endpoint
   int max_concurrent = 0;      // most requests in progress at one moment
   std::string last_user_agent;
+  int challenges = 0;          // 401 answers asking for the sign-in
+  int stale_challenges = 0;    // of these, for an expired Digest nonce
+  int stills = 0;              // stills answered (200)
+  int still_connections = 0;   // distinct connections the stills came on
+  int audio_streams = 0;       // sound streams begun
   TalkStats talk;              // the upload endpoint (talk_options.h)
 };
 
 // Shared by the server and its endpoints; lives as long as the server.
 class Context {
  public:
-  explicit Context(Options options) : options_(std::move(options)) {}
+  explicit Context(Options options);
   const Options& options() const { return options_; }
 
   // Sleeps `d` or until the server stops; false when it stops.
@@ -101,8 +119,15 @@ class Context {
     Context& c_;
   };
 
-  // False (and a 401 answer in `res`) when Basic auth is required and not given right.
-  bool Authorized(const httplib::Request& req, httplib::Response& res) const;
+  // False (and a 401 challenge in `res`, with "Connection: close") when the sign-in is
+  // required and not given right.
+  bool Authorized(const httplib::Request& req, httplib::Response& res);
+
+  // With --fps: waits for the next still's frame time (one per 1/fps s, in turn); false
+  // when the server stops meanwhile.
+  bool WaitForFrameTime();
+  // Notes a still answered on the connection from `remote_port`.
+  void CountStill(int remote_port);
 
   Stats stats() const;
   // Changes the stats under their lock: change(Stats&).
@@ -117,7 +142,10 @@ class Context {
 
  private:
   const Options options_;
+  SignIn sign_in_;
   mutable std::mutex mutex_;
+  std::chrono::steady_clock::time_point next_frame_{};
+  std::vector<int> still_ports_;  // the connections stills came on, newest last
   std::condition_variable stop_cv_;
   bool stopping_ = false;
   Stats stats_;
@@ -147,7 +175,7 @@ class Server {
   httplib::Server http_;
   std::thread thread_;
   std::atomic<bool> listen_ended_{false};
-  std::unique_ptr<RawFaultServer> raw_;  // instead of http_ for the reset and no-read faults
+  std::unique_ptr<RawFaultServer> raw_;  // instead of http_ for the faults below HTTP
   int port_ = -1;
 };
 

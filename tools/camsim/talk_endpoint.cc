@@ -8,7 +8,8 @@
 //   slow                     waits slow_delay, then reads the talk
 //   drip                     a slow reader: drip_gap between the pieces it reads
 //   truncated, huge-header, close-mid-body  (downloads only) the talk is read normally
-//   reset, no-read           below HTTP, the same on every path (raw_fault_server.h)
+//   reset, no-read and the hostile answers (endless-body, inflating, endless-trailers,
+//   slow-body)               below HTTP, the same on every path (raw_fault_server.h)
 
 #include <chrono>
 #include <cstdio>
