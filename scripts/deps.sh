@@ -7,6 +7,7 @@ VANTOREL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-ipafont-gothic clang libclang-rt-14-dev xvfb xauth
   libjpeg-turbo-progs libspandsp-dev libavcodec-dev xdotool imagemagick sox
+  libsndfile1-dev libsamplerate0-dev
 )
 
 vantorel_install_deps() {

@@ -1,10 +1,6 @@
 #include "image/bmp_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include "platform/file_bytes.h"
 
 namespace vantorel {
 
@@ -36,25 +32,7 @@ std::string BmpFileBytes(const ImageBitmap& bitmap) {
 
 bool WriteBmpFile(const std::string& path, const ImageBitmap& bitmap, std::string& failure) {
   const std::string bytes = BmpFileBytes(bitmap);
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    failure = path + ": " + std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool ok = done == bytes.size() && close(fd) == 0;
-  if (!ok) {
-    failure = path + ": " + std::strerror(errno);
-    if (done != bytes.size()) close(fd);
-    unlink(path.c_str());
-  }
-  return ok;
+  return WriteFileBytes(path, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, failure);
 }
 
 }  // namespace vantorel

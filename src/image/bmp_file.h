@@ -12,8 +12,9 @@ inline constexpr uint32_t kBmpFileHeaderSize = 14;
 // The file's bytes.
 std::string BmpFileBytes(const ImageBitmap& bitmap);
 
-// Writes the file (mode 0644 before the umask); on failure removes what was written and
-// puts the reason into `failure`.
+// Writes the file the way ReplacingFile does: beside the target, renamed into place when
+// complete, a device written directly; on failure only what was created is removed, and
+// `failure` says why.
 bool WriteBmpFile(const std::string& path, const ImageBitmap& bitmap, std::string& failure);
 
 }  // namespace vantorel

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_bytes.h"
+
 namespace vantorel {
 
 namespace {
@@ -36,18 +38,9 @@ TempFile::~TempFile() {
 }
 
 bool TempFile::Write(const void* data, size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd_, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error_ = ErrnoText("write");
-      return false;
-    }
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+  if (WriteAllBytes(fd_, data, size)) return true;
+  error_ = ErrnoText("write");
+  return false;
 }
 
 bool TempFile::Rewind() {

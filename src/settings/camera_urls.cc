@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/utf8.h"
+
 namespace vantorel {
 
 namespace {
@@ -17,17 +19,7 @@ CameraUrls UrlsForAddress(std::string_view dotted_address) {
 }
 
 std::string CutToChars(std::string_view text, size_t max_chars) {
-  size_t chars = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    // A character starts at every byte that is not a continuation byte (10xxxxxx).
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (chars == max_chars) break;
-      ++chars;
-    }
-    ++i;
-  }
-  return std::string(text.substr(0, i));
+  return std::string(text.substr(0, Utf8PrefixBytes(text, max_chars)));
 }
 
 std::string GetImageUrl() {

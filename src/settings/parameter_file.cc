@@ -9,8 +9,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/file_bytes.h"
 #include "platform/log.h"
 #include "platform/program_dir.h"
+#include "platform/utf8.h"
 #include "settings/camera_urls.h"
 
 namespace vantorel {
@@ -19,19 +21,6 @@ namespace {
 
 std::mutex g_paths_mutex;
 ParameterPaths g_paths{kParameterFileName, kNewParameterFileName, kBackupParameterFileName};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 bool PosixWriteFile(const std::string& path, const std::string& content) {
   // O_NOFOLLOW: never write through a link planted under our name.
@@ -42,7 +31,7 @@ bool PosixWriteFile(const std::string& path, const std::string& content) {
   }
   // An existing file keeps its mode on truncation: narrow it as well.
   bool ok = fchmod(fd, 0600) == 0;
-  ok = WriteAll(fd, content.data(), content.size()) && ok;
+  ok = WriteAllBytes(fd, content.data(), content.size()) && ok;
   ok = fsync(fd) == 0 && ok;
   ok = close(fd) == 0 && ok;
   if (!ok) LogFailure("cannot write %s: %s", path.c_str(), std::strerror(errno));
@@ -84,14 +73,7 @@ ParameterFileOps CurrentOps() {
 bool ReadLine(std::string_view data, size_t& pos, std::string& line) {
   if (pos >= data.size()) return false;
   const size_t start = pos;
-  size_t chars = 0;
-  while (pos < data.size() && data[pos] != '\n') {
-    if ((static_cast<unsigned char>(data[pos]) & 0xC0) != 0x80) {
-      if (chars == kMaxUrlChars) break;
-      ++chars;
-    }
-    ++pos;
-  }
+  pos = start + Utf8PrefixBytes(data.substr(start, data.find('\n', start) - start), kMaxUrlChars);
   size_t end = pos;
   if (pos < data.size() && data[pos] == '\n') {
     ++pos;
