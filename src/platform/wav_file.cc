@@ -162,6 +162,8 @@ bool WavReader::State::Setup(int rate, std::string& error) {
   }
   const auto growth = static_cast<sf_count_t>(std::ceil(ratio));
   block_frames = std::max<sf_count_t>(1, std::min(kBlockValues / info.channels, kBlockValues / growth));
+  // A short file needs no more than its length (a pipe's is unknown).
+  if (info.frames >= 0 && info.frames < block_frames) block_frames = std::max<sf_count_t>(1, info.frames);
   frames.resize(static_cast<size_t>(block_frames * info.channels));
   mono.resize(static_cast<size_t>(block_frames));
   if (info.samplerate != rate) {
