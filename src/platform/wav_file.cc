@@ -77,6 +77,17 @@ std::string LibraryMessage(const char* text) {
   return s;
 }
 
+// The first twelve bytes of a WAV file: "RIFF" (or big-endian "RIFX", or "RF64"), a
+// size, "WAVE". Checked before libsndfile sees the file, so that it never tries its other
+// readers (MPEG, FLAC, Ogg ...) on what is not one, nor lets them print to stderr.
+bool LooksLikeWav(std::span<const uint8_t> start) {
+  if (start.size() < 12 || std::memcmp(start.data() + 8, "WAVE", 4) != 0) return false;
+  return std::memcmp(start.data(), "RIFF", 4) == 0 || std::memcmp(start.data(), "RIFX", 4) == 0 ||
+         std::memcmp(start.data(), "RF64", 4) == 0;
+}
+
+constexpr const char* kNotWav = "not a WAV file (no RIFF/WAVE header)";
+
 int16_t ToSample(float v) {
   const float scaled = v * 32768.0f;
   if (std::isnan(scaled)) return 0;
@@ -121,6 +132,13 @@ bool WavReader::Open(const std::string& path, int rate, std::string& error) {
     error = path + ": is a directory";
     return false;
   }
+  // A pipe cannot be looked into without taking its bytes: it goes to libsndfile as it is.
+  uint8_t start[12];
+  const ssize_t peeked = ::pread(state_->file.fd, start, sizeof start, 0);
+  if (peeked >= 0 && !LooksLikeWav({start, static_cast<size_t>(peeked)})) {
+    error = path + ": " + kNotWav;
+    return false;
+  }
   state_->sound.reset(sf_open_fd(state_->file.fd, SFM_READ, &state_->info, SF_FALSE));
   if (!state_->Setup(rate, error)) {
     error = path + ": " + error;
@@ -132,6 +150,10 @@ bool WavReader::Open(const std::string& path, int rate, std::string& error) {
 
 bool WavReader::OpenMemory(std::span<const uint8_t> file, int rate, std::string& error) {
   state_ = std::make_unique<State>();
+  if (!LooksLikeWav(file)) {
+    error = kNotWav;
+    return false;
+  }
   state_->memory.bytes = file;
   state_->sound.reset(sf_open_virtual(&state_->io, SFM_READ, &state_->info, &state_->memory));
   if (!state_->Setup(rate, error)) {

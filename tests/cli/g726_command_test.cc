@@ -140,6 +140,13 @@ TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
   WriteBytes("unknown.wav", {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
                              0x34, 0x12, 1, 0, 0x40, 0x1F, 0, 0, 0, 0x7D, 0, 0, 4, 0, 32, 0,
                              'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0});
+  // An MP3 file named .wav: refused before any other reader can look at it (or print).
+  std::vector<uint8_t> mp3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+  for (int frame = 0; frame < 8; ++frame) {
+    mp3.insert(mp3.end(), {0xFF, 0xFB, 0x90, 0x64});
+    mp3.resize(mp3.size() + 413);
+  }
+  WriteBytes("song.wav", mp3);
   struct Case {
     std::string args;
     std::string message;
@@ -150,6 +157,7 @@ TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
       {"encode " + Path("odd.raw") + " " + Path("out.wav"), "out.wav: encode writes .g726"},
       {"encode " + Path("odd.raw") + " " + Path("out.g726"), "odd.raw: odd number of bytes"},
       {"encode " + Path("unknown.wav") + " " + Path("out.g726"), "unknown.wav: not a sound file that can be read"},
+      {"encode " + Path("song.wav") + " " + Path("out.g726"), "song.wav: not a WAV file"},
       {"decode " + Path("codes.g726") + " " + Path("out.txt"), "out.txt: decode writes .wav, .raw or .s16"},
       {"decode " + Path("odd.raw") + " " + Path("out.wav"), "odd.raw: decode reads .g726"},
       {"decode " + Path("missing.g726") + " " + Path("out.wav"), "missing.g726: cannot open"},

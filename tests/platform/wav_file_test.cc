@@ -349,11 +349,12 @@ TEST_F(WavFileTest, RefusesWithAReasonWhatItCannotRead) {
   std::vector<Case> cases = {
       {dir_ + "/missing.wav", "missing.wav: cannot open"},
       {dir_, "is a directory"},
-      {Write("text.wav", text), "text.wav: not a sound file that can be read"},
+      {Write("text.wav", text), "text.wav: not a WAV file (no RIFF/WAVE header)"},
       {Write("unknown.wav", unknown_coding.File()), "unknown.wav: not a sound file that can be read"},
       {Write("slow.wav", slow.File()), "slow.wav: cannot convert 10 Hz to 8000 Hz"},
   };
   if (Sox("-r 8000 -c 1", 1000, dir_ + "/tone.aiff")) cases.push_back({dir_ + "/tone.aiff", "tone.aiff: not a WAV file"});
+  if (Sox("-r 8000 -c 1", 1000, dir_ + "/tone.flac")) cases.push_back({dir_ + "/tone.flac", "tone.flac: not a WAV file"});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     std::vector<int16_t> samples = {1, 2, 3};
