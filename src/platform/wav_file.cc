@@ -113,6 +113,7 @@ struct WavReader::State {
   bool input_done = false;
   bool finished = false;
 
+  bool OpenFile(const std::string& path, int rate, std::string& error);
   bool Setup(int rate, std::string& error);
   bool Convert(sf_count_t count, std::vector<int16_t>& block, std::string& error);
 };
@@ -122,25 +123,7 @@ WavReader::~WavReader() = default;
 
 bool WavReader::Open(const std::string& path, int rate, std::string& error) {
   state_ = std::make_unique<State>();
-  state_->file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (state_->file.fd < 0) {
-    error = path + ": cannot open (" + std::strerror(errno) + ")";
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(state_->file.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = path + ": is a directory";
-    return false;
-  }
-  // A pipe cannot be looked into without taking its bytes: it goes to libsndfile as it is.
-  uint8_t start[12];
-  const ssize_t peeked = ::pread(state_->file.fd, start, sizeof start, 0);
-  if (peeked >= 0 && !LooksLikeWav({start, static_cast<size_t>(peeked)})) {
-    error = path + ": " + kNotWav;
-    return false;
-  }
-  state_->sound.reset(sf_open_fd(state_->file.fd, SFM_READ, &state_->info, SF_FALSE));
-  if (!state_->Setup(rate, error)) {
+  if (!state_->OpenFile(path, rate, error)) {
     error = path + ": " + error;
     state_.reset();
     return false;
@@ -152,6 +135,7 @@ bool WavReader::OpenMemory(std::span<const uint8_t> file, int rate, std::string&
   state_ = std::make_unique<State>();
   if (!LooksLikeWav(file)) {
     error = kNotWav;
+    state_.reset();
     return false;
   }
   state_->memory.bytes = file;
@@ -161,6 +145,28 @@ bool WavReader::OpenMemory(std::span<const uint8_t> file, int rate, std::string&
     return false;
   }
   return true;
+}
+
+bool WavReader::State::OpenFile(const std::string& path, int rate, std::string& error) {
+  file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) {
+    error = std::string("cannot open (") + std::strerror(errno) + ")";
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(file.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = "is a directory";
+    return false;
+  }
+  // A pipe cannot be looked into without taking its bytes: it goes to libsndfile as it is.
+  uint8_t start[12];
+  const ssize_t peeked = ::pread(file.fd, start, sizeof start, 0);
+  if (peeked >= 0 && !LooksLikeWav({start, static_cast<size_t>(peeked)})) {
+    error = kNotWav;
+    return false;
+  }
+  sound.reset(sf_open_fd(file.fd, SFM_READ, &info, SF_FALSE));
+  return Setup(rate, error);
 }
 
 bool WavReader::State::Setup(int rate, std::string& error) {
