@@ -2,6 +2,7 @@
 // a ReplacingFile, so that the target is replaced only when the file is complete.
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include "platform/wav_file.h"
 
@@ -59,8 +60,11 @@ std::string LibraryMessage(SNDFILE* sound) {
 // as RF64 that stays a plain WAV file while under 4 GiB, its header kept up to date after
 // every write; otherwise a plain WAV file (RF64 when `bytes` needs it).
 bool OpenSound(Io& io, const std::string& path, int rate, bool growing, uint64_t bytes, std::string& error) {
-  if (!io.file.Create(path, error)) return false;
-  if (!io.file.seekable()) {
+  // A pipe is refused before it is opened: opening it would wait for a reader.
+  struct stat st {};
+  const bool pipe = ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+  if (!pipe && !io.file.Create(path, error)) return false;
+  if (pipe || !io.file.seekable()) {
     io.file.Abandon();  // writes directly: nothing to remove
     error = path + ": cannot write a WAV file into a pipe or terminal (its header is rewritten at the end)";
     return false;
