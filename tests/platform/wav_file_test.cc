@@ -353,6 +353,10 @@ TEST_F(WavFileTest, RefusesWithAReasonWhatItCannotRead) {
   };
   if (Sox("-r 8000 -c 1", 1000, dir_ + "/tone.aiff")) cases.push_back({dir_ + "/tone.aiff", "tone.aiff: not a WAV file"});
   if (Sox("-r 8000 -c 1", 1000, dir_ + "/tone.flac")) cases.push_back({dir_ + "/tone.flac", "tone.flac: not a WAV file"});
+  // libsndfile decodes ADPCM of one or two channels only; sox also writes more.
+  if (Sox("-r 8000 -c 3 -e ima-adpcm", 1000, dir_ + "/three.wav")) {
+    cases.push_back({dir_ + "/three.wav", "three.wav: not a sound file that can be read (Error in ADPCM WAV file"});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     std::vector<int16_t> samples = {1, 2, 3};
