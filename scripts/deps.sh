@@ -11,6 +11,8 @@ VANTOREL_PACKAGES=(
   dpkg-dev file help2man librsvg2-bin desktop-file-utils lintian
   # the simulated camera: gzip answers and Digest hashes.
   zlib1g-dev libssl-dev
+  # WAV files and rate conversion.
+  libsndfile1-dev libsamplerate0-dev
 )
 
 vantorel_install_deps() {

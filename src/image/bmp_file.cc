@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/file_bytes.h"
+
 namespace vantorel {
 
 namespace {
@@ -24,19 +26,7 @@ void Put32(std::string& out, uint32_t v) {
   Put16(out, static_cast<uint16_t>(v >> 16));
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+bool WriteAll(int fd, const std::string& bytes) { return WriteAllBytes(fd, bytes.data(), bytes.size()); }
 
 std::string Reason(const std::string& path) { return path + ": " + std::strerror(errno); }
 

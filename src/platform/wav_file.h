@@ -1,8 +1,11 @@
 #pragma once
-// WAV files: reading integer PCM of any common rate, width and channel count as 16-bit
-// mono at a chosen rate (conversion by SDL's audio converter), and writing 16-bit mono.
+// WAV files through libsndfile: reading any WAV (integer PCM of any width, float, mu-law,
+// A-law, IMA/MS ADPCM, WAVE_FORMAT_EXTENSIBLE, RF64; any channel count and rate) as 16-bit
+// mono at a chosen rate, converted block by block (channels mixed down, rate converted
+// by libsamplerate); and writing 16-bit mono.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,54 +14,77 @@
 
 namespace vantorel {
 
-inline constexpr uint16_t kWavFormatPcm = 1;
+// The most samples ReadWavMono16 and DecodeWavMono16 hold in memory by default: 2^29
+// (1 GiB; 18.6 hours at 8000 Hz). A longer sound is refused rather than exhausting memory;
+// WavReader streams sound of any length.
+inline constexpr uint64_t kMaxWavMonoSamples = uint64_t{1} << 29;
 
-// What the header of a RIFF/WAVE file says, and where its sound is.
-struct WavInfo {
-  uint16_t format_tag = 0;  // 1 = integer PCM; for WAVE_FORMAT_EXTENSIBLE the sub-format's
-  int channels = 0;
-  int sample_rate = 0;
-  int bits_per_sample = 0;
-  std::span<const uint8_t> data;  // the sound, cut to whole sample frames
+// A WAV file's sound as 16-bit mono at `rate`, one block at a time. The memory it uses
+// does not depend on the file's length or its format.
+class WavReader {
+ public:
+  WavReader();
+  ~WavReader();
+  WavReader(const WavReader&) = delete;
+  WavReader& operator=(const WavReader&) = delete;
+
+  // Opens a file (a pipe too), or a whole file held in memory, which must outlive the
+  // reader. False with a one-line reason when it is not a WAV file libsndfile can read, or
+  // its rate cannot be converted to `rate`.
+  bool Open(const std::string& path, int rate, std::string& error);
+  bool OpenMemory(std::span<const uint8_t> file, int rate, std::string& error);
+
+  // Replaces `block` with the next converted samples; an empty block at the end. False
+  // with a one-line reason when the sound cannot be read on.
+  bool Next(std::vector<int16_t>& block, std::string& error);
+
+  // How many samples the whole sound gives, as its header tells (about; -1 when unknown,
+  // as in a pipe).
+  int64_t expected_samples() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
-// Parses a whole WAV file held in memory: the RIFF header and the "fmt " and "data"
-// chunks, in any order, skipping others. A data chunk that claims more bytes than the
-// file holds (a recording that was cut off) yields what is there. False, with a one-line
-// reason in `error`, for anything that is not a well-formed WAV file. Any format tag
-// passes; the caller decides what it can use.
-bool ParseWav(std::span<const uint8_t> file, WavInfo& info, std::string& error);
-
-// The sound of a WAV file of integer PCM (8, 16, 24 or 32 bits, 1 to 8 channels, 1000 to
-// 768000 Hz) as 16-bit mono at `rate`. Other layouts are converted with SDL's audio
-// converter (channels mixed down, rate resampled). False with a one-line reason when it
-// is not a WAV file, not PCM, or cannot be converted.
-bool DecodeWavMono16(std::span<const uint8_t> file, int rate, std::vector<int16_t>& samples, std::string& error);
+// The whole sound of a WAV file held in memory as 16-bit mono at `rate`. False with a
+// one-line reason when it cannot be read, or would give more than `max_samples`.
+bool DecodeWavMono16(std::span<const uint8_t> file, int rate, std::vector<int16_t>& samples, std::string& error,
+                     uint64_t max_samples = kMaxWavMonoSamples);
 
 // The same from a file; the reason then begins with the file's name.
-bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error);
+bool ReadWavMono16(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error,
+                   uint64_t max_samples = kMaxWavMonoSamples);
 
-// Writes 16-bit mono PCM at `rate`, replacing the file. On failure nothing is left behind.
+// Writes 16-bit mono PCM at `rate` as a WAV file (RF64 beyond 4 GiB), replacing the file
+// the way ReplacingFile does. On failure nothing of ours is left behind.
 bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> samples, std::string& error);
 
 // Writes 16-bit mono PCM as it comes, for recordings of any length: the file holds the
 // sound so far, never all of it in memory. It replaces `path` only at Finish(); until
-// then the header claims the largest possible data chunk, so that even the temporary file
-// of a run that was killed reads as what it holds.
+// then its header is brought up to date after every Append, so that even the temporary
+// file of a run that was killed reads as what it holds. A plain WAV file while under
+// 4 GiB; a longer recording goes on as RF64, so no recording ever meets a size limit.
+// A device is written directly; a pipe or terminal is refused at Open (a WAV header must
+// be rewritten at the end).
 class WavWriter {
  public:
+  WavWriter();
+  ~WavWriter();
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+
   // False with a one-line reason when the file cannot be created.
   bool Open(const std::string& path, int rate, std::string& error);
-  // False with a reason when the file cannot take the samples, or a WAV file could hold
-  // no more (4 GiB); the file is then dropped.
+  // False with a reason when the file cannot take the samples; the file is then dropped.
   bool Append(std::span<const int16_t> samples, std::string& error);
-  // Writes the true sizes into the header and puts the file in place.
+  // Writes the final header and puts the file in place.
   bool Finish(std::string& error);
 
+  struct Io;  // what libsndfile writes through
+
  private:
-  ReplacingFile file_;
-  int rate_ = 0;
-  uint64_t data_bytes_ = 0;
+  std::unique_ptr<Io> io_;
 };
 
 }  // namespace vantorel

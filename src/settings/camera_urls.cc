@@ -1,5 +1,7 @@
 #include "settings/camera_urls.h"
 
+#include "platform/utf8.h"
+
 namespace vantorel {
 
 CameraUrls UrlsForAddress(std::string_view dotted_address) {
@@ -10,17 +12,7 @@ CameraUrls UrlsForAddress(std::string_view dotted_address) {
 CameraUrls DefaultCameraUrls() { return UrlsForAddress(kDefaultCameraAddress); }
 
 std::string CutToChars(std::string_view text, size_t max_chars) {
-  size_t chars = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    // A character starts at every byte that is not a continuation byte (10xxxxxx).
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (chars == max_chars) break;
-      ++chars;
-    }
-    ++i;
-  }
-  return std::string(text.substr(0, i));
+  return std::string(text.substr(0, Utf8PrefixBytes(text, max_chars)));
 }
 
 CameraUrls CutUrls(const CameraUrls& urls) {

@@ -4,31 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_bytes.h"
 #include "platform/log.h"
 #include "platform/program_dir.h"
+#include "platform/utf8.h"
 
 namespace vantorel {
 
 namespace {
 
 constexpr size_t kMaxParameterFileBytes = 1u << 20;
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // Opens `path` for reading when it is a regular file; -1 otherwise. O_NONBLOCK keeps a
 // pipe planted under the name from holding the open (and the program) for ever.
@@ -76,7 +66,7 @@ bool FinishFresh(int fd, const std::string& path, bool written) {
 bool PosixWriteFile(const std::string& path, const std::string& content) {
   const int fd = CreateFresh(path);
   if (fd < 0) return false;
-  return FinishFresh(fd, path, WriteAll(fd, content.data(), content.size()));
+  return FinishFresh(fd, path, WriteAllBytes(fd, content.data(), content.size()));
 }
 
 bool PosixRemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
@@ -96,7 +86,7 @@ bool PosixCopyFile(const std::string& from, const std::string& to) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
-    if (!WriteAll(out, buf, static_cast<size_t>(n))) {
+    if (!WriteAllBytes(out, buf, static_cast<size_t>(n))) {
       ok = false;
       break;
     }
@@ -127,14 +117,8 @@ bool PosixReplaceFile(const std::string& from, const std::string& to) {
 bool ReadLine(std::string_view data, size_t& pos, std::string& line) {
   if (pos >= data.size()) return false;
   const size_t start = pos;
-  size_t chars = 0;
-  while (pos < data.size() && data[pos] != '\n') {
-    if ((static_cast<unsigned char>(data[pos]) & 0xC0) != 0x80) {
-      if (chars == kMaxUrlChars) break;
-      ++chars;
-    }
-    ++pos;
-  }
+  const size_t line_end = std::min(data.find('\n', start), data.size());
+  pos = start + Utf8PrefixBytes(data.substr(start, line_end - start), kMaxUrlChars);
   size_t end = pos;
   if (pos < data.size() && data[pos] == '\n') {
     ++pos;

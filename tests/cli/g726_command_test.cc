@@ -113,12 +113,40 @@ TEST_F(G726CommandTest, EncodesAndDecodesLikeTheLibrary) {
   EXPECT_EQ(ReadBytes("again.g726"), reencoded);
 }
 
+// A WAV file of another rate and layout is converted and coded block by block; the codes
+// are those of its whole converted sound coded in one go (no sample lost or doubled where
+// the blocks meet, one coder state throughout).
+TEST_F(G726CommandTest, EncodesAConvertedWavFileInBlocksLikeInOneGo) {
+  const std::string sox = "sox -D -n -r 11025 -c 2 -e ima-adpcm " + Path("in.wav") + " synth 9.3 sine 440 vol 0.5";
+  if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+  ASSERT_EQ(std::system(sox.c_str()), 0);
+  ASSERT_EQ(Run("g726 encode " + Path("in.wav") + " " + Path("tone.g726")).status, 0);
+
+  std::vector<int16_t> samples;
+  std::string error;
+  ASSERT_TRUE(ReadWavMono16(Path("in.wav"), 8000, samples, error)) << error;
+  ASSERT_GT(samples.size(), 74000u);
+  G726State state;
+  G726InitState(state);
+  std::vector<uint8_t> expected((samples.size() + 1) / 2);
+  G726EncodeBlock(expected.data(), samples.data(), samples.size(), state);
+  EXPECT_EQ(ReadBytes("tone.g726"), expected);
+}
+
 TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
   WriteBytes("odd.raw", {1, 2, 3});
   WriteBytes("codes.g726", {0x21, 0x43});
-  WriteBytes("float.wav", {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                           3, 0, 1, 0, 0x40, 0x1F, 0, 0, 0, 0x7D, 0, 0, 4, 0, 32, 0,
-                           'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0});
+  // A WAV file of a coding that no reader knows (format 0x1234).
+  WriteBytes("unknown.wav", {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                             0x34, 0x12, 1, 0, 0x40, 0x1F, 0, 0, 0, 0x7D, 0, 0, 4, 0, 32, 0,
+                             'd', 'a', 't', 'a', 4, 0, 0, 0, 0, 0, 0, 0});
+  // An MP3 file named .wav: refused before any other reader can look at it (or print).
+  std::vector<uint8_t> mp3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+  for (int frame = 0; frame < 8; ++frame) {
+    mp3.insert(mp3.end(), {0xFF, 0xFB, 0x90, 0x64});
+    mp3.resize(mp3.size() + 413);
+  }
+  WriteBytes("song.wav", mp3);
   struct Case {
     std::string args;
     std::string message;
@@ -128,7 +156,8 @@ TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
       {"encode " + Path("in.mp3") + " " + Path("out.g726"), "in.mp3: encode reads .wav, .raw or .s16"},
       {"encode " + Path("odd.raw") + " " + Path("out.wav"), "out.wav: encode writes .g726"},
       {"encode " + Path("odd.raw") + " " + Path("out.g726"), "odd.raw: odd number of bytes"},
-      {"encode " + Path("float.wav") + " " + Path("out.g726"), "float.wav: not a PCM WAV file (format 3)"},
+      {"encode " + Path("unknown.wav") + " " + Path("out.g726"), "unknown.wav: not a sound file that can be read"},
+      {"encode " + Path("song.wav") + " " + Path("out.g726"), "song.wav: not a WAV file"},
       {"decode " + Path("codes.g726") + " " + Path("out.txt"), "out.txt: decode writes .wav, .raw or .s16"},
       {"decode " + Path("odd.raw") + " " + Path("out.wav"), "odd.raw: decode reads .g726"},
       {"decode " + Path("missing.g726") + " " + Path("out.wav"), "missing.g726: cannot open"},

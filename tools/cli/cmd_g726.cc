@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ constexpr int kRate = 8000;
 constexpr size_t kMaxInputBytes = size_t{256} << 20;
 
 enum class FileKind {
-  kWav,      // .wav: read as any PCM WAV (converted to 8000 Hz mono), written as 8000 Hz mono 16-bit
+  kWav,      // .wav: read as any WAV (converted to 8000 Hz mono), written as 8000 Hz mono 16-bit
   kSamples,  // .raw, .s16: little-endian 16-bit samples at 8000 Hz
   kCodes,    // .g726: two codes per byte, the earlier sample in the low four bits
   kUnknown,
@@ -38,8 +39,8 @@ FileKind KindOf(const std::string& path) {
   return FileKind::kUnknown;
 }
 
-bool ReadSamples(const std::string& path, FileKind kind, std::vector<int16_t>& samples, std::string& error) {
-  if (kind == FileKind::kWav) return ReadWavMono16(path, kRate, samples, error);
+// A .raw or .s16 file.
+bool ReadRawSamples(const std::string& path, std::vector<int16_t>& samples, std::string& error) {
   std::vector<uint8_t> bytes;
   if (!ReadFileBytes(path, bytes, error, kMaxInputBytes)) return false;
   if (bytes.size() % 2 != 0) {
@@ -63,6 +64,18 @@ bool WriteSamples(const std::string& path, FileKind kind, const std::vector<int1
   return WriteFileBytes(path, bytes, error);
 }
 
+// Codes `samples` with `state` and appends them to `out`. An odd sample is kept in `carry`
+// for the next call, so that a file coded in pieces is coded exactly as in one go.
+bool EncodePiece(std::vector<int16_t>& carry, std::span<const int16_t> samples, bool last, G726State& state,
+                 ReplacingFile& out, std::string& error) {
+  carry.insert(carry.end(), samples.begin(), samples.end());
+  const size_t count = last ? carry.size() : carry.size() & ~size_t{1};
+  std::vector<uint8_t> codes((count + 1) / 2);
+  codes.resize(G726EncodeBlock(codes.data(), carry.data(), count, state));
+  carry.erase(carry.begin(), carry.begin() + static_cast<ptrdiff_t>(count));
+  return out.Write(codes, error);
+}
+
 bool Encode(const std::string& in, const std::string& out, std::string& error) {
   const FileKind in_kind = KindOf(in);
   if (in_kind != FileKind::kWav && in_kind != FileKind::kSamples) {
@@ -73,13 +86,27 @@ bool Encode(const std::string& in, const std::string& out, std::string& error) {
     error = out + ": encode writes .g726";
     return false;
   }
-  std::vector<int16_t> samples;
-  if (!ReadSamples(in, in_kind, samples, error)) return false;
   G726State state;
   G726InitState(state);
-  std::vector<uint8_t> codes((samples.size() + 1) / 2);
-  codes.resize(G726EncodeBlock(codes.data(), samples.data(), samples.size(), state));
-  return WriteFileBytes(out, codes, error);
+  std::vector<int16_t> carry;
+  ReplacingFile file;
+  if (in_kind == FileKind::kSamples) {
+    std::vector<int16_t> samples;
+    return ReadRawSamples(in, samples, error) && file.Create(out, error) &&
+           EncodePiece(carry, samples, true, state, file, error) && file.Commit(error);
+  }
+  // A WAV file is converted and coded block by block: any length takes the same memory.
+  WavReader reader;
+  if (!reader.Open(in, kRate, error) || !file.Create(out, error)) return false;
+  std::vector<int16_t> block;
+  do {
+    if (!reader.Next(block, error)) {
+      error = in + ": " + error;
+      return false;  // the unfinished output goes with `file`
+    }
+    if (!EncodePiece(carry, block, block.empty(), state, file, error)) return false;
+  } while (!block.empty());
+  return file.Commit(error);
 }
 
 bool Decode(const std::string& in, const std::string& out, std::string& error) {
@@ -110,7 +137,8 @@ int RunG726(int argc, char** argv) {
     std::fputs(
         "usage: vantorel-cli g726 encode IN OUT   IN .wav, .raw or .s16; OUT .g726\n"
         "       vantorel-cli g726 decode IN OUT   IN .g726; OUT .wav, .raw or .s16\n"
-        ".wav: PCM; other rates, widths and channel counts are converted to 8000 Hz mono.\n"
+        ".wav: any WAV (PCM, float, mu-law, A-law, ADPCM, RF64); other rates and channel\n"
+        "counts are converted to 8000 Hz mono.\n"
         ".raw/.s16: little-endian 16-bit samples at 8000 Hz.\n"
         ".g726: 32 kbit/s codes, two per byte, the earlier sample in the low four bits\n"
         "(an odd sample count ends in a byte whose high four bits are 0).\n",
