@@ -13,6 +13,7 @@
 
 #include "app/picture_painter.h"
 #include "app/program_icon.h"
+#include "app/status_text.h"
 #include "app/strings.h"
 
 namespace vantorel {
@@ -159,11 +160,72 @@ void MainWindow::RequestPictureRepaint() {
       Qt::QueuedConnection);
 }
 
+namespace {
+
+// Where each worker's status line goes: the picture's in the picture area, the sound's right
+// of the buttons, the talk's right of the talk zone.
+const QRect kPictureStatusRect(0, 200, kClientWidth, 40);
+const QRect kListenStatusRect(170, 243, kClientWidth - 170, 22);
+const QRect kTalkStatusRect(kTalkZoneFrame.right + 6, kTalkZoneFrame.top, kClientWidth - kTalkZoneFrame.right - 6,
+                            kTalkZoneFrame.Height());
+
+}  // namespace
+
 void MainWindow::OnWorkerStatus(StationWorker worker, const WorkerStatus& status) {
-  if (worker != StationWorker::kTalk || status.state == talk_state_) return;
-  const bool was_live = TalkLive();
-  talk_state_ = status.state;
-  if (TalkLive() != was_live) InvalidateTalkZone();
+  // The reason stays on show while the worker is failing, and goes when it recovers, rests
+  // or is stopped.
+  const FailureReason failure = status.state == WorkerState::kFailed ? status.cause : FailureReason::kNone;
+  switch (worker) {
+    case StationWorker::kPicture:
+      if (failure != picture_failure_ && status.state != WorkerState::kConnecting) {
+        picture_failure_ = failure;
+        update(kPictureStatusRect);
+      }
+      break;
+    case StationWorker::kListen:
+      if (failure != listen_failure_ && status.state != WorkerState::kConnecting) {
+        listen_failure_ = failure;
+        update(kListenStatusRect);
+      }
+      break;
+    case StationWorker::kTalk: {
+      const bool was_live = TalkLive();
+      talk_state_ = status.state;
+      if (TalkLive() != was_live) InvalidateTalkZone();
+      if (failure != talk_failure_ && status.state != WorkerState::kConnecting) {
+        talk_failure_ = failure;
+        update(kTalkStatusRect);
+      }
+      break;
+    }
+  }
+}
+
+void MainWindow::PaintStatusLines(QPainter& painter, const QRect& dirty) {
+  const struct {
+    FailureReason failure;
+    QRect rect;
+  } lines[] = {{picture_failure_, kPictureStatusRect},
+               {listen_failure_, kListenStatusRect},
+               {talk_failure_, kTalkStatusRect}};
+  for (const auto& line : lines) {
+    const QString text = StatusText(line.failure);
+    if (text.isEmpty() || !line.rect.intersects(dirty)) continue;
+    painter.setPen(QColor(150, 20, 20));
+    painter.drawText(line.rect, Qt::AlignCenter | Qt::TextWordWrap, text);
+  }
+}
+
+QString MainWindow::StatusLine(StationWorker worker) const {
+  switch (worker) {
+    case StationWorker::kPicture:
+      return StatusText(picture_failure_);
+    case StationWorker::kListen:
+      return StatusText(listen_failure_);
+    case StationWorker::kTalk:
+      break;
+  }
+  return StatusText(talk_failure_);
 }
 
 bool MainWindow::TalkLive() const { return logic_->talking() && talk_state_ == WorkerState::kRunning; }
@@ -211,6 +273,7 @@ void MainWindow::paintEvent(QPaintEvent* event) {
   const bool picture = picture_ != nullptr && PictureRect(client, *picture_).contains(dirty);
   if (picture) {
     PaintPicture(painter, client, *picture_);
+    PaintStatusLines(painter, dirty);
     return;
   }
   painter.fillRect(client.intersected(dirty), QColor(kBackground));
@@ -224,6 +287,7 @@ void MainWindow::paintEvent(QPaintEvent* event) {
     painter.setBrush(on ? Qt::black : Qt::white);
     painter.drawEllipse(x, kIndicatorY, kIndicatorSize - 1, kIndicatorSize - 1);
   }
+  PaintStatusLines(painter, dirty);
   // The talk zone, so that a user can find it.
   const QRect zone = ToQRect(kTalkZoneFrame);
   if (!zone.intersects(dirty)) return;

@@ -13,6 +13,7 @@
 #include "station/station.h"
 
 class QMenuBar;
+class QPainter;
 class QPushButton;
 
 namespace vantorel {
@@ -45,6 +46,8 @@ class MainWindow : public QWidget {
   void OnWorkerStatus(StationWorker worker, const WorkerStatus& status);
   // The talk zone shows the talk as under way: a talk was started and the camera takes it.
   bool TalkLive() const;
+  // The status line shown for `worker` (empty when none).
+  QString StatusLine(StationWorker worker) const;
 
   // Called by the window's actions.
   void DrawIndicator(int x);
@@ -63,12 +66,17 @@ class MainWindow : public QWidget {
   class Actions;
   void BuildMenuBar();
   void OnFocusWindowChanged(QWindow* now);
+  void PaintStatusLines(QPainter& painter, const QRect& dirty);
 
   std::unique_ptr<Actions> actions_;
   std::unique_ptr<WindowLogic> logic_;
   const CurrentImage* picture_;
   std::atomic<bool> repaint_queued_{false};
   WorkerState talk_state_ = WorkerState::kIdle;
+  // Why each worker last failed (kNone while it runs or rests), for the status lines.
+  FailureReason picture_failure_ = FailureReason::kNone;
+  FailureReason listen_failure_ = FailureReason::kNone;
+  FailureReason talk_failure_ = FailureReason::kNone;
   QRect last_picture_;  // where the last picture was drawn
   QMenuBar* menu_bar_ = nullptr;
   bool has_focus_ = false;

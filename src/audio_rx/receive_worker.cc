@@ -39,15 +39,20 @@ FrameSink PlaybackSink(Playback& playback, AudioOutputOpener open_output) {
 }
 
 int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const FrameSink& sink,
-                  std::string* failure) {
-  const auto fail = [failure](const std::string& why) {
-    LogFailure("receive: %s", why.c_str());
-    if (failure) *failure = why;
-    return -1;
-  };
+                  std::string* failure, Failure* outcome, const ReceiveOptions& options) {
   // Destroyed in reverse order: output, scanner and buffer, request.
   HttpGet get(stop);
-  if (!get.Open(url, kSpeakerUserAgent)) {
+  const auto fail = [&](const std::string& why, FailureReason reason = FailureReason::kNone) {
+    LogFailure("receive: %s", why.c_str());
+    if (failure) *failure = why;
+    if (outcome) {
+      *outcome = reason != FailureReason::kNone ? Failure{reason, 0, why} : get.Outcome(Endpoint::kSound);
+    }
+    return -1;
+  };
+  HttpGetLimits limits;
+  if (options.stall_seconds > 0) limits.stall_seconds = options.stall_seconds;
+  if (!get.Open(url, kSpeakerUserAgent, limits)) {
     if (get.state() == HttpGet::State::kCancelled) return 0;  // stopped before it began
     return fail(get.Error());
   }
@@ -61,7 +66,7 @@ int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& u
   if (stop->Cancelled()) return 0;
 
   const OpenSink output(sink);
-  if (!output.ok()) return fail("the sound output did not open");
+  if (!output.ok()) return fail("the sound output did not open", FailureReason::kNoAudioDevice);
 
   G726State state;
   G726InitState(state);
@@ -79,6 +84,9 @@ int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& u
   }
   if (get.state() == HttpGet::State::kFailed) LogFailure("receive: stream ended: %s", get.Error().c_str());
   if (scanner->InFrame()) LogFailure("receive: the stream ended inside a frame; its start was dropped");
+  // Why the stream ended, for a caller that reconnects: an error page, a lost connection, or
+  // the camera's own end of the stream (none).
+  if (outcome) *outcome = stop->Cancelled() ? Failure{FailureReason::kStopped, 0, {}} : get.Outcome(Endpoint::kSound);
   return 0;
 }
 

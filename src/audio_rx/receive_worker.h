@@ -24,6 +24,7 @@
 #include "audio_rx/playback.h"
 #include "platform/audio_output.h"
 #include "platform/cancel_token.h"
+#include "platform/failure_reason.h"
 
 namespace vantorel {
 
@@ -47,11 +48,19 @@ struct FrameSink {
 // says otherwise). `playback` must outlive the sink's use.
 FrameSink PlaybackSink(Playback& playback, AudioOutputOpener open_output = OpenSdlAudioOutput);
 
+struct ReceiveOptions {
+  // The stream fails as stalled when under 1 byte/s arrives for this long (0: the HTTP
+  // layer's default, 10 s). A listener that reconnects uses 3 s.
+  long stall_seconds = 0;
+};
+
 // Runs one session on the calling thread with `url`. Returns 0 after a normal end (a stop
 // through `stop`, or the end of the stream), -1 after a failed start, with a one-line
-// reason in `*failure` when given. Cancelling `stop` (from any thread) ends the session
-// promptly: a read blocked on a silent camera returns at once.
+// reason in `*failure` when given. `*outcome`, when given, says why it ended, classified
+// (after a normal end too: an error page, a lost connection, or none when the camera ended
+// the stream). Cancelling `stop` (from any thread) ends the session promptly: a read
+// blocked on a silent camera returns at once.
 int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const FrameSink& sink,
-                  std::string* failure = nullptr);
+                  std::string* failure = nullptr, Failure* outcome = nullptr, const ReceiveOptions& options = {});
 
 }  // namespace vantorel

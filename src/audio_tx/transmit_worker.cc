@@ -39,7 +39,8 @@ class RequestSink : public TransmitSink {
     report_.answer = post_.ResponseCode();
     if (report_.answer >= 300 && report_.error.empty()) {
       report_.error = "the camera answered " + std::to_string(report_.answer);
-      context_.Report(WorkerState::kFailed, report_.error);
+      report_.failure = {ReasonForStatus(report_.answer, Endpoint::kTalk), report_.answer, report_.error};
+      context_.ReportFailure(report_.failure);
     }
   }
 
@@ -50,7 +51,11 @@ class RequestSink : public TransmitSink {
     report_.error = post_.ResponseCode() != 0 ? "the camera answered " + std::to_string(post_.ResponseCode())
                                               : post_.Error();
     LogFailure("transmit: %s", report_.error.c_str());
-    context_.Report(WorkerState::kFailed, report_.error);
+    Failure failure = post_.Outcome();
+    if (!failure.failed()) failure = {report_.sent ? FailureReason::kConnectionLost : FailureReason::kCannotConnect, 0, {}};
+    failure.detail = report_.error;
+    report_.failure = failure;
+    context_.ReportFailure(failure);
   }
 
   HttpPost& post_;
@@ -71,7 +76,8 @@ TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std:
   } else {
     report.error = post.Error();
     LogFailure("transmit: %s", report.error.c_str());
-    context.Report(WorkerState::kFailed, report.error);
+    report.failure = {FailureReason::kCannotConnect, 0, report.error};
+    context.ReportFailure(report.failure);
   }
   return report;
 }

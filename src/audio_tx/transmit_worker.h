@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio_tx/capture_ring.h"
+#include "platform/failure_reason.h"
 #include "platform/stoppable_worker.h"
 
 namespace vantorel {
@@ -31,6 +32,7 @@ struct TransmitReport {
   int failed_writes = 0;  // of which libcurl could not take the whole piece
   long answer = 0;        // the camera's status code; 0 when it did not answer
   std::string error;      // the first failure, one line; empty when there was none
+  Failure failure;        // the first failure, classified
   // The camera took the talk: the head went out, every piece was taken, and the answer,
   // if any, was a success.
   bool Succeeded() const { return opened && sent && failed_writes == 0 && error.empty() && answer < 300; }

@@ -1,10 +1,12 @@
 #include "image/image_fetch.h"
 
+#include <optional>
 #include <vector>
 
 #include "image/jpeg_decode.h"
 #include "platform/http_get.h"
 #include "platform/log.h"
+#include "platform/redact_url.h"
 
 namespace vantorel {
 
@@ -13,21 +15,12 @@ namespace {
 // Body bytes moved from the transfer per read.
 constexpr size_t kReadBlock = 16 * 1024;
 
-// The URL as it may be logged: a password in it becomes "***".
-std::string WithoutPassword(const std::string& url) {
-  const size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  const size_t host = scheme + 3;
-  const size_t at = url.find('@', host);
-  if (at == std::string::npos || url.find_first_of("/?#", host) < at) return url;
-  const size_t colon = url.find(':', host);
-  if (colon == std::string::npos || colon > at) return url;
-  return url.substr(0, colon + 1) + "***" + url.substr(at);
-}
-
-ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const std::string& why) {
-  if (LogEnabled()) LogFailure("image fetch %s: %s", WithoutPassword(url).c_str(), why.c_str());
+ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const Failure& failure) {
+  const std::string why = DescribeFailure(failure) + (failure.detail.empty() ? "" : " (" + failure.detail + ")");
+  if (LogEnabled()) LogFailure("image fetch %s: %s", RedactUrl(url).c_str(), why.c_str());
   if (control.failure) *control.failure = why;
+  if (control.outcome) *control.outcome = failure;
+  if (control.session) control.session->Drop();
   return nullptr;
 }
 
@@ -36,36 +29,52 @@ ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const s
 ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control) {
   size = 0;
   std::vector<uint8_t> body;
+  Failure outcome;
   {
-    HttpGet get(control.cancel);
-    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Error());
+    std::optional<HttpGet> get_storage;
+    if (control.session) {
+      get_storage.emplace(*control.session, control.cancel);
+    } else {
+      get_storage.emplace(control.cancel);
+    }
+    HttpGet& get = *get_storage;
+    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Outcome(Endpoint::kPicture));
     for (;;) {
       const size_t at = body.size();
-      if (at > kMaxStillBytes) return Fail(control, url, "the camera sent too much");
+      if (at > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
       body.resize(at + kReadBlock);
       const size_t n = get.Read(body.data() + at, kReadBlock);
       body.resize(at + n);
       if (n == 0) break;
     }
+    outcome = get.Outcome(Endpoint::kPicture);
     switch (get.state()) {
       case HttpGet::State::kComplete:
         break;
-      case HttpGet::State::kFailed:
+      case HttpGet::State::kFailed: {
         // A connection that ends before the announced length: what came is decoded, its
-        // missing rows filled in, as for a still sent without a length.
-        if (!body.empty()) {
+        // missing rows filled in, as for a still sent without a length. A bound that was hit
+        // is a failure of its own.
+        const bool bounded = outcome.reason == FailureReason::kTooMuchData || outcome.reason == FailureReason::kTooSlow;
+        if (!body.empty() && !bounded) {
           LogFailure("image fetch: %s; decoding the %zu bytes that came", get.Error().c_str(), body.size());
           break;
         }
-        return Fail(control, url, get.Error());
+        return Fail(control, url, outcome);
+      }
       default:
-        return Fail(control, url, get.Error());
+        return Fail(control, url, outcome);
     }
-  }  // the connection closes before the decode
-  if (body.size() > kMaxStillBytes) return Fail(control, url, "the camera sent too much");
+  }  // a fresh connection closes before the decode; a session's stays
+  if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
   std::string why;
   ImageBitmapPtr bitmap = DecodeJpeg(body, size, &why);
-  if (!bitmap) return Fail(control, url, "not a usable JPEG: " + why);
+  if (!bitmap) {
+    // An error page (a refused sign-in, a wrong path) says more than the decoder can.
+    if (!outcome.failed()) outcome = {FailureReason::kNotAPicture, outcome.http_status, {}};
+    outcome.detail = "not a usable JPEG: " + why;
+    return Fail(control, url, outcome);
+  }
   return bitmap;
 }
 

@@ -9,6 +9,8 @@
 
 #include "image/image_bitmap.h"
 #include "platform/cancel_token.h"
+#include "platform/failure_reason.h"
+#include "platform/http_session.h"
 
 namespace vantorel {
 
@@ -26,6 +28,11 @@ struct FetchControl {
   std::shared_ptr<CancelToken> cancel;
   // When given, receives a one-line reason whenever the result is null.
   std::string* failure = nullptr;
+  // When given, the still goes over this session's kept connection and sign-in (the picture
+  // worker's stills, one after another); it is dropped after any failure.
+  HttpSession* session = nullptr;
+  // When given, receives the classified reason whenever the result is null.
+  Failure* outcome = nullptr;
 };
 
 // GETs `url` (user agent kImageUserAgent, fresh connection, no proxy, http/https only),

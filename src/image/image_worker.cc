@@ -1,5 +1,6 @@
 #include "image/image_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -8,8 +9,10 @@ namespace vantorel {
 namespace {
 
 // After a failed refresh: an unreachable camera fails at once, and without a pause the
-// worker would retry (and ask for repaints) thousands of times a second.
+// worker would retry (and ask for repaints) thousands of times a second. The pause doubles
+// with every failure in a row, up to kRetryPauseMost; the next picture resets it.
 constexpr auto kRetryPause = std::chrono::milliseconds(100);
+constexpr auto kRetryPauseMost = std::chrono::milliseconds(2000);
 
 }  // namespace
 
@@ -22,20 +25,27 @@ int RefreshImage(CurrentImage& image, const std::string& url, const FetchControl
 }
 
 void RunPictureWorker(WorkerContext& context, const PictureJob& job) {
-  std::string failure;
+  // One kept connection (and sign-in) for the worker's stills; a fresh one after a failure.
+  HttpSession session;
+  Failure failure;
   FetchControl fetch;
   fetch.cancel = context.cancel();
-  fetch.failure = &failure;
+  fetch.session = &session;
+  fetch.outcome = &failure;
+  auto pause = kRetryPause;
   context.Report(WorkerState::kConnecting);
   while (!context.StopRequested()) {
     const int result = RefreshImage(*job.image, job.url(), fetch);
-    if (job.repaint) job.repaint();
     if (context.StopRequested()) break;
     if (result < 0) {
-      context.Report(WorkerState::kFailed, failure);
-      context.WaitForStop(kRetryPause);
+      context.ReportFailure(failure);
+      if (job.repaint) job.repaint();
+      context.WaitForStop(pause);
+      pause = std::min(pause * 2, kRetryPauseMost);
     } else {
       context.Report(WorkerState::kRunning);
+      if (job.repaint) job.repaint();
+      pause = kRetryPause;
       std::this_thread::yield();
     }
   }

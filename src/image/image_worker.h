@@ -23,9 +23,10 @@ struct PictureJob {
   std::function<void()> repaint;      // any thread; may be empty
 };
 
-// Runs until a stop is requested: refresh, repaint, and again. After a failed still it
-// waits 100 ms (a camera that refuses at once would otherwise be asked thousands of times
-// a second). Reports kRunning with each picture and kFailed with the reason of a failure.
+// Runs until a stop is requested: refresh, repaint, and again, the stills on one kept
+// connection. After a failed still it waits 100 ms, doubling with each failure in a row up
+// to 2 s (a camera that refuses at once would otherwise be asked thousands of times a
+// second). Reports kRunning with each picture and kFailed with the reason of a failure.
 void RunPictureWorker(WorkerContext& context, const PictureJob& job);
 
 }  // namespace vantorel

@@ -43,7 +43,11 @@ bool WorkerContext::WaitForStop(std::chrono::milliseconds limit) {
 }
 
 void WorkerContext::Report(WorkerState state, std::string reason) {
-  run_->owner->Publish({state, std::move(reason)});
+  run_->owner->Publish({state, std::move(reason), FailureReason::kNone, 0});
+}
+
+void WorkerContext::ReportFailure(const Failure& failure) {
+  run_->owner->Publish({WorkerState::kFailed, DescribeFailure(failure), failure.reason, failure.http_status});
 }
 
 StoppableWorker::StoppableWorker(std::string name, WorkerObserver observer)

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/cancel_token.h"
+#include "platform/failure_reason.h"
 
 namespace vantorel {
 
@@ -31,6 +32,8 @@ enum class WorkerState { kIdle, kConnecting, kRunning, kFailed };
 struct WorkerStatus {
   WorkerState state = WorkerState::kIdle;
   std::string reason;  // why, for kFailed (one line, no password)
+  FailureReason cause = FailureReason::kNone;  // the classified reason, for kFailed
+  long http_status = 0;                        // the camera's status code, when it gave one
   bool operator==(const WorkerStatus&) const = default;
 };
 
@@ -47,6 +50,8 @@ class WorkerContext {
   // Waits until a stop is requested or `limit` has passed; true when stopping.
   bool WaitForStop(std::chrono::milliseconds limit);
   void Report(WorkerState state, std::string reason = {});
+  // kFailed with a classified failure: its text, cause and status.
+  void ReportFailure(const Failure& failure);
 
  private:
   friend class StoppableWorker;

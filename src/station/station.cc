@@ -1,5 +1,7 @@
 #include "station/station.h"
 
+#include <algorithm>
+
 #include "image/image_worker.h"
 
 namespace vantorel {
@@ -36,26 +38,57 @@ void Station::StartPicture() {
 
 void Station::StopPicture() { picture_.RequestStop(); }
 
-void Station::StartListening(FrameSink sink) {
+void Station::StartListening(FrameSink sink, ListenOptions options) {
   if (!sink.open) sink = PlaybackSink(playback_, devices_.output);
-  listen_.Start([this, sink = std::move(sink)](WorkerContext& context) { ListenJob(context, sink); });
+  listen_.Start([this, sink = std::move(sink), options](WorkerContext& context) { ListenJob(context, sink, options); });
 }
 
 void Station::StopListening() { listen_.RequestStop(); }
 
-void Station::ListenJob(WorkerContext& context, const FrameSink& sink) {
-  context.Report(WorkerState::kConnecting);
+namespace {
+
+constexpr auto kReconnectFirst = std::chrono::milliseconds(500);
+constexpr auto kReconnectMost = std::chrono::milliseconds(8000);
+constexpr auto kGoodRunning = std::chrono::seconds(60);
+constexpr long kListenStallSeconds = 3;
+
+// Ends that retrying cannot mend: they are shown instead.
+bool Final(FailureReason reason) {
+  return reason == FailureReason::kSignInRefused || reason == FailureReason::kNotFound ||
+         reason == FailureReason::kNoAudioDevice;
+}
+
+}  // namespace
+
+void Station::ListenJob(WorkerContext& context, const FrameSink& sink, const ListenOptions& options) {
   FrameSink reporting = sink;
   reporting.open = [&context, open = sink.open] {
     if (!open()) return false;
     context.Report(WorkerState::kRunning);
     return true;
   };
-  std::string failure;
-  if (ReceiveWorker(context.cancel(), settings_.GetReceiveUrl(), reporting, &failure) < 0) {
-    context.Report(WorkerState::kFailed, failure);
+  const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0};
+  auto pause = kReconnectFirst;
+  for (;;) {
+    context.Report(WorkerState::kConnecting);
+    const auto began = std::chrono::steady_clock::now();
+    std::string failure;
+    Failure outcome;
+    const int code = ReceiveWorker(context.cancel(), settings_.GetReceiveUrl(), reporting, &failure, &outcome, receive);
+    if (context.StopRequested()) break;
+    if (code < 0 && !outcome.failed()) outcome = {FailureReason::kCannotConnect, 0, failure};
+    if (outcome.failed()) {
+      context.ReportFailure(outcome);
+    } else if (options.reconnect) {
+      // The camera ended the stream: for a listener that stays on, the sound was lost.
+      context.ReportFailure({FailureReason::kConnectionLost, 0, "the stream ended"});
+    }
+    if (!options.reconnect || Final(outcome.reason)) break;
+    if (std::chrono::steady_clock::now() - began >= kGoodRunning) pause = kReconnectFirst;
+    if (context.WaitForStop(pause)) break;
+    pause = std::min(pause * 2, kReconnectMost);
   }
-  ReleaseAudioThreadState();  // the session's output was opened and closed on this thread
+  ReleaseAudioThreadState();  // the sessions' outputs were opened and closed on this thread
 }
 
 void Station::StartTalk(bool open_microphone) {

@@ -29,6 +29,13 @@ namespace vantorel {
 
 enum class StationWorker { kPicture, kListen, kTalk };
 
+struct ListenOptions {
+  // Come back after an unexpected end (the connection closed or reset, no byte for 3 s):
+  // after 0.5 s, doubling up to 8 s, back to 0.5 s after a minute of good running. A
+  // refused sign-in, a wrong path or a missing sound device end it with their reason.
+  bool reconnect = false;
+};
+
 // What the station tells its owner; every callback may run on any thread and must not
 // call back into the station's starts and stops synchronously (post them instead).
 struct StationObserver {
@@ -62,7 +69,7 @@ class Station {
   void StopPicture();
 
   // Listening: the camera's sound into `sink` (playback on the output device when empty).
-  void StartListening(FrameSink sink = {});
+  void StartListening(FrameSink sink = {}, ListenOptions options = {});
   void StopListening();
 
   // A talk: the microphone into the camera's loudspeaker. The talk worker opens the
@@ -85,7 +92,7 @@ class Station {
  private:
   StoppableWorker& Worker(StationWorker worker);
   const StoppableWorker& Worker(StationWorker worker) const;
-  void ListenJob(WorkerContext& context, const FrameSink& sink);
+  void ListenJob(WorkerContext& context, const FrameSink& sink, const ListenOptions& options);
   void TalkJob(WorkerContext& context, bool open_microphone);
 
   const StationObserver observer_;

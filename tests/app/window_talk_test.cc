@@ -13,6 +13,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/strings.h"
 #include "live_window.h"
 
 namespace vantorel {
@@ -62,6 +63,34 @@ TEST(WindowTalkTest, TapStartsTheTalkAndASecondTapEndsTheProgram) {
   EXPECT_EQ(stats.talk.layout_errors, 0) << stats.talk.first_error;
   camera.Stop();
   std::filesystem::remove_all(dir);
+}
+
+// A camera that refuses the sign-in: the zone never says 通話中, and the reasons show where
+// the user looks, for the talk and for the picture.
+TEST(WindowTalkTest, ARefusedSignInShowsItsReasonAndNoTalk) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  const auto app = test::TestApplication();
+  camsim::Options options;
+  options.sign_in.account = "admin:secret";
+  camsim::Server camera(options);
+  test::LiveWindow live;
+  ASSERT_TRUE(live.PointAtCamera(camera));
+  const std::string host = "127.0.0.1:" + std::to_string(camera.port());
+  live.station.settings().SetCameraUrls(UrlsForAddress("admin:wrong@" + host));
+  MainWindow& window = live.window;
+  ASSERT_TRUE(live.Exposed());
+  window.OnCommand(kCmdView);
+  QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(160, 490));
+  EXPECT_TRUE(window.logic().talking());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.StatusLine(StationWorker::kTalk).isEmpty(); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.StatusLine(StationWorker::kPicture).isEmpty(); }, 10000));
+  EXPECT_FALSE(window.TalkLive());
+  EXPECT_TRUE(window.StatusLine(StationWorker::kTalk).startsWith(QStringLiteral("認証に失敗しました")))
+      << window.StatusLine(StationWorker::kTalk).toStdString();
+  EXPECT_TRUE(window.StatusLine(StationWorker::kPicture).startsWith(QStringLiteral("認証に失敗しました")));
+  // The right password: the picture's reason goes with the next picture.
+  live.station.settings().SetImageUrl("http://admin:secret@" + host + kImagePath);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.StatusLine(StationWorker::kPicture).isEmpty(); }, 10000));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/failure_reason.h"
 #include "platform/wav_file.h"
 #include "receive_test_support.h"
 
@@ -83,7 +84,7 @@ TEST_F(ListenCommandTest, WritesEveryDecodedFrameInOrderUntilTheStreamEnds) {
   const auto camera = AudioCamera(o);
   ASSERT_TRUE(camera);
   const std::string wav = dir_ + "/out.wav";
-  const ListenRun run = Listen({Url(*camera), "-o", wav});
+  const ListenRun run = Listen({Url(*camera), "--once", "-o", wav});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "30 frames (1.50 s of sound)\n");
   EXPECT_EQ(ReadWav(wav), Decoded(SentFrames(camsim::DoorChime(), o.audio_faults, 30)));
@@ -126,7 +127,8 @@ TEST_F(ListenCommandTest, ReportsACameraThatCannotBeReachedAndBadArguments) {
     port = gone.port();
   }
   const std::string wav = dir_ + "/none.wav";
-  EXPECT_EQ(Listen({"http://127.0.0.1:" + std::to_string(port) + kReceivePath, "-o", wav}).status, 1);
+  EXPECT_EQ(Listen({"http://127.0.0.1:" + std::to_string(port) + kReceivePath, "--once", "-o", wav}).status,
+            FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_FALSE(fs::exists(wav));
   // A file that cannot be written is reported before listening, not after the recording.
   const auto camera = AudioCamera({});

@@ -16,6 +16,7 @@
 
 #include "../audio_tx/transmit_test_support.h"
 #include "camsim/server.h"
+#include "platform/failure_reason.h"
 #include "platform/wav_file.h"
 
 namespace vantorel {
@@ -156,11 +157,11 @@ TEST_F(TalkCommandTest, FailuresAreReported) {
     refused_url = gone.Url() + "/axis-cgi/audio/transmit.cgi";
   }
   Result r = Run("talk " + refused_url + " -i " + Path("in.wav") + " --fast");
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("the camera did not take the talk"), std::string::npos) << r.err;
 
   r = Run("talk ftp://127.0.0.1/x -i " + Path("in.wav"));
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("only http:// and https://"), std::string::npos) << r.err;
 
   r = Run("talk " + Url() + " -i " + Path("missing.wav"));

@@ -145,6 +145,43 @@ TEST_F(StationListenTest, RapidStartsAndStopsFromTwoThreadsNeverRunTwoSessions) 
   for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], i % 2 ? "close" : "open") << i;
 }
 
+// A listener that stays on comes back after the camera drops or silences the stream; a
+// refused sign-in or a wrong path is shown instead of retried.
+TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefusal) {
+  for (const bool silence : {false, true}) {
+    camsim::Options o;
+    (silence ? o.audio_silence_after : o.audio_drop_after) = 4;
+    const auto camera = AudioCamera(o, &station_.settings());
+    ASSERT_TRUE(camera);
+    log_ = std::make_shared<SinkLog>();
+    station_.StartListening(RecordingSink(log_), {.reconnect = true});
+    // A silence counts as a drop after 3 s without a byte; the next stream is served again.
+    ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 2 && Frames() >= 6; }, milliseconds(15000)))
+        << (silence ? "silence" : "drop");
+    EXPECT_LT(TimeToStop(), milliseconds(1000));
+  }
+  struct Refusal {
+    std::string url_suffix;
+    FailureReason cause;
+  };
+  camsim::Options signed_in;
+  signed_in.sign_in.account = "admin:secret";
+  const auto camera = AudioCamera(signed_in);
+  ASSERT_TRUE(camera);
+  const std::string host = "127.0.0.1:" + std::to_string(camera->port());
+  for (const Refusal& r : {Refusal{"admin:wrong@" + host + kReceivePath, FailureReason::kSignInRefused},
+                           Refusal{"admin:secret@" + host + "/no/such/path", FailureReason::kNotFound}}) {
+    station_.settings().SetReceiveUrl("http://" + r.url_suffix);
+    const int before = camera->stats().requests;
+    station_.StartListening(RecordingSink(log_), {.reconnect = true});
+    ASSERT_TRUE(Ended()) << r.url_suffix;
+    const WorkerStatus status = station_.Status(StationWorker::kListen);
+    EXPECT_EQ(status.cause, r.cause) << r.url_suffix;
+    EXPECT_EQ(status.reason.find("secret"), std::string::npos) << status.reason;
+    EXPECT_LE(camera->stats().requests - before, 2) << r.url_suffix;  // a challenge, then no retry
+  }
+}
+
 TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
   camsim::Options o;
   o.fault = Fault::kStall;

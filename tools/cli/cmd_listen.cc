@@ -20,6 +20,7 @@
 #include "audio_rx/playback.h"
 #include "audio_rx/receive_worker.h"
 #include "commands.h"
+#include "platform/failure_reason.h"
 #include "platform/audio_types.h"
 #include "platform/wav_file.h"
 #include "station/station.h"
@@ -100,7 +101,7 @@ class HeldSignals {
 };
 
 int Usage() {
-  std::fputs("usage: vantorel-cli listen URL [--seconds N] [-o OUT.wav]\n", stderr);
+  std::fputs("usage: vantorel-cli listen URL [--seconds N] [-o OUT.wav] [--once]\n", stderr);
   return 2;
 }
 
@@ -110,12 +111,15 @@ int RunListen(int argc, char** argv) {
   const char* url = nullptr;
   const char* output = nullptr;
   std::optional<double> seconds;
+  bool once = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
       char* end = nullptr;
       const double s = std::strtod(argv[++i], &end);
       if (*end || !(s > 0) || s > 1e7) return Usage();
       seconds = s;
+    } else if (std::strcmp(argv[i], "--once") == 0) {
+      once = true;
     } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
       output = argv[++i];
     } else if (!url && argv[i][0] != '-') {
@@ -146,7 +150,8 @@ int RunListen(int argc, char** argv) {
   station.settings().SetReceiveUrl(url);  // this run only; the parameter file is not touched
   {
     const auto start = Clock::now();
-    station.StartListening(playing ? CountingPlayback(station.playback(), received) : Recorder(received));
+    station.StartListening(playing ? CountingPlayback(station.playback(), received) : Recorder(received),
+                           {.reconnect = !once});
     for (;;) {
       if (station.WaitStopped(StationWorker::kListen, Clock::now())) break;
       long wait_ms = 50;
@@ -172,7 +177,7 @@ int RunListen(int argc, char** argv) {
   const WorkerStatus status = station.Status(StationWorker::kListen);
   if (status.state == WorkerState::kFailed) {
     std::fprintf(stderr, "vantorel-cli: no stream: %s\n", status.reason.c_str());
-    return 1;
+    return status.cause != FailureReason::kNone ? FailureExitCode(status.cause) : 1;
   }
   if (output && !(file_ok && file.Finish(file_error))) {
     std::fprintf(stderr, "vantorel-cli: %s\n", file_error.c_str());

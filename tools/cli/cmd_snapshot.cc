@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands.h"
+#include "platform/failure_reason.h"
 #include "image/bmp_file.h"
 #include "image/image_fetch.h"
 
@@ -17,10 +18,12 @@ int RunSnapshot(int argc, char** argv) {
   }
   std::string why;
   uint32_t size = 0;
-  const ImageBitmapPtr bitmap = FetchHttpJpeg(argv[1], size, {.cancel = nullptr, .failure = &why});
+  Failure failure;
+  const ImageBitmapPtr bitmap =
+      FetchHttpJpeg(argv[1], size, {.cancel = nullptr, .failure = &why, .session = nullptr, .outcome = &failure});
   if (!bitmap) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
-    return 1;
+    return failure.failed() ? FailureExitCode(failure.reason) : 1;
   }
   if (!WriteBmpFile(argv[3], *bitmap, why)) {
     std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());

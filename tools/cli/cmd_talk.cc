@@ -22,6 +22,7 @@
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "commands.h"
+#include "platform/failure_reason.h"
 #include "platform/wav_file.h"
 #include "station/station.h"
 
@@ -85,14 +86,14 @@ int Finish(Station& station, int buffers, steady_clock::time_point start, bool c
   station.StopTalk();
   station.WaitStopped(StationWorker::kTalk, steady_clock::time_point::max());
   const TransmitReport report = station.LastTalkReport();
-  if (!report.opened) {
-    std::fprintf(stderr, "vantorel-cli: %s\n", report.error.c_str());
-    return 1;
-  }
   // Judged once the request has ended, so an answer that came after the last write counts.
   if (!report.Succeeded()) {
-    std::fprintf(stderr, "vantorel-cli: the camera did not take the talk: %s\n", report.error.c_str());
-    return 1;
+    Failure failure = report.failure;
+    if (!failure.failed()) failure = {FailureReason::kTalkRefused, report.answer, report.error};
+    const std::string detail = report.error.empty() ? "" : " (" + report.error + ")";
+    std::fprintf(stderr, "vantorel-cli: the camera did not take the talk: %s%s\n", DescribeFailure(failure).c_str(),
+                 detail.c_str());
+    return FailureExitCode(failure.reason);
   }
   std::printf("sent %d buffers (%.2f s of sound) in %.2f s\n", buffers,
               buffers * duration<double>(kBufferPeriod).count(),

@@ -12,6 +12,7 @@
 #include "image/bmp_file.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
+#include "platform/http_session.h"
 
 namespace vantorel::cli {
 
@@ -38,13 +39,14 @@ int RunWatch(int argc, char** argv) {
     return 2;
   }
   CurrentImage image;
+  HttpSession session;  // one kept connection, as the picture worker has
 
   std::map<std::string, int> failures;  // reason -> how often
   long stills = 0;
   std::string why;
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < count; ++i) {
-    if (RefreshImage(image, url, {.cancel = nullptr, .failure = &why}) >= 0) {
+    if (RefreshImage(image, url, {.cancel = nullptr, .failure = &why, .session = &session, .outcome = nullptr}) >= 0) {
       ++stills;
     } else {
       ++failures[why];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "platform/failure_reason.h"
 
 namespace {
 
@@ -27,13 +28,25 @@ constexpr CommandEntry kCommands[] = {
     {"talk", vantorel::cli::RunTalk,
      "talk URL -i IN.wav [--fast] | --mic  send a recording (or the microphone) to the camera"},
     {"listen", vantorel::cli::RunListen,
-     "listen URL [--seconds N] [-o OUT.wav]  play the camera's sound (or record it); print the frames"},
+     "listen URL [--seconds N] [-o OUT.wav] [--once]  play the camera's sound (or record it), coming back\n"
+     "        after a drop unless --once; print the frames"},
 };
 
 void PrintUsage(FILE* out) {
+  using vantorel::FailureReason;
+  using vantorel::FailureExitCode;
+  using vantorel::FailureText;
   std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n   or: vantorel-cli --help | --version\n\nCommands:\n", out);
   for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
-  std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n", out);
+  std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n"
+             "Exit status: 0 done, 1 error, 2 usage; when the camera is the cause:\n", out);
+  for (FailureReason reason :
+       {FailureReason::kCannotConnect, FailureReason::kNoAnswer, FailureReason::kConnectionLost,
+        FailureReason::kSignInRefused, FailureReason::kNotFound, FailureReason::kCameraBusy,
+        FailureReason::kNotAPicture, FailureReason::kNotSound, FailureReason::kTalkRefused,
+        FailureReason::kNoAudioDevice, FailureReason::kTooMuchData, FailureReason::kTooSlow}) {
+    std::fprintf(out, "  %2d  %s\n", FailureExitCode(reason), FailureText(reason));
+  }
 }
 
 }  // namespace
