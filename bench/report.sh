@@ -10,7 +10,7 @@ build=build-release
 log=${1:-$build/performance.log}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target g726_bench bench_image bench_image_memory bench_transmit \
-  bench_talk_latency bench_listen vantorel vantorel-cli vantorel-camsim >/dev/null
+  bench_talk_latency bench_listen bench_responsiveness vantorel vantorel-cli vantorel-camsim >/dev/null
 mkdir -p "$(dirname "$log")"
 export SDL_AUDIODRIVER=dummy
 {
@@ -28,6 +28,8 @@ export SDL_AUDIODRIVER=dummy
   "$build"/bench/audio_tx/bench_talk_latency
   echo "== listening: latency"
   "$build"/bench/audio_rx/bench_listen --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+  echo "== window thread responsiveness while workers start and stop (camera --fault no-read)"
+  QT_QPA_PLATFORM=offscreen "$build"/bench/app/bench_responsiveness 20 2>&1 | grep -v XDG_RUNTIME_DIR
   echo "== vantorel memory, picture and sound, ${VANTOREL_MEMORY_SECONDS:-600} s"
   bench/memory/vantorel_memory.sh "$build" "${VANTOREL_MEMORY_SECONDS:-600}" 2>&1 | grep -v XDG_RUNTIME_DIR
   echo "== load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
