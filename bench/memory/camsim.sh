@@ -1,6 +1,6 @@
-# Sourced by the memory scripts: starts the simulated camera of build "$1" on a free port of
-# 127.0.0.1 with a scratch program directory, and stops both on exit. Sets camsim_url and
-# home (the scratch directory).
+# Sourced by the memory and processor scripts: starts the simulated camera of build "$1" on a
+# free port of 127.0.0.1 (with the options in CAMSIM_ARGS) and a scratch program directory,
+# and stops both on exit. Sets camsim_url and home (the scratch directory).
 home=$(mktemp -d /tmp/vantorel-memory-XXXXXX)
 camsim_pid=""
 cleanup() {
@@ -8,7 +8,7 @@ cleanup() {
   rm -rf "$home"
 }
 trap cleanup EXIT
-"$1"/tools/camsim/vantorel-camsim --port 0 >"$home/camsim.out" 2>&1 &
+"$1"/tools/camsim/vantorel-camsim --port 0 ${CAMSIM_ARGS:-} >"$home/camsim.out" 2>&1 &
 camsim_pid=$!
 camsim_url=""
 for _ in $(seq 100); do

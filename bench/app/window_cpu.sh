@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Processor share of the window program at a camera's pace: the simulated camera answers at
+# most FPS stills a second (--fps); vantorel runs under Xvfb with the picture (and with
+# "sound", the sound too) for SECONDS; the share of one core is the process's user+system
+# time over that span (/proc/PID/stat).
+# Usage: bench/app/window_cpu.sh [BUILD_DIR] [SECONDS] [FPS...]   (defaults: build 60 10 25)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+seconds=${2:-60}
+shift 2 || true
+rates=("$@")
+[ ${#rates[@]} -gt 0 ] || rates=(10 25)
+echo "| stills/s | on | share of one core |"
+echo "|---|---|---|"
+for fps in "${rates[@]}"; do
+  for what in picture "picture and sound"; do
+    (
+      CAMSIM_ARGS="--fps $fps"
+      source bench/memory/camsim.sh "$build"
+      printf '%s\n%s\n%s\n' "$camsim_url/axis-cgi/jpg/image.cgi?resolution=320x240" \
+        "$camsim_url/axis-cgi/audio/receive.cgi" "$camsim_url/axis-cgi/audio/transmit.cgi" >"$home/VANTOREL.PRA"
+      export VANTOREL_HOME="$home" SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb BUILD="$build" SECONDS_TO_RUN="$seconds" \
+        WHAT="$what" FPS="$fps"
+      xvfb-run -a -s "-screen 0 640x700x24" bash -c '
+        set -e
+        "$BUILD"/src/app/vantorel & app=$!
+        wid=$(timeout 20 xdotool search --sync --name "^Vantorel$" | head -n 1)
+        sleep 1
+        xdotool mousemove --window "$wid" 63 254 click 1                                 # 見る
+        [ "$WHAT" = "picture" ] || xdotool mousemove --window "$wid" 138 254 click 1     # 聞く
+        sleep 3
+        ticks() { awk "{print \$14 + \$15}" /proc/$app/stat; }
+        t0=$(ticks); s0=$(date +%s.%N)
+        sleep "$SECONDS_TO_RUN"
+        t1=$(ticks); s1=$(date +%s.%N)
+        hz=$(getconf CLK_TCK)
+        share=$(awk -v a="$t0" -v b="$t1" -v s="$s0" -v e="$s1" -v hz="$hz" "BEGIN { printf \"%.2f%%\", 100 * (b - a) / hz / (e - s) }")
+        echo "| $FPS | $WHAT | $share |"
+        kill -TERM $app
+        wait $app || true'
+    )
+  done
+done
