@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_placement.h"
+#include "app/strings.h"
 #include "app/program_icon.h"
 
 namespace vantorel {
@@ -38,7 +39,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   row->addLayout(texts, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-  connect(buttons, &QDialogButtonBox::accepted, this, [this] { done(1); });
+  connect(buttons, &QDialogButtonBox::accepted, this, [this] { done(kDialogOk); });
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);
   layout->addWidget(buttons);

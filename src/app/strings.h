@@ -21,4 +21,10 @@ enum Command : int {
   kCmdListen = 60001,      // button "聞く"
 };
 
+// What the About and URL dialogs end with: the command of the button that closed them.
+enum DialogResult : int {
+  kDialogOk = 1,      // "OK"
+  kDialogCancel = 2,  // "キャンセル"
+};
+
 }  // namespace vantorel

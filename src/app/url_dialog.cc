@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_placement.h"
+#include "app/strings.h"
 #include "settings/camera_settings.h"
 
 namespace vantorel {
@@ -60,7 +61,7 @@ UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent
   buttons->addButton("OK", QDialogButtonBox::AcceptRole)->setObjectName("ok");
   buttons->addButton("キャンセル", QDialogButtonBox::RejectRole)->setObjectName("cancel");
   connect(buttons, &QDialogButtonBox::accepted, this, &UrlDialog::Confirm);
-  connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(2); });
+  connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(kDialogCancel); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
@@ -110,7 +111,7 @@ void UrlDialog::Confirm() {
   // Each slot takes at most 1023 characters of its field.
   settings_.SetCameraUrls(urls);
   settings_.SaveParameters();  // a failed save is silent; the URLs stay in force for this run
-  done(1);
+  done(kDialogOk);
 }
 
 void UrlDialog::showEvent(QShowEvent* event) {
