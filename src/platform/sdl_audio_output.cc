@@ -62,7 +62,7 @@ class SdlAudioOutput : public AudioOutput {
     while (filled < length && !queue_.empty()) {
       const std::vector<int16_t>& front = queue_.front();
       const size_t bytes = std::min(length - filled, (front.size() - offset_) * sizeof(int16_t));
-      std::memcpy(stream + filled, front.data() + offset_, bytes);
+      if (bytes > 0) std::memcpy(stream + filled, front.data() + offset_, bytes);  // an empty piece has no data
       filled += bytes;
       offset_ += bytes / sizeof(int16_t);
       if (offset_ == front.size()) {
