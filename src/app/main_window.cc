@@ -152,10 +152,15 @@ void MainWindow::RequestPictureRepaint() {
       [this] {
         repaint_queued_.store(false);
         const QRect now = picture_ ? PictureRect(ClientRect(), *picture_) : QRect();
-        // The old rectangle too, should the picture have shrunk or gone.
-        const QRegion changed = QRegion(now).united(last_picture_);
+        if (now.isEmpty() != last_picture_.isEmpty()) {
+          // A picture came or went: the caption, drawn only without one, changes too.
+          update(ClientRect());
+        } else {
+          // The old rectangle too, should the picture have shrunk.
+          const QRegion changed = QRegion(now).united(last_picture_);
+          if (!changed.isEmpty()) update(changed);
+        }
         last_picture_ = now;
-        if (!changed.isEmpty()) update(changed);
       },
       Qt::QueuedConnection);
 }
