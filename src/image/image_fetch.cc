@@ -1,7 +1,9 @@
 #include "image/image_fetch.h"
 
+#include <sys/mman.h>
+
 #include <optional>
-#include <vector>
+#include <span>
 
 #include "image/jpeg_decode.h"
 #include "platform/http_get.h"
@@ -14,6 +16,36 @@ namespace {
 
 // Body bytes moved from the transfer per read.
 constexpr size_t kReadBlock = 16 * 1024;
+
+// Room for one still: the whole bound reserved as address space, made resident only as far
+// as the body comes, and returned to the system at once when the still is done. No copy
+// while it grows, and a camera that sends without end costs the bound, never more.
+class StillBuffer {
+ public:
+  StillBuffer() {
+    void* p = mmap(nullptr, kCapacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p != MAP_FAILED) data_ = static_cast<uint8_t*>(p);
+  }
+  ~StillBuffer() {
+    if (data_) munmap(data_, kCapacity);
+  }
+  StillBuffer(const StillBuffer&) = delete;
+  StillBuffer& operator=(const StillBuffer&) = delete;
+
+  bool ok() const { return data_ != nullptr; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Where the next read goes; there is always room for kReadBlock more while size() is
+  // within the bound.
+  uint8_t* end() { return data_ + size_; }
+  void Grow(size_t n) { size_ += n; }
+  std::span<const uint8_t> bytes() const { return {data_, size_}; }
+
+ private:
+  static constexpr size_t kCapacity = kMaxStillBytes + 2 * kReadBlock;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const Failure& failure) {
   const std::string why = DescribeFailure(failure) + (failure.detail.empty() ? "" : " (" + failure.detail + ")");
@@ -28,7 +60,8 @@ ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const F
 
 ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control) {
   size = 0;
-  std::vector<uint8_t> body;
+  StillBuffer body;
+  if (!body.ok()) return Fail(control, url, {FailureReason::kTooMuchData, 0, "no memory for a still"});
   Failure outcome;
   {
     std::optional<HttpGet> get_storage;
@@ -40,11 +73,9 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
     HttpGet& get = *get_storage;
     if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Outcome(Endpoint::kPicture));
     for (;;) {
-      const size_t at = body.size();
-      if (at > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
-      body.resize(at + kReadBlock);
-      const size_t n = get.Read(body.data() + at, kReadBlock);
-      body.resize(at + n);
+      if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
+      const size_t n = get.Read(body.end(), kReadBlock);
+      body.Grow(n);
       if (n == 0) break;
     }
     outcome = get.Outcome(Endpoint::kPicture);
@@ -68,7 +99,7 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
   }  // a fresh connection closes before the decode; a session's stays
   if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
   std::string why;
-  ImageBitmapPtr bitmap = DecodeJpeg(body, size, &why);
+  ImageBitmapPtr bitmap = DecodeJpeg(body.bytes(), size, &why);
   if (!bitmap) {
     // An error page (a refused sign-in, a wrong path) says more than the decoder can.
     if (!outcome.failed()) outcome = {FailureReason::kNotAPicture, outcome.http_status, {}};
