@@ -12,26 +12,7 @@ namespace {
 class SdlAudioInput : public AudioInput {
  public:
   explicit SdlAudioInput(CaptureCallback callback) : callback_(std::move(callback)) {}
-  ~SdlAudioInput() override {
-    if (device_id_ == 0) return;
-    // Waits for SDL's thread to end: no Record() runs after this.
-    auto serial = SdlAudioSubsystem::SerializeCalls();
-    SDL_CloseAudioDevice(device_id_);
-  }
-
-  bool Open(std::string& error) {
-    if (!subsystem_.ok()) {
-      error = std::string("no audio system: ") + SDL_GetError();
-      return false;
-    }
-    device_id_ = SdlAudioSubsystem::OpenDevice(true, &SdlAudioInput::OnSdlCallback, this, "SDL audio input");
-    if (device_id_ == 0) {
-      error = std::string("no audio input device: ") + SDL_GetError();
-      return false;
-    }
-    SDL_PauseAudioDevice(device_id_, 0);  // SDL opens its devices paused
-    return true;
-  }
+  bool Open(std::string& error) { return device_.Open(true, &SdlAudioInput::OnSdlCallback, this, error); }
 
  private:
   static void SDLCALL OnSdlCallback(void* self, Uint8* stream, int length) {
@@ -40,8 +21,7 @@ class SdlAudioInput : public AudioInput {
   }
 
   const CaptureCallback callback_;
-  SdlAudioSubsystem subsystem_;
-  SDL_AudioDeviceID device_id_ = 0;
+  SdlAudioDevice device_;  // last: closes first
 };
 
 }  // namespace

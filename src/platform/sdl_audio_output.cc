@@ -18,26 +18,7 @@ namespace {
 
 class SdlAudioOutput : public AudioOutput {
  public:
-  ~SdlAudioOutput() override {
-    if (device_id_ == 0) return;
-    // Waits for SDL's thread to end: no Fill() runs after this.
-    auto serial = SdlAudioSubsystem::SerializeCalls();
-    SDL_CloseAudioDevice(device_id_);
-  }
-
-  bool Open(std::string& error) {
-    if (!subsystem_.ok()) {
-      error = std::string("no audio system: ") + SDL_GetError();
-      return false;
-    }
-    device_id_ = SdlAudioSubsystem::OpenDevice(false, &SdlAudioOutput::OnSdlCallback, this, "SDL audio output");
-    if (device_id_ == 0) {
-      error = std::string("no audio output device: ") + SDL_GetError();
-      return false;
-    }
-    SDL_PauseAudioDevice(device_id_, 0);
-    return true;
-  }
+  bool Open(std::string& error) { return device_.Open(false, &SdlAudioOutput::OnSdlCallback, this, error); }
 
   bool Write(std::span<const int16_t> samples) override {
     std::lock_guard lock(mutex_);
@@ -73,11 +54,10 @@ class SdlAudioOutput : public AudioOutput {
     std::memset(stream + filled, 0, length - filled);
   }
 
-  SdlAudioSubsystem subsystem_;
-  SDL_AudioDeviceID device_id_ = 0;
   mutable std::mutex mutex_;
   std::deque<std::vector<int16_t>> queue_;
   size_t offset_ = 0;  // samples of queue_.front() already played
+  SdlAudioDevice device_;  // last: closes (and stops Fill) before the queue goes
 };
 
 }  // namespace

@@ -52,4 +52,24 @@ SDL_AudioDeviceID SdlAudioSubsystem::OpenDevice(bool capture, SDL_AudioCallback 
   return id;
 }
 
+SdlAudioDevice::~SdlAudioDevice() {
+  if (id_ == 0) return;
+  auto serial = SdlAudioSubsystem::SerializeCalls();
+  SDL_CloseAudioDevice(id_);
+}
+
+bool SdlAudioDevice::Open(bool capture, SDL_AudioCallback callback, void* userdata, std::string& error) {
+  if (!subsystem_.ok()) {
+    error = std::string("no audio system: ") + SDL_GetError();
+    return false;
+  }
+  id_ = SdlAudioSubsystem::OpenDevice(capture, callback, userdata, capture ? "SDL audio input" : "SDL audio output");
+  if (id_ == 0) {
+    error = std::string(capture ? "no audio input device: " : "no audio output device: ") + SDL_GetError();
+    return false;
+  }
+  SDL_PauseAudioDevice(id_, 0);  // SDL opens its devices paused
+  return true;
+}
+
 }  // namespace vantorel

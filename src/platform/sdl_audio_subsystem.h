@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <mutex>
+#include <string>
 
 namespace vantorel {
 
@@ -30,6 +31,24 @@ class SdlAudioSubsystem {
 
  private:
   bool ok_ = false;
+};
+
+// One open SDL audio device of the program's format, playing (or recording) from the open on.
+// Destruction closes it, which waits for SDL's thread: the callback does not run after that.
+// Declare it as the owner's last member, so that it closes before anything the callback uses.
+class SdlAudioDevice {
+ public:
+  SdlAudioDevice() = default;
+  ~SdlAudioDevice();
+  SdlAudioDevice(const SdlAudioDevice&) = delete;
+  SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
+
+  // False with a one-line reason in `error` when SDL's audio or the device cannot start.
+  bool Open(bool capture, SDL_AudioCallback callback, void* userdata, std::string& error);
+
+ private:
+  SdlAudioSubsystem subsystem_;
+  SDL_AudioDeviceID id_ = 0;
 };
 
 }  // namespace vantorel
