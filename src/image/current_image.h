@@ -22,8 +22,9 @@ struct DisplayFrame {
   std::vector<uint32_t> pixels;
 };
 
-// The bitmap's pixels as a DisplayFrame (empty for anything but a 24-bit bitmap).
-DisplayFrame ToDisplayFrame(const ImageBitmap& bitmap);
+// The bitmap's pixels as a DisplayFrame (empty for anything but a 24-bit bitmap), in
+// `storage` when it is given (its capacity is reused).
+DisplayFrame ToDisplayFrame(const ImageBitmap& bitmap, std::vector<uint32_t> storage = {});
 
 class CurrentImage {
  public:
@@ -46,6 +47,7 @@ class CurrentImage {
   mutable std::mutex mutex_;
   ImageBitmapPtr bitmap_;
   DisplayFrame frame_;
+  std::vector<uint32_t> spare_pixels_;  // the picture before, reused by the next Replace
 };
 
 }  // namespace vantorel

@@ -53,6 +53,14 @@ TEST(CurrentImageTest, TheDisplayFormIsTheBitmapTopDownIn32BitRgb) {
   ASSERT_EQ(frame.height, 2);
   EXPECT_EQ(frame.pixels, (std::vector<uint32_t>{0xff1e140a, 0xff3c3228, 0xff5a5046,  //
                                                  0xff030201, 0xff060504, 0xff090807}));
+
+  // Rows converted four pixels at a time with a tail, into reused storage of another size.
+  ImageBitmapPtr wide(AllocateImageBitmap(7, 1));
+  for (int i = 0; i < 21; ++i) wide->Pixels()[i] = static_cast<uint8_t>(i + 1);
+  const DisplayFrame converted = ToDisplayFrame(*wide, std::vector<uint32_t>(100, 0xdeadbeef));
+  std::vector<uint32_t> expected;
+  for (uint32_t x = 0; x < 7; ++x) expected.push_back(0xff000000u | ((3 * x + 3) << 16) | ((3 * x + 2) << 8) | (3 * x + 1));
+  EXPECT_EQ(converted.pixels, expected);
 }
 
 TEST(ImageBitmapTest, SizesAndRefusals) {
