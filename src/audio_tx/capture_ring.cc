@@ -15,7 +15,9 @@ void CaptureRing::ChangeAndNotify(Change change) {
 
 void CaptureRing::Store(std::span<const int16_t> samples) {
   ChangeAndNotify([&] {
-    state_ = TransmitState::kCapturing;
+    // A stop holds until the next talk clears it: the microphone stores until the talk's
+    // worker closes it, and a store must not undo the stop the worker has yet to see.
+    if (state_ != TransmitState::kStop) state_ = TransmitState::kCapturing;
     const size_t n = std::min<size_t>(samples.size(), kCaptureBufferSamples);
     std::copy_n(samples.begin(), n, slots_[static_cast<size_t>(write_slot_)].begin());
     write_slot_ = (write_slot_ + 1) % kCaptureSlots;
@@ -26,6 +28,7 @@ void CaptureRing::Store(std::span<const int16_t> samples) {
 void CaptureRing::ResetSlots() {
   ChangeAndNotify([&] {
     write_slot_ = 0;
+    produced_ = 0;
     consumed_ = 0;
   });
 }
@@ -53,13 +56,17 @@ void CaptureRing::CountConsumed() {
   ChangeAndNotify([&] { ++consumed_; });
 }
 
+void CaptureRing::DiscardWaiting() {
+  ChangeAndNotify([&] { consumed_ = produced_; });
+}
+
 void CaptureRing::SetTransmitStop() {
   ChangeAndNotify([&] { state_ = TransmitState::kStop; });
 }
 
 void CaptureRing::ClearTransmitStop() {
   ChangeAndNotify([&] {
-    if (state_ == TransmitState::kStop) state_ = TransmitState::kWaiting;
+    if (state_ == TransmitState::kStop) state_ = produced_ > consumed_ ? TransmitState::kCapturing : TransmitState::kWaiting;
   });
 }
 

@@ -41,12 +41,13 @@ using CaptureBuffer = std::array<int16_t, kCaptureBufferSamples>;
 
 class CaptureRing {
  public:
-  // Sets kCapturing, copies `samples` (at most a slot's 382) into the write slot, advances
+  // Sets kCapturing (unless a stop is pending), copies `samples` (at most a slot's 382) into the write slot, advances
   // the write slot (63 wraps to 0) and the produced count, and wakes the waiting worker. A
   // shorter buffer overwrites only the start of its slot.
   void Store(std::span<const int16_t> samples);
 
-  // When the microphone opens: the write slot and the consumed count to 0.
+  // When the microphone opens: the write slot and both counts to 0, so that the write slot
+  // is the produced count modulo 64 again and nothing of an earlier talk waits.
   void ResetSlots();
 
   CaptureStatus Status() const;
@@ -62,11 +63,14 @@ class CaptureRing {
 
   // Adds one to the consumed count after a buffer was sent.
   void CountConsumed();
+  // Counts every waiting buffer as consumed: sound captured while a talk was reconnecting
+  // is too late to send.
+  void DiscardWaiting();
 
   // Sets kStop and wakes the worker: the end of a talk.
   void SetTransmitStop();
-  // After a stop, back to kWaiting for the next talk of the same ring; any other state
-  // stays (buffers stored before the talk's worker began are still there to send).
+  // After a stop, ready for the next talk of the same ring: kCapturing when buffers wait
+  // (stored before the talk's worker began), else kWaiting; any other state stays.
   void ClearTransmitStop();
 
  private:

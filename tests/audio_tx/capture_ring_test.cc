@@ -77,15 +77,22 @@ TEST_F(CaptureRingTest, AShortBufferOverwritesOnlyTheStartOfItsSlot) {
   EXPECT_EQ(Status().produced, 67);
 }
 
-TEST_F(CaptureRingTest, OpeningResetsTheWriteSlotAndConsumedCountOnly) {
+// A microphone opened for a second talk must not find the first talk's buffers waiting.
+TEST_F(CaptureRingTest, OpeningLeavesNothingWaitingAndTheWriteSlotAtTheProducedCount) {
   Store(1);
   Store(2);
   ring.CountConsumed();
   ring.ResetSlots();
-  const CaptureStatus s = Status();
+  CaptureStatus s = Status();
   EXPECT_EQ(s.write_slot, 0);
-  EXPECT_EQ(s.consumed, 0);
-  EXPECT_EQ(s.produced, 2);
+  EXPECT_EQ(s.Waiting(), 0);
+  EXPECT_EQ(s.produced % kCaptureSlots, s.write_slot);
+  Store(3);
+  Store(4);
+  ring.DiscardWaiting();
+  s = Status();
+  EXPECT_EQ(s.Waiting(), 0);
+  EXPECT_EQ(s.consumed % kCaptureSlots, s.write_slot);
 }
 
 TEST_F(CaptureRingTest, CopiesRefuseBadSlots) {
@@ -137,6 +144,12 @@ TEST_F(CaptureRingTest, AWaitingWorkerIsWokenByEveryStoreAndByTheStop) {
   ASSERT_EQ(taken.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(taken[static_cast<size_t>(i)], static_cast<int16_t>(i));
   EXPECT_EQ(Status().state, TransmitState::kStop);
+  // The microphone goes on storing until it is closed; the stop must hold until the next
+  // talk, which then finds the stored buffer waiting.
+  Store(1);
+  EXPECT_EQ(Status().state, TransmitState::kStop);
+  ring.ClearTransmitStop();
+  EXPECT_EQ(Status().state, TransmitState::kCapturing);
 }
 
 }  // namespace
