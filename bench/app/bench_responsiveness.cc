@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
           window.OnCommand(kCmdListen);
           break;
         case 2:
-          station.StartTalk(/*open_microphone=*/false);
+          station.StartTalk({.open_microphone = false});
           break;
         default:
           station.StopTalk();

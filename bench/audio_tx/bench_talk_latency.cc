@@ -110,7 +110,7 @@ void BM_TalkLatency(benchmark::State& state) {
     ReadingCamera camera;
     vantorel::Station station;
     station.settings().SetTransmitUrl(camera.Url());
-    station.StartTalk(/*open_microphone=*/false);
+    station.StartTalk({.open_microphone = false});
     const auto give_up = Clock::now() + std::chrono::seconds(10);
     while (!camera.OpeningArrived() && Clock::now() < give_up) std::this_thread::sleep_for(milliseconds(1));
     if (!camera.OpeningArrived()) return state.SkipWithError("the talk did not start");

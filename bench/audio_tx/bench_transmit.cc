@@ -62,7 +62,7 @@ class Talk {
   bool Start() {
     if (!camera_.Start()) return false;
     station_.settings().SetTransmitUrl(camera_.Url() + vantorel::kTransmitPath);
-    station_.StartTalk(/*open_microphone=*/false);
+    station_.StartTalk({.open_microphone = false});
     const auto give_up = steady_clock::now() + std::chrono::seconds(10);
     while (camera_.stats().talk.bytes < 94 && steady_clock::now() < give_up) std::this_thread::sleep_for(milliseconds(1));
     tid_ = FindThread("vantorel-tx");

@@ -21,7 +21,7 @@ void ProgramActions::StopSpeaker() {
   if (station_) station_->StopListening();
 }
 void ProgramActions::StartTransmit() {
-  if (station_) station_->StartTalk();
+  if (station_) station_->StartTalk({.reconnect = true});
 }
 void ProgramActions::StopTransmit() {
   if (station_) station_->StopTalk();

@@ -14,8 +14,8 @@ namespace {
 // be missed.
 constexpr auto kWakeAtLeastEvery = std::chrono::seconds(1);
 
-void WritePiece(TransmitSink& sink, std::string_view piece) {
-  sink.Write(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+bool WritePiece(TransmitSink& sink, std::string_view piece) {
+  return sink.Write(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
 }
 
 // The per-request work areas: one slot's copy, its fitted samples and their codes.
@@ -27,19 +27,21 @@ struct PartWork {
 
 }  // namespace
 
-bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink) {
+bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink, TransmitBodyOptions options) {
   G726State encoder;
   G726InitState(encoder);
   bool prebuffering = true;
-  int read_slot = 0;
+  // The write slot is the produced count modulo 64, so the next unread buffer is here.
+  int read_slot = ring.Status().consumed % kCaptureSlots;
   PartWork work;
 
   const bool sent = sink.Send();
-  WritePiece(sink, kTransmitStatusLine);
-  WritePiece(sink, kTransmitContentType);
-  WritePiece(sink, kTransmitSeparator);
+  bool ok = sent;
+  ok = WritePiece(sink, kTransmitStatusLine) && ok;
+  ok = WritePiece(sink, kTransmitContentType) && ok;
+  ok = WritePiece(sink, kTransmitSeparator) && ok;
 
-  for (;;) {
+  while (ok || !options.end_on_failure) {
     const int need = prebuffering ? kTransmitPrebufferBuffers : 1;
     const CaptureStatus s = ring.WaitFor(
         [&](const CaptureStatus& st) {
@@ -53,9 +55,9 @@ bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink) {
     ring.CopySlot(read_slot, work.captured);
     FitSampleCount(work.fitted, work.captured.data(), kTransmitPartSamples, kCaptureBufferSamples);
     G726EncodeBlock(work.codes, work.fitted, kTransmitPartSamples, encoder);
-    WritePiece(sink, kTransmitPartHeader);
-    sink.Write(work.codes, kTransmitPartCodes);
-    WritePiece(sink, kTransmitSeparator);
+    ok = WritePiece(sink, kTransmitPartHeader) && ok;
+    ok = sink.Write(work.codes, kTransmitPartCodes) && ok;
+    ok = WritePiece(sink, kTransmitSeparator) && ok;
     ring.CountConsumed();
     read_slot = (read_slot + 1) % kCaptureSlots;
   }

@@ -50,12 +50,18 @@ class TransmitSink {
   virtual void End() = 0;
 };
 
+struct TransmitBodyOptions {
+  // End the request at the first failed send or write instead of going on until the stop
+  // (a talk that reconnects starts a new request instead).
+  bool end_on_failure = false;
+};
+
 // Talk worker thread. Sends the head and pieces 1 to 3 at once, then waits on the
 // capture ring (without polling) and writes one part per stored buffer, in capture order,
-// reading slot 0, 1, ... 63, 0, ... — the first only when four buffers are waiting, each
-// later one as soon as it is stored — and counts each as consumed. One G.726 encoder state
-// runs across all parts. Ends the request when it sees TransmitState::kStop, even with
-// buffers still waiting. Returns Send()'s result.
-bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink);
+// reading from the slot of the consumed count on (slot 0 for a fresh ring) — the first
+// only when four buffers are waiting, each later one as soon as it is stored — and counts
+// each as consumed. One G.726 encoder state runs across all parts. Ends the request when it
+// sees TransmitState::kStop, even with buffers still waiting. Returns Send()'s result.
+bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink, TransmitBodyOptions options = {});
 
 }  // namespace vantorel

@@ -37,8 +37,10 @@ class RequestSink : public TransmitSink {
   void End() override {
     post_.End(kTransmitAnswerWait);
     report_.answer = post_.ResponseCode();
-    if (report_.answer >= 300 && report_.error.empty()) {
-      report_.error = "the camera answered " + std::to_string(report_.answer);
+    // The camera's answer names the reason better than the writes it made fail (a refused
+    // sign-in closes the connection, and the writes may notice first).
+    if (report_.answer >= 300 && report_.failure.http_status == 0) {
+      if (report_.error.empty()) report_.error = "the camera answered " + std::to_string(report_.answer);
       report_.failure = {ReasonForStatus(report_.answer, Endpoint::kTalk), report_.answer, report_.error};
       context_.ReportFailure(report_.failure);
     }
@@ -65,14 +67,15 @@ class RequestSink : public TransmitSink {
 
 }  // namespace
 
-TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url) {
+TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url,
+                           TransmitBodyOptions options) {
   TransmitReport report;
   context.Report(WorkerState::kConnecting);
   HttpPost post(context.cancel());
   report.opened = post.Open(url, kTransmitUserAgent, kTransmitAnnouncedLength);
   if (report.opened) {
     RequestSink sink(post, report, context);
-    SendTransmitBody(ring, sink);
+    SendTransmitBody(ring, sink, options);
   } else {
     report.error = post.Error();
     LogFailure("transmit: %s", report.error.c_str());

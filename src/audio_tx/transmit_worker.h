@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio_tx/capture_ring.h"
+#include "audio_tx/transmit_body.h"
 #include "platform/failure_reason.h"
 #include "platform/stoppable_worker.h"
 
@@ -40,6 +41,7 @@ struct TransmitReport {
 
 // Runs one talk on the calling thread (the talk worker). Reports kConnecting, kRunning
 // once the request head is out, kFailed with the first failure.
-TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url);
+TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url,
+                           TransmitBodyOptions options = {});
 
 }  // namespace vantorel

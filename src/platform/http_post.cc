@@ -321,8 +321,14 @@ bool HttpPost::Send() {
     // for it here sends the request again, signed in, before any body byte is written. A
     // camera that does not challenge costs this wait once per talk (it ends before the
     // first sound part is due); a challenge that comes later still restarts the body.
-    Drive(Until::kSignedIn, std::chrono::steady_clock::now() + kChallengeWait);
+    const auto deadline = std::chrono::steady_clock::now() + kChallengeWait;
+    Drive(Until::kSignedIn, deadline);
     if (state_ != State::kReady) return false;  // refused, failed or cancelled
+    // A camera refuses a wrong password by answering the signed-in head at once and
+    // closing; waiting for that within the same bound keeps the refusal from being taken
+    // for a lost connection once the body's writes meet the closed socket.
+    if (transfer_->restarts > 0) Drive(Until::kAnswer, deadline);
+    if (state_ != State::kReady) return false;
   }
   state_ = State::kSending;
   return true;

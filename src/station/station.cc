@@ -91,24 +91,36 @@ void Station::ListenJob(WorkerContext& context, const FrameSink& sink, const Lis
   ReleaseAudioThreadState();  // the sessions' outputs were opened and closed on this thread
 }
 
-void Station::StartTalk(bool open_microphone) {
-  talk_.Start([this, open_microphone](WorkerContext& context) { TalkJob(context, open_microphone); });
+void Station::StartTalk(TalkOptions options) {
+  talk_.Start([this, options](WorkerContext& context) { TalkJob(context, options); });
 }
 
-void Station::TalkJob(WorkerContext& context, bool open_microphone) {
+void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
   // A talk before this one has ended (runs never overlap), so the ring's state is ours. A
   // stop requested before this point has set kStop already or will after RequestStop.
   ring_.ClearTransmitStop();
   if (context.StopRequested()) ring_.SetTransmitStop();
-  if (open_microphone) {
+  if (options.open_microphone) {
     std::string error;
     if (!microphone_.Open(error, devices_.input) && observer_.error) observer_.error("waveInOpen", error);
   }
-  const TransmitReport report = RunTransmit(context, ring_, settings_.GetTransmitUrl());
+  auto pause = kReconnectFirst;
+  for (;;) {
+    const auto began = std::chrono::steady_clock::now();
+    const TransmitReport report =
+        RunTransmit(context, ring_, settings_.GetTransmitUrl(), {.end_on_failure = options.reconnect});
+    {
+      std::lock_guard lock(report_mutex_);
+      last_talk_ = report;
+    }
+    if (context.StopRequested() || !options.reconnect || Final(report.failure.reason)) break;
+    if (std::chrono::steady_clock::now() - began >= kGoodRunning) pause = kReconnectFirst;
+    if (context.WaitForStop(pause)) break;
+    pause = std::min(pause * 2, kReconnectMost);
+    ring_.DiscardWaiting();
+  }
   microphone_.Close();
   ReleaseAudioThreadState();
-  std::lock_guard lock(report_mutex_);
-  last_talk_ = report;
 }
 
 void Station::StopTalk() {

@@ -36,6 +36,16 @@ struct ListenOptions {
   bool reconnect = false;
 };
 
+struct TalkOptions {
+  // Open the microphone on the talk worker's thread (false: the caller stores its own
+  // buffers into ring()).
+  bool open_microphone = true;
+  // Come back after an unexpected end (the connection closed or reset, a write refused),
+  // with listening's pauses; the sound captured during the pause is dropped, not sent late.
+  // A refused sign-in or a wrong path ends the talk with its reason.
+  bool reconnect = false;
+};
+
 // What the station tells its owner; every callback may run on any thread and must not
 // call back into the station's starts and stops synchronously (post them instead).
 struct StationObserver {
@@ -74,10 +84,9 @@ class Station {
 
   // A talk: the microphone into the camera's loudspeaker. The talk worker opens the
   // microphone (a failure is reported as an error with the caption "waveInOpen"; the
-  // request goes on without sound) unless `open_microphone` is false (the CLI then stores
-  // its own buffers into ring()). StopTalk ends the body and closes the microphone; the
-  // camera's answer is still waited for, bounded.
-  void StartTalk(bool open_microphone = true);
+  // request goes on without sound) unless options.open_microphone is false. StopTalk ends
+  // the body and closes the microphone; the camera's answer is still waited for, bounded.
+  void StartTalk(TalkOptions options = {});
   void StopTalk();
   // How the last finished talk went.
   TransmitReport LastTalkReport() const;
@@ -93,7 +102,7 @@ class Station {
   StoppableWorker& Worker(StationWorker worker);
   const StoppableWorker& Worker(StationWorker worker) const;
   void ListenJob(WorkerContext& context, const FrameSink& sink, const ListenOptions& options);
-  void TalkJob(WorkerContext& context, bool open_microphone);
+  void TalkJob(WorkerContext& context, const TalkOptions& options);
 
   const StationObserver observer_;
   const StationDevices devices_;

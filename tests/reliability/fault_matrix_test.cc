@@ -341,7 +341,7 @@ TEST_P(TalkFaults, StopsInTimeAndLeavesNothing) {
         station->settings().SetTransmitUrl(CameraUrl(GetParam(), camera, kTransmitPath));
       },
       [&](int i) {
-        station->StartTalk(/*open_microphone=*/false);
+        station->StartTalk({.open_microphone = false});
         // The microphone: one buffer per 47.75 ms until the talk ends.
         std::atomic<bool> talking{true};
         std::thread microphone([&talking, &ring = station->ring()] {

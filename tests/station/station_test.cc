@@ -193,7 +193,7 @@ TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
     station.settings().SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
     station.StartPicture();
     station.StartListening(RecordingSink(std::make_shared<SinkLog>()));
-    station.StartTalk(/*open_microphone=*/false);
+    station.StartTalk({.open_microphone = false});
     ASSERT_TRUE(WaitFor([&] { return camera.stats().requests >= 3; }));
     // The window thread's part: each stop returns at once.
     const auto stops = Clock::now();

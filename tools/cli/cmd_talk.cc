@@ -1,8 +1,8 @@
-// vantorel-cli talk URL -i IN.wav [--fast] | --mic: talks to the camera's loudspeaker the way
-// the window does: the sound goes through the capture ring, in buffers of 382 samples, to
-// the transmit worker. A file is paced like the microphone (47.75 ms per buffer) unless
-// --fast, and every buffer of it is sent before the talk stops; --mic talks from the
-// default capture device until Ctrl+C.
+// vantorel-cli talk URL -i IN.wav [--fast] | --mic [--once]: talks to the camera's
+// loudspeaker the way the window does: the sound goes through the capture ring, in buffers
+// of 382 samples, to the transmit worker. A file is paced like the microphone (47.75 ms per
+// buffer) unless --fast, and every buffer of it is sent before the talk stops; --mic talks
+// from the default capture device until Ctrl+C, and comes back after a drop unless --once.
 
 #include <signal.h>
 
@@ -104,7 +104,7 @@ int Finish(Station& station, int buffers, steady_clock::time_point start, bool c
 
 int TalkFromFile(Station& station, const std::vector<int16_t>& sound, bool fast) {
   const int buffers = static_cast<int>(sound.size() / kCaptureBufferSamples);
-  station.StartTalk(/*open_microphone=*/false);
+  station.StartTalk({.open_microphone = false});
   const auto start = steady_clock::now();
   int stored = 0;
   bool complete = true;
@@ -139,8 +139,8 @@ class DeviceErrors {
   std::vector<std::string> errors_;
 };
 
-int TalkFromMicrophone(Station& station, const DeviceErrors& device_errors) {
-  station.StartTalk();
+int TalkFromMicrophone(Station& station, const DeviceErrors& device_errors, bool once) {
+  station.StartTalk({.reconnect = !once});
   const auto start = steady_clock::now();
   std::fputs("talking; Ctrl+C ends the talk\n", stderr);
   while (!g_interrupted.load() && device_errors.Get().empty() &&
@@ -159,6 +159,7 @@ int RunTalk(int argc, char** argv) {
   const char* input = nullptr;
   bool fast = false;
   bool mic = false;
+  bool once = false;
   bool bad = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-i") == 0 && i + 1 < argc) {
@@ -167,15 +168,17 @@ int RunTalk(int argc, char** argv) {
       fast = true;
     } else if (std::strcmp(argv[i], "--mic") == 0) {
       mic = true;
+    } else if (std::strcmp(argv[i], "--once") == 0) {
+      once = true;
     } else if (!url && argv[i][0] != '-') {
       url = argv[i];
     } else {
       bad = true;
     }
   }
-  if (bad || !url || (mic == (input != nullptr)) || (mic && fast)) {
+  if (bad || !url || (mic == (input != nullptr)) || (mic && fast) || (once && !mic)) {
     std::fputs("usage: vantorel-cli talk URL -i IN.wav [--fast]\n"
-               "       vantorel-cli talk URL --mic\n",
+               "       vantorel-cli talk URL --mic [--once]\n",
                stderr);
     return 2;
   }
@@ -195,7 +198,7 @@ int RunTalk(int argc, char** argv) {
   Station station(observer);
   station.settings().SetTransmitUrl(url);  // this run only; the parameter file is not touched
   if (!mic) return TalkFromFile(station, sound, fast);
-  return TalkFromMicrophone(station, errors);
+  return TalkFromMicrophone(station, errors, once);
 }
 
 }  // namespace vantorel::cli

@@ -26,7 +26,8 @@ constexpr CommandEntry kCommands[] = {
     {"watch", vantorel::cli::RunWatch,
      "watch URL --count N [-o FILE.bmp]  refresh N times; print stills/s and failures"},
     {"talk", vantorel::cli::RunTalk,
-     "talk URL -i IN.wav [--fast] | --mic  send a recording (or the microphone) to the camera"},
+     "talk URL -i IN.wav [--fast] | --mic [--once]  send a recording (or the microphone) to the camera;\n"
+     "        the microphone's talk comes back after a drop unless --once"},
     {"listen", vantorel::cli::RunListen,
      "listen URL [--seconds N] [-o OUT.wav] [--once]  play the camera's sound (or record it), coming back\n"
      "        after a drop unless --once; print the frames"},
