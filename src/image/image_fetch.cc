@@ -1,7 +1,5 @@
 #include "image/image_fetch.h"
 
-#include <sys/mman.h>
-
 #include <optional>
 #include <span>
 
@@ -14,37 +12,16 @@ namespace vantorel {
 
 namespace {
 
-// Body bytes moved from the transfer per read.
-constexpr size_t kReadBlock = 16 * 1024;
-
-// Room for one still: the whole bound reserved as address space, made resident only as far
-// as the body comes, and returned to the system at once when the still is done. No copy
-// while it grows, and a camera that sends without end costs the bound, never more.
-class StillBuffer {
+// Empties the buffer when a still is done, whichever way it ends.
+class ClearWhenDone {
  public:
-  StillBuffer() {
-    void* p = mmap(nullptr, kCapacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p != MAP_FAILED) data_ = static_cast<uint8_t*>(p);
-  }
-  ~StillBuffer() {
-    if (data_) munmap(data_, kCapacity);
-  }
-  StillBuffer(const StillBuffer&) = delete;
-  StillBuffer& operator=(const StillBuffer&) = delete;
-
-  bool ok() const { return data_ != nullptr; }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  // Where the next read goes; there is always room for kReadBlock more while size() is
-  // within the bound.
-  uint8_t* end() { return data_ + size_; }
-  void Grow(size_t n) { size_ += n; }
-  std::span<const uint8_t> bytes() const { return {data_, size_}; }
+  explicit ClearWhenDone(StillBuffer& buffer) : buffer_(buffer) {}
+  ~ClearWhenDone() { buffer_.Clear(); }
+  ClearWhenDone(const ClearWhenDone&) = delete;
+  ClearWhenDone& operator=(const ClearWhenDone&) = delete;
 
  private:
-  static constexpr size_t kCapacity = kMaxStillBytes + 2 * kReadBlock;
-  uint8_t* data_ = nullptr;
-  size_t size_ = 0;
+  StillBuffer& buffer_;
 };
 
 ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const Failure& failure) {
@@ -60,7 +37,10 @@ ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const F
 
 ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control) {
   size = 0;
-  StillBuffer body;
+  std::optional<StillBuffer> own;
+  StillBuffer& body = control.buffer ? *control.buffer : own.emplace(kMaxStillBytes);
+  const ClearWhenDone clear(body);
+  body.Clear();
   if (!body.ok()) return Fail(control, url, {FailureReason::kTooMuchData, 0, "no memory for a still"});
   Failure outcome;
   {
@@ -74,7 +54,7 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
     if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Outcome(Endpoint::kPicture));
     for (;;) {
       if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
-      const size_t n = get.Read(body.end(), kReadBlock);
+      const size_t n = get.Read(body.end(), StillBuffer::kReadBlock);
       body.Grow(n);
       if (n == 0) break;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/image_bitmap.h"
+#include "image/still_buffer.h"
 #include "platform/cancel_token.h"
 #include "platform/failure_reason.h"
 #include "platform/http_session.h"
@@ -33,6 +34,9 @@ struct FetchControl {
   HttpSession* session = nullptr;
   // When given, receives the classified reason whenever the result is null.
   Failure* outcome = nullptr;
+  // When given, the body is collected here (made for kMaxStillBytes) instead of in a
+  // mapping of the still's own.
+  StillBuffer* buffer = nullptr;
 };
 
 // GETs `url` (user agent kImageUserAgent, fresh connection, no proxy, http/https only),

@@ -27,8 +27,10 @@ int RefreshImage(CurrentImage& image, const std::string& url, const FetchControl
 void RunPictureWorker(WorkerContext& context, const PictureJob& job) {
   // One kept connection (and sign-in) for the worker's stills; a fresh one after a failure.
   HttpSession session;
+  StillBuffer buffer(kMaxStillBytes);
   Failure failure;
   FetchControl fetch;
+  fetch.buffer = &buffer;
   fetch.cancel = context.cancel();
   fetch.session = &session;
   fetch.outcome = &failure;

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -95,6 +97,9 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
       {Fault::kTruncated, true},     // a cut JPEG still decodes to its full size
       {Fault::kDrip, true},         {Fault::kSlow, true},
   };
+  // One buffer for every case, as the picture worker keeps one: no body may show through
+  // the next, shorter one.
+  StillBuffer buffer(kMaxStillBytes);
   for (const auto& c : cases) {
     camsim::Options options;
     options.fault = c.fault;
@@ -104,7 +109,7 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     const auto server = Serve(options);
     uint32_t size = 7;
     std::string why;
-    const ImageBitmapPtr b = FetchHttpJpeg(ImageUrl(*server), size, {.cancel = nullptr, .failure = &why});
+    const ImageBitmapPtr b = FetchHttpJpeg(ImageUrl(*server), size, {.cancel = nullptr, .failure = &why, .buffer = &buffer});
     EXPECT_EQ(b != nullptr, c.picture) << FaultName(c.fault) << ": " << why;
     if (b) {
       EXPECT_EQ(size, still_size) << FaultName(c.fault);
@@ -116,6 +121,28 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     }
     EXPECT_FALSE(TempExists()) << FaultName(c.fault);
   }
+}
+
+// A worker's buffer keeps at most kKeptResident of a large still resident once it is done.
+TEST(StillBufferTest, ALargeStillsPagesGoBackWhenItIsDone) {
+  const auto resident_kib = [] {
+    long pages = 0, resident = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    EXPECT_EQ(std::fscanf(f, "%ld %ld", &pages, &resident), 2);
+    std::fclose(f);
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  };
+  StillBuffer buffer(kMaxStillBytes);
+  const long before = resident_kib();
+  constexpr size_t kLarge = size_t{16} << 20;
+  for (size_t done = 0; done < kLarge; done += StillBuffer::kReadBlock) {
+    std::memset(buffer.end(), 0x5a, StillBuffer::kReadBlock);
+    buffer.Grow(StillBuffer::kReadBlock);
+  }
+  EXPECT_GT(resident_kib() - before, 15 * 1024);
+  buffer.Clear();
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_LT(resident_kib() - before, 1024);
 }
 
 TEST_F(FetchTest, AStalledCameraIsCancelledFromAnotherThread) {
