@@ -169,7 +169,8 @@ TEST_F(TalkCommandTest, FailuresAreReported) {
   EXPECT_NE(r.err.find("missing.wav"), std::string::npos) << r.err;
 
   for (const std::string& args : {std::string("talk"), "talk " + Url(), "talk " + Url() + " -i a.wav --mic",
-                                  "talk " + Url() + " --mic --fast", "talk " + Url() + " -i a.wav --loud"}) {
+                                  "talk " + Url() + " --mic --fast", "talk " + Url() + " -i a.wav --loud",
+                                  "talk " + Url() + " -i a.wav --once"}) {
     EXPECT_EQ(Run(args).status, 2) << args;
   }
   EXPECT_EQ(camera_->stats().talk.talks, 0);
