@@ -36,12 +36,20 @@ struct HttpGet::Transfer {
   size_t header_bytes = 0;
   size_t max_headers = 0;
   const char* over = nullptr;  // the bound that ended the transfer
+  // When the last byte (header or body) came; the stall clock. libcurl's own low-speed
+  // check averages over several seconds and fired only after 6 to 9 s of a 3 s rule.
+  Clock::time_point last_byte = Clock::now();
+  bool any_byte = false;
 
   ~Transfer() {
     if (!owned && request) request->End();
   }
 
   size_t Available() const { return buffer.size() - head; }
+  void Heard() {
+    last_byte = Clock::now();
+    any_byte = true;
+  }
 
   static size_t OnBody(char* data, size_t, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
@@ -55,6 +63,7 @@ struct HttpGet::Transfer {
       return 0;  // ends the transfer with a write error
     }
     t.body_bytes += static_cast<int64_t>(count);
+    t.Heard();
     if (t.head > 0 && t.head >= t.buffer.size() / 2) {
       t.buffer.erase(t.buffer.begin(), t.buffer.begin() + static_cast<std::ptrdiff_t>(t.head));
       t.head = 0;
@@ -72,6 +81,7 @@ struct HttpGet::Transfer {
       return 0;
     }
     t.header_bytes += count;
+    t.Heard();
     return count;
   }
 };
@@ -147,6 +157,9 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &tr);
   if (limits.max_duration_ms > 0) deadline_ = Clock::now() + std::chrono::milliseconds(limits.max_duration_ms);
+  stall_ = std::chrono::seconds(std::max(limits.stall_seconds, 0L));
+  first_byte_wait_ = std::max<std::chrono::milliseconds>(stall_, std::chrono::milliseconds(limits.connect_timeout_ms));
+  tr.last_byte = Clock::now();
   if (!tr.request->Begin(*cancel_, error_)) {
     if (cancel_->Cancelled()) {
       state_ = State::kCancelled;
@@ -183,6 +196,7 @@ void HttpGet::TakeResult() {
 
 bool HttpGet::Resume() {
   transfer_->paused = false;
+  transfer_->last_byte = Clock::now();  // nothing could come while the transfer was paused
   // May deliver the held bytes at once, through OnBody.
   const CURLcode rc = curl_easy_pause(transfer_->request->easy(), CURLPAUSE_CONT);
   if (rc == CURLE_OK) return true;
@@ -210,6 +224,17 @@ size_t HttpGet::Read(void* buf, size_t max) {
       t.buffer.clear();
       t.head = 0;
     }
+    // A stream that has gone silent; a paused transfer is ours to resume, not the camera's.
+    if (state_ == State::kOpen && stall_.count() > 0 && !t.paused && Clock::now() >= StallAt()) {
+      Finish(State::kFailed,
+             "no byte from the camera for " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                                                 t.any_byte ? stall_ : first_byte_wait_)
+                                                                 .count()) +
+                 " s",
+             t.any_byte ? FailureReason::kConnectionLost : FailureReason::kNoAnswer);
+      t.buffer.clear();
+      t.head = 0;
+    }
     if (t.Available() > 0) {
       const size_t n = std::min(max, t.Available());
       std::memcpy(buf, t.buffer.data() + t.head, n);
@@ -232,14 +257,19 @@ size_t HttpGet::Read(void* buf, size_t max) {
     TakeResult();
     if (t.Available() > 0 || state_ != State::kOpen) continue;
     int wait = kPollMilliseconds;
-    if (deadline_ != Clock::time_point::max()) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    for (const Clock::time_point until : {deadline_, stall_.count() > 0 ? StallAt() : Clock::time_point::max()}) {
+      if (until == Clock::time_point::max()) continue;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
       wait = static_cast<int>(std::clamp<long long>(left, 0, wait));
     }
     // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
     const CURLMcode pc = t.request->Poll(wait);
     if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc), FailureReason::kConnectionLost);
   }
+}
+
+std::chrono::steady_clock::time_point HttpGet::StallAt() const {
+  return transfer_->last_byte + (transfer_->any_byte ? stall_ : first_byte_wait_);
 }
 
 long HttpGet::ResponseCode() const {

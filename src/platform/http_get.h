@@ -17,8 +17,9 @@
 //   a URL without them sends no Authorization;
 // - the body is taken as the server sends it: no content decoding (a compressed body stays
 //   compressed), only the chunk framing is removed;
-// - the connection must be made within 5 s, and the transfer fails when less than one
-//   byte per second arrives over 10 s (a stalled server);
+// - the connection must be made within 5 s, and the transfer fails when no byte arrives
+//   for stall_seconds (10 s unless asked; before the first byte, at least the connection's
+//   5 s): a stalled server;
 // - the bounds of HttpGetLimits: header and trailer bytes always, body bytes and the whole
 //   request's time when asked (kStillLimits);
 // - the status code does not end the transfer: an error page is a body like any other, and
@@ -42,7 +43,7 @@ inline constexpr size_t kHttpBufferLimit = 64 * 1024;
 
 struct HttpGetLimits {
   long connect_timeout_ms = 5000;  // TCP (and TLS) connection set-up
-  long stall_seconds = 10;         // give up when under 1 byte/s for this long
+  long stall_seconds = 10;         // give up when no byte has come for this long
   int64_t max_body_bytes = 0;      // the body as delivered; 0: unbounded (an endless stream)
   size_t max_header_bytes = 64 * 1024;  // header and trailer lines of all answers together
   long max_duration_ms = 0;        // the whole request, connection included; 0: unbounded
@@ -107,6 +108,8 @@ class HttpGet {
   void Finish(State state, std::string error, FailureReason reason = FailureReason::kNone);
   void TakeResult();
   bool Resume();
+  // When the transfer counts as stalled if nothing more comes.
+  std::chrono::steady_clock::time_point StallAt() const;
 
   const std::shared_ptr<CancelToken> cancel_;
   HttpSession* const session_ = nullptr;
@@ -115,6 +118,8 @@ class HttpGet {
   std::string error_;
   FailureReason transport_ = FailureReason::kNone;  // why the transfer failed
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+  std::chrono::milliseconds stall_{0};          // see HttpGetLimits::stall_seconds
+  std::chrono::milliseconds first_byte_wait_{0};  // the stall before the first byte
 };
 
 }  // namespace vantorel

@@ -155,9 +155,13 @@ TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefu
     ASSERT_TRUE(camera);
     log_ = std::make_shared<SinkLog>();
     station_.StartListening(RecordingSink(log_), {.reconnect = true});
-    // A silence counts as a drop after 3 s without a byte; the next stream is served again.
+    // A silence counts as a drop after 3 s without a byte; the next stream is served again,
+    // 0.5 s later (4 parts of 50 ms, 3 s, the pause: well under 5 s, where an averaged
+    // low-speed check took 6 to 9 s).
+    const auto began = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitFor([&] { return camera->stats().requests >= 2 && Frames() >= 6; }, milliseconds(15000)))
         << (silence ? "silence" : "drop");
+    EXPECT_LT(std::chrono::steady_clock::now() - began, milliseconds(5000)) << (silence ? "silence" : "drop");
     EXPECT_LT(TimeToStop(), milliseconds(1000));
   }
   struct Refusal {
