@@ -23,9 +23,9 @@ xvfb-run -a -s "-screen 0 640x700x24" bash -c '
   sleep 3
   perf record -q -F 999 -p $app -o "$VANTOREL_HOME/perf.data" -- sleep "$SECONDS_TO_RUN" 2>/dev/null
   kill -TERM $app; wait $app || true'
-report() { perf report -i "$home/perf.data" --no-children --stdio "$@" 2>/dev/null | grep -v "^#" | grep "%" | grep -v -- "--"; }
-samples=$(perf report -i "$home/perf.data" --stdio 2>/dev/null | awk '/^# Samples:/ {print $3; exit}')
+report() { perf report -i "$home/perf.data" --no-children --stdio "$@" 2>/dev/null | grep -v "^#" | grep "%" | grep -v -- "--" || true; }
+samples=$(perf report -i "$home/perf.data" --stdio 2>/dev/null | awk '/^# Samples:/ && !n {print $3; n = 1}')
 echo "samples: $samples in ${seconds} s at 999 Hz (about $(awk -v s="$samples" -v t="$seconds" 'BEGIN { printf "%.2f", 100 * s / 999 / t }')% of one core)"
-echo "-- by thread"; report --sort comm | head -6
-echo "-- by library"; report --sort dso | head -10
-echo "-- top symbols"; report --sort comm,dso,sym | head -15
+echo "-- by thread"; report --sort comm | sed -n 1,6p
+echo "-- by library"; report --sort dso | sed -n 1,10p
+echo "-- top symbols"; report --sort comm,dso,sym | sed -n 1,15p
