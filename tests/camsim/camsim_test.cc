@@ -306,6 +306,25 @@ TEST(CamsimTest, StillsAreServedInTurn) {
   EXPECT_EQ(server.stats().requests, 3);
 }
 
+// --refuse-every 3: the 3rd, 6th, ... still requests are answered 503 with a text body, the
+// others with a picture.
+TEST(CamsimTest, EveryNthStillIsRefusedWhenAsked) {
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--refuse-every", "3"});
+  ASSERT_FALSE(camera.Url().empty());
+  const std::string url = camera.Url() + "/axis-cgi/jpg/image.cgi?resolution=160x120";
+  for (int i = 1; i <= 7; ++i) {
+    long code = 0;
+    const std::string body = Get(url, &code);
+    if (i % 3 == 0) {
+      EXPECT_EQ(code, 503) << i;
+      EXPECT_EQ(body, "503 Service Unavailable\n") << i;
+    } else {
+      EXPECT_EQ(code, 200) << i;
+      EXPECT_EQ(JpegSize(body), std::make_pair(160, 120)) << i;
+    }
+  }
+}
+
 TEST(CamsimTest, StoppingEndsAStalledRequest) {
   Options options;
   options.fault = Fault::kStall;

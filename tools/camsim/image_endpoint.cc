@@ -46,6 +46,12 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context) {
   http.Get("/axis-cgi/jpg/image.cgi", [&context](const httplib::Request& req, httplib::Response& res) {
     Context::RequestScope scope(context, req);
     if (!context.Authorized(req, res)) return;
+    if (context.RefuseThisStill()) {
+      // A busy camera answers at once, outside the frame pacing.
+      res.status = 503;
+      res.set_content("503 Service Unavailable\n", "text/plain");
+      return;
+    }
     if (!context.WaitForFrameTime()) return;
     const Options& o = context.options();
 

@@ -21,7 +21,7 @@ using vantorel::camsim::Options;
 void PrintUsage(FILE* out) {
   std::fputs(
       "Usage: vantorel-camsim [--port N] [--still FILE...] [--fault NAME] [--delay-ms N]\n"
-      "                       [--drip-us N] [--fps N]\n"
+      "                       [--drip-us N] [--fps N] [--refuse-every N]\n"
       "                       [--auth USER:PASSWORD] [--auth-scheme digest|basic|any]\n"
       "                       [--digest MD5|MD5-sess|SHA-256] [--nonce-seconds N]\n"
       "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
@@ -38,6 +38,7 @@ void PrintUsage(FILE* out) {
       "  --delay-ms N    the wait before a slow answer (default 200)\n"
       "  --drip-us N     the gap between dripped bytes (default 100)\n"
       "  --fps N         answer at most N stills a second, each at its frame time (default: no pacing)\n"
+      "  --refuse-every N  answer every Nth still request 503 Service Unavailable (a busy camera)\n"
       "  --auth U:P      require this user name and password on every endpoint (the upload too);\n"
       "                  a request without them is answered 401 with Connection: close\n"
       "  --auth-scheme S digest (default), basic or any (both offered)\n"
@@ -134,6 +135,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--fps" && has_value) {
       if (!ParseCount(argv[++i], 1000, n)) return Usage("--fps needs 0 to 1000");
       options.fps = static_cast<int>(n);
+    } else if (arg == "--refuse-every" && has_value) {
+      if (!ParseCount(argv[++i], 1000000, n) || n == 0) return Usage("--refuse-every needs 1 to 1000000");
+      options.refuse_every = static_cast<int>(n);
     } else if (arg == "--drop-after" && has_value) {
       if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--drop-after needs a number of parts");
       options.audio_drop_after = static_cast<int>(n);

@@ -61,6 +61,7 @@ struct Options {
   std::string basic_auth;            // older form: "user:password" required as HTTP Basic when
                                      // set (and sign_in.account is empty)
   int fps = 0;                       // stills answered per second at most; 0: as fast as asked
+  int refuse_every = 0;              // every Nth still request is answered 503; 0: never
   TalkOptions talk;                  // the upload endpoint (talk_options.h)
   // The audio stream (audio_endpoint.cc, audio_stream.h).
   std::vector<int16_t> audio_in;     // 8000 Hz sound, looped; empty: a door chime
@@ -137,6 +138,11 @@ class Context {
     change(stats_);
   }
   uint64_t NextFrame() { return frame_.fetch_add(1); }
+  // With refuse_every: true for every Nth still request (the camera is busy).
+  bool RefuseThisStill() {
+    const auto every = static_cast<uint64_t>(options_.refuse_every);
+    return every > 0 && (still_requests_.fetch_add(1) + 1) % every == 0;
+  }
   // The next of options().stills, in turn; only when there are some.
   const std::string& NextStill();
 
@@ -151,6 +157,7 @@ class Context {
   Stats stats_;
   int in_flight_ = 0;
   std::atomic<uint64_t> frame_{0};
+  std::atomic<uint64_t> still_requests_{0};
   std::atomic<size_t> next_still_{0};
 };
 

@@ -1,0 +1,172 @@
+// Soak run of the window: picture and sound on for SECONDS against a simulated camera that
+// refuses every 10th still (503) and drops the sound stream every 20 s (400 parts of 50 ms),
+// with a talk of 5 s every minute (from 30 s into each minute). Every minute one line:
+// memory, open descriptors and threads, the sound's drops and recoveries, pictures shown.
+// At the end a verdict: every drop recovered, every talk taken, pictures still coming, and
+// memory, descriptors and threads flat from minute 2 to the end. Exits 3 when not.
+//
+// Usage: soak [SECONDS]   (default 1800)
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/error_boxes.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/program_actions.h"
+#include "app/strings.h"
+#include "reliability/process_resources.h"
+#include "settings/camera_urls.h"
+#include "soak_counters.h"
+#include "soak_memory.h"
+#include "station/station.h"
+#include "support/camera_process.h"
+
+namespace {
+
+using vantorel::soak::Counts;
+using vantorel::soak::Memory;
+
+constexpr int kTalkAt = 30;       // seconds into each minute
+constexpr int kTalkSeconds = 5;
+constexpr int kFlatFromMinute = 2;
+constexpr long kFlatRssKib = 2048;
+constexpr double kLateDropSeconds = 10;
+
+// One minute's line; fds and threads are the most seen in any second of that minute.
+struct Minute {
+  int elapsed_s = 0;
+  Memory memory;
+  size_t fds_max = 0;
+  size_t threads_max = 0;
+  Counts counts;
+};
+
+void PrintHeader() {
+  std::printf(
+      "| elapsed | VmRSS KiB | Pss KiB | Private KiB | fds (most) | threads (most) | drops | recoveries |"
+      " longest recovery | refreshes | failed stills |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+}
+
+void PrintMinute(const Minute& m) {
+  std::printf("| %d s | %ld | %ld | %ld | %zu | %zu | %d | %d | %.2f s | %lld | %lld |\n", m.elapsed_s,
+              m.memory.rss_kib, m.memory.pss_kib, m.memory.private_kib, m.fds_max, m.threads_max, m.counts.drops,
+              m.counts.recoveries, m.counts.longest_recovery_s, static_cast<long long>(m.counts.refreshes),
+              static_cast<long long>(m.counts.failed_stills));
+  std::fflush(stdout);
+}
+
+// Prints the verdict's lines; true when all hold.
+bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started) {
+  const Minute& last = minutes.back();
+  const Minute& from = minutes[std::min<size_t>(kFlatFromMinute, minutes.size()) - 1];
+  const Counts& c = last.counts;
+  const int unrecovered = c.drops - c.recoveries;
+  const bool late_drop = unrecovered == 1 && c.last_drop_s >= seconds - kLateDropSeconds;
+  const bool recovered = unrecovered == 0 || late_drop;
+  const long growth = last.memory.rss_kib - from.memory.rss_kib;
+  const bool memory_flat = growth < kFlatRssKib;
+  const bool fds_flat = last.fds_max <= from.fds_max;
+  const bool threads_flat = last.threads_max <= from.threads_max;
+  const bool talks = c.talks_taken == talks_started && c.talks_ended == talks_started;
+  const int64_t before_last = minutes.size() > 1 ? minutes[minutes.size() - 2].counts.refreshes : 0;
+  const bool pictures = c.refreshes > before_last;
+  auto word = [](bool ok) { return ok ? "yes" : "NO"; };
+  std::printf("\nverdict over %d s (flat: from %d s to the end):\n", seconds, from.elapsed_s);
+  std::printf("- every drop recovered: %s (%d drops, %d recoveries%s; longest %.2f s)\n", word(recovered), c.drops,
+              c.recoveries, late_drop ? ", the last in the final 10 s" : "", c.longest_recovery_s);
+  std::printf("- memory flat: %s (VmRSS %ld -> %ld KiB, %+ld KiB; limit under %ld)\n", word(memory_flat),
+              from.memory.rss_kib, last.memory.rss_kib, growth, kFlatRssKib);
+  std::printf("- fds flat: %s (most %zu -> %zu)\n", word(fds_flat), from.fds_max, last.fds_max);
+  std::printf("- threads flat: %s (most %zu -> %zu)\n", word(threads_flat), from.threads_max, last.threads_max);
+  std::printf("- every talk taken: %s (%d started, %d ended, %d taken%s%s)\n", word(talks), talks_started,
+              c.talks_ended, c.talks_taken, c.last_refused_talk.empty() ? "" : "; last refusal: ",
+              c.last_refused_talk.c_str());
+  std::printf("- pictures still coming in the last minute: %s (%lld)\n", word(pictures),
+              static_cast<long long>(c.refreshes - before_last));
+  std::printf("- error boxes asked for: %d\n", c.device_errors);
+  const bool ok = recovered && memory_flat && fds_flat && threads_flat && talks && pictures;
+  std::printf("verdict: %s\n", ok ? "PASS" : "FAIL");
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vantorel;
+  const int seconds = argc > 1 ? std::max(60, std::atoi(argv[1])) : 1800;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER")) qputenv("SDL_AUDIODRIVER", "dummy");
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
+
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--fps", "10", "--drop-after", "400", "--refuse-every", "10"});
+  if (camera.Url().empty()) {
+    std::fputs("the simulated camera did not start\n", stderr);
+    return 1;
+  }
+  soak::Counters counters;
+  ProgramActions actions;
+  MainWindow window(&actions);
+  actions.SetWindow(&window);
+  auto* errors = new ErrorBoxes(&window);
+  std::vector<Minute> minutes;
+  int talks_started = 0;
+  {
+    Station station(counters.Wrap(WindowObserver(window, *errors)));
+    counters.SetStation(&station);
+    window.SetPicture(&station.image());
+    actions.SetStation(&station);
+    station.settings().SetCameraUrls(UrlsForAddress(camera.Url().substr(std::string("http://").size())));
+    window.show();
+    // As the user: the buttons "見る" and "聞く".
+    window.OnCommand(kCmdView);
+    window.OnCommand(kCmdListen);
+
+    // Once a second on the window's thread: the talk's start and end, and a sample. The
+    // window's own talk zone is one-shot (its second tap ends the program), so the talk
+    // goes through the same actions the zone calls.
+    Minute current;
+    int second = 0;
+    QElapsedTimer clock;
+    clock.start();
+    PrintHeader();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      while (second < clock.elapsed() / 1000) {
+        ++second;
+        current.fds_max = std::max(current.fds_max, test::FdCount());
+        current.threads_max = std::max(current.threads_max, test::ThreadCount());
+        if (second % 60 == kTalkAt) {
+          actions.StartTransmit();
+          ++talks_started;
+        } else if (second % 60 == kTalkAt + kTalkSeconds) {
+          actions.StopTransmit();
+        }
+        if (second % 60 == 0 || second == seconds) {
+          current.elapsed_s = second;
+          current.memory = soak::ReadMemory();
+          current.counts = counters.Read();
+          PrintMinute(current);
+          minutes.push_back(current);
+          current = {};
+        }
+        if (second >= seconds) QCoreApplication::exit(0);
+      }
+    });
+    tick.start(200);
+    QApplication::exec();
+    window.hide();
+    station.StopPicture();
+    station.StopListening();
+    station.StopTalk();
+    station.WaitIdle(std::chrono::steady_clock::now() + std::chrono::seconds(5));
+  }
+  return Verdict(minutes, seconds, talks_started) ? 0 : 3;
+}
