@@ -1,0 +1,90 @@
+// Stills per second the picture worker's way (one kept connection and sign-in for all its
+// stills, each decoded from memory) against the plain loop (a fresh libcurl handle and
+// connection per still, through a file), alternated still by still against the same
+// loopback camera: without a password, and with HTTP Digest (where the plain loop is
+// challenged on every still and the kept connection only once).
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "fixed_camera.h"
+#include "image/image_fetch.h"
+#include "platform/cancel_token.h"
+#include "platform/http_session.h"
+#include "plain_still.h"
+
+namespace {
+
+using vantorel::bench::FixedCamera;
+
+constexpr const char* kAccount = "ann:door";
+
+FixedCamera& OpenCamera() {
+  static FixedCamera camera;
+  return camera;
+}
+
+FixedCamera& DigestCamera() {
+  static FixedCamera camera(vantorel::camsim::SignInOptions{.account = kAccount});
+  return camera;
+}
+
+// `url` with the account in its user part, as the program's settings carry it.
+std::string WithAccount(const std::string& url, const char* account) {
+  if (!account) return url;
+  return "http://" + std::string(account) + "@" + url.substr(7);
+}
+
+void KeptOverPlain(benchmark::State& state, FixedCamera& camera, const char* account) {
+  const std::string plain_url = camera.url;
+  const std::string kept_url = WithAccount(camera.url, account);
+  const std::string path = camera.home + "/plain.jpg";
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  std::vector<unsigned char> pixels;
+  // What RunPictureWorker holds for its stills (image_worker.cc).
+  vantorel::HttpSession session;
+  vantorel::Failure failure;
+  vantorel::FetchControl fetch;
+  fetch.cancel = vantorel::CancelToken::Create();
+  fetch.session = &session;
+  fetch.outcome = &failure;
+  const auto challenges_before = camera.server->stats().challenges;
+  std::chrono::duration<double> kept{0}, plain{0};
+  bool kept_first = true;  // alternate, so that neither always follows the other
+  for (auto _ : state) {
+    for (int turn = 0; turn < 2; ++turn) {
+      const auto start = std::chrono::steady_clock::now();
+      bool ok;
+      if ((turn == 0) == kept_first) {
+        uint32_t size = 0;
+        ok = vantorel::LoadImageFromSource(vantorel::kImageSourceType, kept_url, size, fetch) != nullptr;
+        kept += std::chrono::steady_clock::now() - start;
+      } else {
+        ok = vantorel::bench::PlainStill(plain_url, path, pixels, account);
+        plain += std::chrono::steady_clock::now() - start;
+      }
+      if (!ok) state.SkipWithError("no picture");
+    }
+    kept_first = !kept_first;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["kept/s"] = n / kept.count();
+  state.counters["plain/s"] = n / plain.count();
+  state.counters["ratio"] = plain.count() / kept.count();
+  // The kept side's connections over the whole run (1 unless a still failed), and the
+  // camera's challenges per still pair (1 with Digest: the plain loop's).
+  state.counters["kept_conns"] = static_cast<double>(session.connections());
+  state.counters["challenges/it"] = (camera.server->stats().challenges - challenges_before) / n;
+}
+
+void BM_StillsKeptOverPlainLoop(benchmark::State& state) { KeptOverPlain(state, OpenCamera(), nullptr); }
+void BM_StillsKeptOverPlainLoopDigest(benchmark::State& state) { KeptOverPlain(state, DigestCamera(), kAccount); }
+
+BENCHMARK(BM_StillsKeptOverPlainLoop)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(4.0);
+BENCHMARK(BM_StillsKeptOverPlainLoopDigest)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(4.0);
+
+}  // namespace
