@@ -16,6 +16,7 @@
 #include <cctype>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio_tx/transmit_test_support.h"
@@ -97,6 +100,9 @@ struct Row {
   size_t peak_memory = 0;  // growth of resident memory during the pair, bytes
   size_t peak_disk = 0;    // most bytes in the program directory at one moment
   std::string outcome;
+  // Listening that comes back (ListenRecovery): each recovery's gap in the sound, and the
+  // camera's parts lost in it.
+  std::string recovery = "n/a", sound_lost = "n/a";
 };
 
 // Rows of this run, printed as one table at the end.
@@ -108,12 +114,31 @@ class Table : public testing::Environment {
     std::printf("%s\n", Line(row).c_str());
     rows_.push_back(std::move(row));
   }
+  // The recovery columns of the row (worker, fault); a row of its own when the pair did not
+  // run (a filtered run).
+  static void AddRecovery(const std::string& worker, const std::string& fault, std::string recovery,
+                          std::string sound_lost) {
+    std::lock_guard lock(mutex_);
+    std::printf("%s x %s: recovered after %s; sound lost %s\n", worker.c_str(), fault.c_str(), recovery.c_str(),
+                sound_lost.c_str());
+    recoveries_[worker + " x " + fault] = {std::move(recovery), std::move(sound_lost)};
+  }
   void TearDown() override {
     std::lock_guard lock(mutex_);
+    for (const auto& [pair, columns] : recoveries_) {
+      const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.worker + " x " + r.fault == pair; });
+      if (row != rows_.end()) {
+        std::tie(row->recovery, row->sound_lost) = columns;
+      } else {
+        const size_t x = pair.find(" x ");
+        rows_.push_back({.worker = pair.substr(0, x), .fault = pair.substr(x + 3), .outcome = "n/a",
+                         .recovery = columns.first, .sound_lost = columns.second});
+      }
+    }
     if (rows_.empty()) return;
     std::printf(
-        "\n| worker | fault | reps | worst stop | heap growth | peak memory | peak disk | outcome |\n"
-        "|---|---|---|---|---|---|---|---|\n");
+        "\n| worker | fault | reps | worst stop | heap growth | peak memory | peak disk | time to recover | sound lost | outcome |\n"
+        "|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& r : rows_) std::printf("%s\n", Line(r).c_str());
   }
 
@@ -122,7 +147,8 @@ class Table : public testing::Environment {
     return "| " + r.worker + " | " + r.fault + " | " + std::to_string(r.reps) + " | " +
            std::to_string(r.worst_stop.count()) + " ms | " +
            (kSanitized || r.reps < 10 ? std::string("n/a") : std::to_string(r.heap_growth) + " B") + " | " +
-           Mebibytes(r.peak_memory) + " | " + Mebibytes(r.peak_disk) + " | " + r.outcome + " |";
+           Mebibytes(r.peak_memory) + " | " + Mebibytes(r.peak_disk) + " | " + r.recovery + " | " + r.sound_lost +
+           " | " + r.outcome + " |";
   }
   static std::string Mebibytes(size_t bytes) {
     char text[32];
@@ -132,6 +158,7 @@ class Table : public testing::Environment {
 
   static inline std::mutex mutex_;
   static inline std::vector<Row> rows_;
+  static inline std::map<std::string, std::pair<std::string, std::string>> recoveries_;
 };
 
 const auto* const kTable = testing::AddGlobalTestEnvironment(new Table);
@@ -306,6 +333,18 @@ TEST_P(ListenFaults, StopsInTimeAndLeavesNothing) {
       });
 }
 
+// The stream breaks off after two parts, every time: the connection closes, or nothing more
+// comes; also behind the sign-in, where every new connection is challenged again.
+std::vector<Cell> BrokenStreamCells() {
+  return {
+      {"drop-after-2-parts", {"--drop-after", "2"}, {}},
+      {"silence-after-2-parts", {"--silence-after", "2"}, {}},
+      {"sign-in-digest-drop-after-2-parts", {"--auth", "ann:door", "--drop-after", "2"}, "ann:door"},
+      {"nonce-expiring-drop-after-2-parts", {"--auth", "ann:door", "--nonce-seconds", "1", "--drop-after", "2"},
+       "ann:door"},
+  };
+}
+
 std::vector<Cell> ListenCells() {
   std::vector<Cell> cells = RunFaults();
   // Stall and close-mid-body strike after three parts, in the middle of the stream.
@@ -319,13 +358,115 @@ std::vector<Cell> ListenCells() {
   for (const char* name : {"garbage", "split", "zeros"}) {
     cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }
-  // The stream breaks off after two parts: the connection closes, or nothing more comes.
-  cells.push_back({"drop-after-2-parts", {"--drop-after", "2"}, {}});
-  cells.push_back({"silence-after-2-parts", {"--silence-after", "2"}, {}});
+  const std::vector<Cell> broken = BrokenStreamCells();
+  cells.insert(cells.end(), broken.begin(), broken.end());
   return cells;
 }
 
 INSTANTIATE_TEST_SUITE_P(Camera, ListenFaults, testing::ValuesIn(ListenCells()), TestName);
+
+// ---------------------------------------------------------------------------------------
+// Listening that comes back: the camera breaks every stream and the station reconnects
+// (after 0.5 s, doubling; a silent stream is given up after 3 s without a byte).
+
+// Frames as they arrive, per connection: every session opens the sink afresh.
+class SessionLog {
+ public:
+  struct Session {
+    int frames = 0;
+    Clock::time_point first, last;
+  };
+
+  FrameSink Sink() {
+    return {[this] {
+              std::lock_guard lock(mutex_);
+              sessions_.emplace_back();
+              return true;
+            },
+            [this](const uint8_t*, const FrameDecoder&) {
+              const auto now = Clock::now();
+              std::lock_guard lock(mutex_);
+              Session& s = sessions_.back();
+              if (s.frames++ == 0) s.first = now;
+              s.last = now;
+            },
+            [] {}};
+  }
+  // Sessions that have brought at least one frame.
+  int Heard() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(sessions_.begin(), sessions_.end(), [](const Session& s) { return s.frames > 0; }));
+  }
+  std::vector<Session> Sessions() const {
+    std::lock_guard lock(mutex_);
+    return sessions_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Session> sessions_;
+};
+
+// The camera's pace: one part (one 50 ms frame) per 50 ms.
+constexpr milliseconds kPartInterval{50};
+// The station's pause before its n-th reconnection (n from 1), while no session lasted a
+// minute; and how long a silent stream is waited for.
+milliseconds ReconnectPause(int n) { return milliseconds(500 << std::min(n - 1, 4)); }
+constexpr milliseconds kStallRule{3000};
+// Beyond the pause (and the stall rule): connecting, signing in and the first part, with
+// room for a loaded machine and the sanitizers' slowness; libcurl checks the stall rule
+// once a second, so a silence may last up to a second more.
+constexpr milliseconds kRecoverySlack{kSanitized ? 4000 : 1000};
+constexpr milliseconds kStallCheckSlack{1000};
+
+// The stall rule's part of a recovery, for cells whose streams go silent: at least, and at most.
+std::pair<milliseconds, milliseconds> StallTime(const Cell& cell) {
+  if (std::find(cell.args.begin(), cell.args.end(), "--silence-after") == cell.args.end()) return {};
+  return {kStallRule, kStallRule + kStallCheckSlack};
+}
+
+class ListenRecovery : public FaultMatrix {};
+
+TEST_P(ListenRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
+  const Cell& cell = GetParam();
+  constexpr int kRecoveries = 2;
+  SessionLog log;
+  {
+    test::CameraProcess camera(VANTOREL_CAMSIM, cell.args);
+    ASSERT_FALSE(camera.Url().empty()) << "the simulated camera did not start";
+    auto station = std::make_unique<Station>();
+    station->settings().SetReceiveUrl(CameraUrl(cell, camera.Url(), kReceivePath));
+    station->StartListening(log.Sink(), {.reconnect = true});
+    milliseconds within = kRecoverySlack;  // the first connection
+    for (int n = 1; n <= kRecoveries; ++n) within += ReconnectPause(n) + StallTime(cell).second + kRecoverySlack;
+    EXPECT_TRUE(WaitFor([&] { return log.Heard() > kRecoveries; }, within))
+        << "heard " << log.Heard() << " connections";
+    const milliseconds stop = TimeToStop(*station, StationWorker::kListen, [&] { station->StopListening(); });
+    EXPECT_LE(stop, kStopLimit);
+    station.reset();
+  }
+  const std::vector<SessionLog::Session> sessions = log.Sessions();
+  std::string recovery, lost;
+  for (size_t n = 1; n < sessions.size() && n <= kRecoveries; ++n) {
+    const SessionLog::Session& before = sessions[n - 1];
+    const SessionLog::Session& after = sessions[n];
+    ASSERT_GT(before.frames, 0) << "connection " << n << " brought no sound";
+    ASSERT_GT(after.frames, 0) << "connection " << n + 1 << " brought no sound";
+    const auto gap = std::chrono::duration_cast<milliseconds>(after.first - before.last);
+    const milliseconds pause = ReconnectPause(static_cast<int>(n));
+    EXPECT_GE(gap, pause + StallTime(cell).first) << "recovery " << n << " came back before its pause";
+    EXPECT_LE(gap, pause + StallTime(cell).second + kRecoverySlack) << "recovery " << n;
+    const long parts = std::max(0L, std::lround(static_cast<double>(gap.count()) / kPartInterval.count()) - 1);
+    recovery += (recovery.empty() ? "" : ", ") + std::to_string(gap.count()) + " ms";
+    lost += (lost.empty() ? "" : ", ") + std::to_string(parts);
+  }
+  Table::AddRecovery("listen", cell.name, recovery.empty() ? "none" : recovery, lost.empty() ? "n/a" : lost + " parts");
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= threads_before_; }, milliseconds(2000)))
+      << test::ThreadCount() << " threads, " << threads_before_ << " before";
+  EXPECT_LE(test::FdCount(), fds_before_) << "file descriptors left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, ListenRecovery, testing::ValuesIn(BrokenStreamCells()), TestName);
 
 // ---------------------------------------------------------------------------------------
 // Talk: the transmit worker, fed with captured buffers at the microphone's pace.
