@@ -4,22 +4,19 @@
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "fixed_camera.h"
+#include "plain_still.h"
 #include "image/image_fetch.h"
 #include "image/jpeg_decode.h"
 
 namespace {
 
 using vantorel::bench::FixedCamera;
+using vantorel::bench::PlainStill;
 
 FixedCamera& Camera() {
   static FixedCamera camera;
@@ -35,48 +32,6 @@ void BM_StillsOurs(benchmark::State& state) {
     benchmark::DoNotOptimize(bitmap.get());
   }
   state.counters["stills/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-
-size_t WriteToFile(char* data, size_t, size_t n, void* file) { return std::fwrite(data, 1, n, static_cast<FILE*>(file)); }
-
-// The same work written the obvious way: easy handle, FILE*, jpeg_stdio_src.
-bool PlainStill(const std::string& url, const std::string& path, std::vector<unsigned char>& pixels) {
-  FILE* file = std::fopen(path.c_str(), "w+b");
-  if (!file) return false;
-  CURL* curl = curl_easy_init();
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Halvicor Gazoo read.");
-  curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-  const bool fetched = curl_easy_perform(curl) == CURLE_OK;
-  curl_easy_cleanup(curl);
-  bool decoded = false;
-  if (fetched) {
-    std::rewind(file);
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.dct_method = JDCT_IFAST;
-    cinfo.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&cinfo);
-    const size_t stride = (cinfo.output_width * 3 + 3) & ~size_t{3};
-    pixels.resize(stride * cinfo.output_height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW row = pixels.data() + (cinfo.output_height - 1 - cinfo.output_scanline) * stride;
-      jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    decoded = true;
-  }
-  std::fclose(file);
-  std::remove(path.c_str());
-  return decoded;
 }
 
 void BM_StillsPlainLoop(benchmark::State& state) {

@@ -1,10 +1,12 @@
 #pragma once
 // For the picture benchmarks: one fixed 320x240 still, like a camera's (the simulator's
-// scene with sensor-like noise), served by the simulator on 127.0.0.1 from this process.
+// scene with sensor-like noise), served by the simulator on 127.0.0.1 from this process,
+// asking for the sign-in of `sign_in` when it names an account.
 
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "camsim/jpeg_encode.h"
 #include "camsim/scene.h"
@@ -24,13 +26,14 @@ inline std::string FixedStill() {
 }
 
 struct FixedCamera {
-  FixedCamera() {
+  explicit FixedCamera(camsim::SignInOptions sign_in = {}) {
     char pattern[] = "/tmp/vantorel-bench-XXXXXX";
     home = mkdtemp(pattern);
     setenv("VANTOREL_HOME", home.c_str(), 1);
     still = FixedStill();
     camsim::Options options;
     options.stills = {still};
+    options.sign_in = std::move(sign_in);
     server = std::make_unique<camsim::Server>(options);
     if (!server->Start()) std::abort();
     url = server->Url() + "/axis-cgi/jpg/image.cgi?resolution=320x240";

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio_tx/transmit_test_support.h"
@@ -97,6 +100,9 @@ struct Row {
   size_t peak_memory = 0;  // growth of resident memory during the pair, bytes
   size_t peak_disk = 0;    // most bytes in the program directory at one moment
   std::string outcome;
+  // Listening that comes back (ListenRecovery): each recovery's gap in the sound, and the
+  // camera's parts lost in it.
+  std::string recovery = "n/a", sound_lost = "n/a";
 };
 
 // Rows of this run, printed as one table at the end.
@@ -108,21 +114,45 @@ class Table : public testing::Environment {
     std::printf("%s\n", Line(row).c_str());
     rows_.push_back(std::move(row));
   }
+  // The recovery columns of the row (worker, fault); a row of its own when the pair did not
+  // run (a filtered run).
+  static void AddRecovery(const std::string& worker, const std::string& fault, std::string recovery,
+                          std::string sound_lost) {
+    std::lock_guard lock(mutex_);
+    std::printf("%s x %s: recovered after %s; sound lost %s\n", worker.c_str(), fault.c_str(), recovery.c_str(),
+                sound_lost.c_str());
+    recoveries_[worker + " x " + fault] = {std::move(recovery), std::move(sound_lost)};
+  }
   void TearDown() override {
     std::lock_guard lock(mutex_);
+    for (const auto& [pair, columns] : recoveries_) {
+      const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.worker + " x " + r.fault == pair; });
+      if (row != rows_.end()) {
+        std::tie(row->recovery, row->sound_lost) = columns;
+      } else {
+        const size_t x = pair.find(" x ");
+        rows_.push_back({.worker = pair.substr(0, x), .fault = pair.substr(x + 3), .outcome = "n/a",
+                         .recovery = columns.first, .sound_lost = columns.second});
+      }
+    }
     if (rows_.empty()) return;
     std::printf(
-        "\n| worker | fault | reps | worst stop | heap growth | peak memory | peak disk | outcome |\n"
-        "|---|---|---|---|---|---|---|---|\n");
+        "\n| worker | fault | reps | worst stop | heap growth | peak memory | peak disk | time to recover | sound lost | outcome |\n"
+        "|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& r : rows_) std::printf("%s\n", Line(r).c_str());
   }
 
  private:
   static std::string Line(const Row& r) {
+    if (r.reps == 0) {  // only the recovery ran
+      return "| " + r.worker + " | " + r.fault + " | n/a | n/a | n/a | n/a | n/a | " + r.recovery + " | " +
+             r.sound_lost + " | n/a |";
+    }
     return "| " + r.worker + " | " + r.fault + " | " + std::to_string(r.reps) + " | " +
            std::to_string(r.worst_stop.count()) + " ms | " +
            (kSanitized || r.reps < 10 ? std::string("n/a") : std::to_string(r.heap_growth) + " B") + " | " +
-           Mebibytes(r.peak_memory) + " | " + Mebibytes(r.peak_disk) + " | " + r.outcome + " |";
+           Mebibytes(r.peak_memory) + " | " + Mebibytes(r.peak_disk) + " | " + r.recovery + " | " + r.sound_lost +
+           " | " + r.outcome + " |";
   }
   static std::string Mebibytes(size_t bytes) {
     char text[32];
@@ -132,6 +162,7 @@ class Table : public testing::Environment {
 
   static inline std::mutex mutex_;
   static inline std::vector<Row> rows_;
+  static inline std::map<std::string, std::pair<std::string, std::string>> recoveries_;
 };
 
 const auto* const kTable = testing::AddGlobalTestEnvironment(new Table);
@@ -306,6 +337,18 @@ TEST_P(ListenFaults, StopsInTimeAndLeavesNothing) {
       });
 }
 
+// The stream breaks off after two parts, every time: the connection closes, or nothing more
+// comes; also behind the sign-in, where every new connection is challenged again.
+std::vector<Cell> BrokenStreamCells() {
+  return {
+      {"drop-after-2-parts", {"--drop-after", "2"}, {}},
+      {"silence-after-2-parts", {"--silence-after", "2"}, {}},
+      {"sign-in-digest-drop-after-2-parts", {"--auth", "ann:door", "--drop-after", "2"}, "ann:door"},
+      {"nonce-expiring-drop-after-2-parts", {"--auth", "ann:door", "--nonce-seconds", "1", "--drop-after", "2"},
+       "ann:door"},
+  };
+}
+
 std::vector<Cell> ListenCells() {
   std::vector<Cell> cells = RunFaults();
   // Stall and close-mid-body strike after three parts, in the middle of the stream.
@@ -319,13 +362,117 @@ std::vector<Cell> ListenCells() {
   for (const char* name : {"garbage", "split", "zeros"}) {
     cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }
-  // The stream breaks off after two parts: the connection closes, or nothing more comes.
-  cells.push_back({"drop-after-2-parts", {"--drop-after", "2"}, {}});
-  cells.push_back({"silence-after-2-parts", {"--silence-after", "2"}, {}});
+  const std::vector<Cell> broken = BrokenStreamCells();
+  cells.insert(cells.end(), broken.begin(), broken.end());
   return cells;
 }
 
 INSTANTIATE_TEST_SUITE_P(Camera, ListenFaults, testing::ValuesIn(ListenCells()), TestName);
+
+// ---------------------------------------------------------------------------------------
+// Listening that comes back: the camera breaks every stream and the station reconnects
+// (after 0.5 s, doubling; a silent stream is given up after 3 s without a byte).
+
+// Frames as they arrive, per connection: every session opens the sink afresh.
+class SessionLog {
+ public:
+  struct Session {
+    int frames = 0;
+    Clock::time_point first, last;
+  };
+
+  FrameSink Sink() {
+    return {[this] {
+              std::lock_guard lock(mutex_);
+              sessions_.emplace_back();
+              return true;
+            },
+            [this](const uint8_t*, const FrameDecoder&) {
+              const auto now = Clock::now();
+              std::lock_guard lock(mutex_);
+              Session& s = sessions_.back();
+              if (s.frames++ == 0) s.first = now;
+              s.last = now;
+            },
+            [] {}};
+  }
+  // Sessions that have brought at least one frame.
+  int Heard() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(sessions_.begin(), sessions_.end(), [](const Session& s) { return s.frames > 0; }));
+  }
+  std::vector<Session> Sessions() const {
+    std::lock_guard lock(mutex_);
+    return sessions_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Session> sessions_;
+};
+
+// The camera's pace: one part (one 50 ms frame) per 50 ms.
+constexpr milliseconds kPartInterval{50};
+// The station's pause before its n-th reconnection (n from 1), while no session lasted a
+// minute; and how long a silent stream is waited for.
+milliseconds ReconnectPause(int n) { return milliseconds(500 << std::min(n - 1, 4)); }
+constexpr milliseconds kStallRule{3000};
+// The stall rule is libcurl's low-speed limit, whose speed is the average over its last
+// 5 to 6 s, checked once a second: the bytes before a silence hold the average up, so a
+// silence is noticed up to 7 s after the rule's 3 s (9 s measured).
+constexpr milliseconds kStallAveraging{7000};
+// Beyond the pause (and the stall rule): connecting, signing in and the first part, with
+// room for a loaded machine and the sanitizers' slowness.
+constexpr milliseconds kRecoverySlack{kSanitized ? 4000 : 1000};
+
+// The stall rule's part of a recovery, for cells whose streams go silent: at least, and at most.
+std::pair<milliseconds, milliseconds> StallTime(const Cell& cell) {
+  if (std::find(cell.args.begin(), cell.args.end(), "--silence-after") == cell.args.end()) return {};
+  return {kStallRule, kStallRule + kStallAveraging};
+}
+
+class ListenRecovery : public FaultMatrix {};
+
+TEST_P(ListenRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
+  const Cell& cell = GetParam();
+  constexpr int kRecoveries = 2;
+  SessionLog log;
+  {
+    test::CameraProcess camera(VANTOREL_CAMSIM, cell.args);
+    ASSERT_FALSE(camera.Url().empty()) << "the simulated camera did not start";
+    auto station = std::make_unique<Station>();
+    station->settings().SetReceiveUrl(CameraUrl(cell, camera.Url(), kReceivePath));
+    station->StartListening(log.Sink(), {.reconnect = true});
+    milliseconds within = kRecoverySlack;  // the first connection
+    for (int n = 1; n <= kRecoveries; ++n) within += ReconnectPause(n) + StallTime(cell).second + kRecoverySlack;
+    EXPECT_TRUE(WaitFor([&] { return log.Heard() > kRecoveries; }, within))
+        << "heard " << log.Heard() << " connections";
+    const milliseconds stop = TimeToStop(*station, StationWorker::kListen, [&] { station->StopListening(); });
+    EXPECT_LE(stop, kStopLimit);
+    station.reset();
+  }
+  const std::vector<SessionLog::Session> sessions = log.Sessions();
+  std::string recovery, lost;
+  for (size_t n = 1; n < sessions.size() && n <= kRecoveries; ++n) {
+    const SessionLog::Session& before = sessions[n - 1];
+    const SessionLog::Session& after = sessions[n];
+    ASSERT_GT(before.frames, 0) << "connection " << n << " brought no sound";
+    ASSERT_GT(after.frames, 0) << "connection " << n + 1 << " brought no sound";
+    const auto gap = std::chrono::duration_cast<milliseconds>(after.first - before.last);
+    const milliseconds pause = ReconnectPause(static_cast<int>(n));
+    EXPECT_GE(gap, pause + StallTime(cell).first) << "recovery " << n << " came back before its pause";
+    EXPECT_LE(gap, pause + StallTime(cell).second + kRecoverySlack) << "recovery " << n;
+    const long parts = std::max(0L, std::lround(static_cast<double>(gap.count()) / kPartInterval.count()) - 1);
+    recovery += (recovery.empty() ? "" : ", ") + std::to_string(gap.count()) + " ms";
+    lost += (lost.empty() ? "" : ", ") + std::to_string(parts);
+  }
+  Table::AddRecovery("listen", cell.name, recovery.empty() ? "none" : recovery, lost.empty() ? "n/a" : lost + " parts");
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= threads_before_; }, milliseconds(2000)))
+      << test::ThreadCount() << " threads, " << threads_before_ << " before";
+  EXPECT_LE(test::FdCount(), fds_before_) << "file descriptors left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, ListenRecovery, testing::ValuesIn(BrokenStreamCells()), TestName);
 
 // ---------------------------------------------------------------------------------------
 // Talk: the transmit worker, fed with captured buffers at the microphone's pace.
@@ -369,16 +516,111 @@ TEST_P(TalkFaults, StopsInTimeAndLeavesNothing) {
       });
 }
 
+// The camera answers 503 and closes every talk after 20 parts (about a second).
+Cell TalkResetCell() { return {"talk-reset", {"--talk-fault", "close", "--talk-after", "20"}, {}}; }
+
 std::vector<Cell> TalkCells() {
   // A dripping camera reads one piece of the talk per 20 ms.
   std::vector<Cell> cells = RunFaults({"--drip-us", "20000"});
   for (const char* name : {"unauthorized", "close", "stop-reading"}) {
     cells.push_back({std::string("talk-") + name, {"--talk-fault", name, "--talk-after", "2"}, {}});
   }
+  cells.push_back(TalkResetCell());
   return cells;
 }
 
 INSTANTIATE_TEST_SUITE_P(Camera, TalkFaults, testing::ValuesIn(TalkCells()), TestName);
+
+// ---------------------------------------------------------------------------------------
+// A talk that comes back: the camera answers 503 and closes after 20 parts, every time, and
+// the station reconnects. The camera runs in this process, for the moment each part
+// arrives.
+
+// The microphone's pace: one buffer, and so one part, per 47.75 ms.
+constexpr std::chrono::microseconds kBufferInterval{47750};
+// After the pause: the break is noticed at the next part, and a new request's first part
+// leaves once four buffers wait (the captured sound of the pause is dropped).
+constexpr auto kTalkRefill = 5 * kBufferInterval;
+
+// The simulator's --talk-fault and --talk-after of `cell`.
+camsim::Options InProcessTalkCamera(const Cell& cell) {
+  camsim::Options options;
+  for (size_t i = 0; i + 1 < cell.args.size(); i += 2) {
+    if (cell.args[i] == "--talk-fault") options.talk.fault = camsim::ParseTalkFault(cell.args[i + 1]).value();
+    if (cell.args[i] == "--talk-after") options.talk.fault_after_parts = std::stoi(cell.args[i + 1]);
+  }
+  return options;
+}
+
+class TalkRecovery : public FaultMatrix {};
+
+TEST_P(TalkRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
+  const Cell& cell = GetParam();
+  constexpr int kRecoveries = 2;
+  struct Talk {
+    int parts = 0;
+    Clock::time_point first, last;  // its first and last part at the camera
+  };
+  std::vector<Talk> talks;
+  {
+    camsim::Server camera(InProcessTalkCamera(cell));
+    ASSERT_TRUE(camera.Start());
+    auto station = std::make_unique<Station>();
+    station->settings().SetTransmitUrl(camera.Url() + kTransmitPath);
+    station->StartTalk({.open_microphone = false, .reconnect = true});
+    std::atomic<bool> talking{true};
+    std::thread microphone([&talking, &ring = station->ring()] {
+      for (int n = 0; talking.load(); ++n) {
+        ring.Store(TestBuffer(n));
+        std::this_thread::sleep_for(kBufferInterval);
+      }
+    });
+    // Parts are counted by the camera as they arrive; polled every millisecond, which is
+    // how exact the last part's moment is (a new talk's first part is stamped by the camera).
+    const auto heard = [&] {
+      return std::count_if(talks.begin(), talks.end(), [](const Talk& t) { return t.parts > 0; });
+    };
+    milliseconds within = 2 * kRecoverySlack + milliseconds(2000);  // the first talk's 20 parts
+    for (int n = 1; n <= kRecoveries; ++n) within += ReconnectPause(n) + milliseconds(2000) + kRecoverySlack;
+    const auto end = Clock::now() + within;
+    while (heard() <= kRecoveries && Clock::now() < end) {
+      const camsim::Stats stats = camera.stats();
+      if (stats.talk.talks > static_cast<int>(talks.size())) talks.resize(stats.talk.talks);
+      if (!talks.empty() && stats.talk.parts > talks.back().parts) {
+        Talk& talk = talks.back();
+        if (talk.parts == 0) talk.first = stats.talk.first_part_at.value_or(Clock::now());
+        talk.parts = stats.talk.parts;
+        talk.last = Clock::now();
+      }
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    EXPECT_GT(heard(), kRecoveries) << "the camera heard " << talks.size() << " talks";
+    talking = false;
+    microphone.join();
+    const milliseconds stop = TimeToStop(*station, StationWorker::kTalk, [&] { station->StopTalk(); });
+    EXPECT_LE(stop, kStopLimit);
+    station.reset();
+    camera.Stop();
+  }
+  std::string recovery, lost;
+  for (size_t n = 1; n < talks.size() && n <= kRecoveries; ++n) {
+    ASSERT_GT(talks[n - 1].parts, 0) << "talk " << n << " brought no sound";
+    ASSERT_GT(talks[n].parts, 0) << "talk " << n + 1 << " brought no sound";
+    const auto gap = std::chrono::duration_cast<milliseconds>(talks[n].first - talks[n - 1].last);
+    const milliseconds pause = ReconnectPause(static_cast<int>(n));
+    EXPECT_GE(gap, pause) << "talk " << n + 1 << " came back before its pause";
+    EXPECT_LE(gap, pause + std::chrono::duration_cast<milliseconds>(kTalkRefill) + kRecoverySlack) << "recovery " << n;
+    const long parts = std::max(0L, std::lround(std::chrono::duration<double>(gap) / kBufferInterval) - 1);
+    recovery += (recovery.empty() ? "" : ", ") + std::to_string(gap.count()) + " ms";
+    lost += (lost.empty() ? "" : ", ") + std::to_string(parts);
+  }
+  Table::AddRecovery("talk", cell.name, recovery.empty() ? "none" : recovery, lost.empty() ? "n/a" : lost + " parts");
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= threads_before_; }, milliseconds(2000)))
+      << test::ThreadCount() << " threads, " << threads_before_ << " before";
+  EXPECT_LE(test::FdCount(), fds_before_) << "file descriptors left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, TalkRecovery, testing::Values(TalkResetCell()), TestName);
 
 }  // namespace
 }  // namespace vantorel
