@@ -416,11 +416,8 @@ constexpr milliseconds kPartInterval{50};
 // The station's pause before its n-th reconnection (n from 1), while no session lasted a
 // minute; and how long a silent stream is waited for.
 milliseconds ReconnectPause(int n) { return milliseconds(500 << std::min(n - 1, 4)); }
+// A silence is noticed 3 s after the stream's last byte.
 constexpr milliseconds kStallRule{3000};
-// The stall rule is libcurl's low-speed limit, whose speed is the average over its last
-// 5 to 6 s, checked once a second: the bytes before a silence hold the average up, so a
-// silence is noticed up to 7 s after the rule's 3 s (9 s measured).
-constexpr milliseconds kStallAveraging{7000};
 // Beyond the pause (and the stall rule): connecting, signing in and the first part, with
 // room for a loaded machine and the sanitizers' slowness.
 constexpr milliseconds kRecoverySlack{kSanitized ? 4000 : 1000};
@@ -428,7 +425,7 @@ constexpr milliseconds kRecoverySlack{kSanitized ? 4000 : 1000};
 // The stall rule's part of a recovery, for cells whose streams go silent: at least, and at most.
 std::pair<milliseconds, milliseconds> StallTime(const Cell& cell) {
   if (std::find(cell.args.begin(), cell.args.end(), "--silence-after") == cell.args.end()) return {};
-  return {kStallRule, kStallRule + kStallAveraging};
+  return {kStallRule, kStallRule};
 }
 
 class ListenRecovery : public FaultMatrix {};
