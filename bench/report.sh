@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every number of docs/PERFORMANCE.md in one run: builds the Release benchmarks and the
 # programs, then runs each benchmark in turn on this machine. The window program's
-# memory run lasts VANTOREL_MEMORY_SECONDS (default 600). Everything talks to simulated
+# memory run lasts VANTOREL_MEMORY_SECONDS (default 600). The 30-minute soak is apart:
+# build/bench/app/soak 1800 (docs/RELIABILITY.md). Everything talks to simulated
 # cameras on 127.0.0.1.
 # Usage: bench/report.sh [LOG]   (default build-release/performance.log)
 set -euo pipefail
@@ -10,7 +11,8 @@ build=build-release
 log=${1:-$build/performance.log}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target g726_bench bench_image bench_image_memory bench_transmit \
-  bench_talk_latency bench_listen bench_responsiveness vantorel vantorel-cli vantorel-camsim >/dev/null
+  bench_talk_latency bench_listen bench_responsiveness bench_picture_delay baseline_labels vantorel vantorel-cli \
+  vantorel-camsim >/dev/null
 mkdir -p "$(dirname "$log")"
 export SDL_AUDIODRIVER=dummy
 {
@@ -30,7 +32,11 @@ export SDL_AUDIODRIVER=dummy
   "$build"/bench/audio_rx/bench_listen --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   echo "== window thread responsiveness while workers start and stop (camera --fault no-read)"
   QT_QPA_PLATFORM=offscreen "$build"/bench/app/bench_responsiveness 20 2>&1 | grep -v XDG_RUNTIME_DIR
-  echo "== vantorel memory, picture and sound, ${VANTOREL_MEMORY_SECONDS:-600} s"
-  bench/memory/vantorel_memory.sh "$build" "${VANTOREL_MEMORY_SECONDS:-600}" 2>&1 | grep -v XDG_RUNTIME_DIR
+  echo "== the window at a camera's pace: share of one core, 60 s per row"
+  bench/app/window_cpu.sh "$build" 60 10 25 2>&1 | grep -v XDG_RUNTIME_DIR
+  echo "== picture delay at 25 stills/s"
+  QT_QPA_PLATFORM=offscreen "$build"/bench/app/bench_picture_delay 20 25 2>&1 | grep -v XDG_RUNTIME_DIR
+  echo "== vantorel memory beside a minimal Qt program, picture and sound, ${VANTOREL_MEMORY_SECONDS:-600} s"
+  bench/memory/side_by_side.sh "$build" "${VANTOREL_MEMORY_SECONDS:-600}" 2>&1 | grep -v XDG_RUNTIME_DIR
   echo "== load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 } 2>&1 | tee "$log"
