@@ -11,8 +11,6 @@ seconds=${2:-20}
 fps=${3:-25}
 CAMSIM_ARGS="--fps $fps"
 source bench/memory/camsim.sh "$build"
-printf '%s\n%s\n%s\n' "$camsim_url/axis-cgi/jpg/image.cgi?resolution=320x240" \
-  "$camsim_url/axis-cgi/audio/receive.cgi" "$camsim_url/axis-cgi/audio/transmit.cgi" >"$home/VANTOREL.PRA"
 export VANTOREL_HOME="$home" SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb BUILD="$build" SECONDS_TO_RUN="$seconds"
 xvfb-run -a -s "-screen 0 640x700x24" bash -c '
   "$BUILD"/src/app/vantorel & app=$!

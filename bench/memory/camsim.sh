@@ -1,6 +1,7 @@
 # Sourced by the memory and processor scripts: starts the simulated camera of build "$1" on a
 # free port of 127.0.0.1 (with the options in CAMSIM_ARGS) and a scratch program directory,
-# and stops both on exit. Sets camsim_url and home (the scratch directory).
+# and stops both on exit. Sets camsim_url and home (the scratch directory), whose parameter
+# file VANTOREL.PRA points the window's three URLs at the camera (320x240 stills).
 home=$(mktemp -d /tmp/vantorel-memory-XXXXXX)
 camsim_pid=""
 cleanup() {
@@ -17,3 +18,5 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$camsim_url" ] || { echo "the simulated camera did not start" >&2; cat "$home/camsim.out" >&2; exit 1; }
+printf '%s\n%s\n%s\n' "$camsim_url/axis-cgi/jpg/image.cgi?resolution=320x240" \
+  "$camsim_url/axis-cgi/audio/receive.cgi" "$camsim_url/axis-cgi/audio/transmit.cgi" >"$home/VANTOREL.PRA"

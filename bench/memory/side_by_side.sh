@@ -12,8 +12,6 @@ cd "$(dirname "$0")/../.."
 build=${1:-build}
 seconds=${2:-600}
 source bench/memory/camsim.sh "$build"
-printf '%s\n%s\n%s\n' "$camsim_url/axis-cgi/jpg/image.cgi?resolution=320x240" \
-  "$camsim_url/axis-cgi/audio/receive.cgi" "$camsim_url/axis-cgi/audio/transmit.cgi" >"$home/VANTOREL.PRA"
 
 export VANTOREL_HOME="$home" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$home/sound.raw" QT_QPA_PLATFORM=xcb BUILD="$build" SECONDS_TO_RUN="$seconds"
 xvfb-run -a -s "-screen 0 1100x700x24" bash -c '
