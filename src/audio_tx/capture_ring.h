@@ -41,9 +41,9 @@ using CaptureBuffer = std::array<int16_t, kCaptureBufferSamples>;
 
 class CaptureRing {
  public:
-  // Sets kCapturing (unless a stop is pending), copies `samples` (at most a slot's 382) into the write slot, advances
-  // the write slot (63 wraps to 0) and the produced count, and wakes the waiting worker. A
-  // shorter buffer overwrites only the start of its slot.
+  // Sets kCapturing (unless a stop is pending), copies `samples` (at most a slot's 382)
+  // into the write slot, advances the write slot (63 wraps to 0) and the produced count,
+  // and wakes the waiting worker. A shorter buffer overwrites only the start of its slot.
   void Store(std::span<const int16_t> samples);
 
   // When the microphone opens: the write slot and both counts to 0, so that the write slot

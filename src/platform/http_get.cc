@@ -226,11 +226,8 @@ size_t HttpGet::Read(void* buf, size_t max) {
     }
     // A stream that has gone silent; a paused transfer is ours to resume, not the camera's.
     if (state_ == State::kOpen && stall_.count() > 0 && !t.paused && Clock::now() >= StallAt()) {
-      Finish(State::kFailed,
-             "no byte from the camera for " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                                                 t.any_byte ? stall_ : first_byte_wait_)
-                                                                 .count()) +
-                 " s",
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(StallAt() - t.last_byte);
+      Finish(State::kFailed, "no byte from the camera for " + std::to_string(waited.count()) + " s",
              t.any_byte ? FailureReason::kConnectionLost : FailureReason::kNoAnswer);
       t.buffer.clear();
       t.head = 0;

@@ -47,9 +47,23 @@ void Station::StopListening() { listen_.RequestStop(); }
 
 namespace {
 
-constexpr auto kReconnectFirst = std::chrono::milliseconds(500);
-constexpr auto kReconnectMost = std::chrono::milliseconds(8000);
-constexpr auto kGoodRunning = std::chrono::seconds(60);
+// The pause before coming back after an unexpected end, for listening and a talk alike:
+// 0.5 s, doubling up to 8 s, back to 0.5 s after an attempt that ran for a minute.
+class ReconnectPause {
+ public:
+  std::chrono::milliseconds After(std::chrono::steady_clock::time_point attempt_began) {
+    if (std::chrono::steady_clock::now() - attempt_began >= kGoodRunning) next_ = kFirst;
+    const auto pause = next_;
+    next_ = std::min(next_ * 2, kMost);
+    return pause;
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kFirst{500};
+  static constexpr std::chrono::milliseconds kMost{8000};
+  static constexpr std::chrono::seconds kGoodRunning{60};
+  std::chrono::milliseconds next_ = kFirst;
+};
 constexpr long kListenStallSeconds = 3;
 
 // Ends that retrying cannot mend: they are shown instead.
@@ -68,7 +82,7 @@ void Station::ListenJob(WorkerContext& context, const FrameSink& sink, const Lis
     return true;
   };
   const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0};
-  auto pause = kReconnectFirst;
+  ReconnectPause pause;
   for (;;) {
     context.Report(WorkerState::kConnecting);
     const auto began = std::chrono::steady_clock::now();
@@ -84,9 +98,7 @@ void Station::ListenJob(WorkerContext& context, const FrameSink& sink, const Lis
       context.ReportFailure({FailureReason::kConnectionLost, 0, "the stream ended"});
     }
     if (!options.reconnect || Final(outcome.reason)) break;
-    if (std::chrono::steady_clock::now() - began >= kGoodRunning) pause = kReconnectFirst;
-    if (context.WaitForStop(pause)) break;
-    pause = std::min(pause * 2, kReconnectMost);
+    if (context.WaitForStop(pause.After(began))) break;
   }
   ReleaseAudioThreadState();  // the sessions' outputs were opened and closed on this thread
 }
@@ -104,7 +116,7 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
     std::string error;
     if (!microphone_.Open(error, devices_.input) && observer_.error) observer_.error("waveInOpen", error);
   }
-  auto pause = kReconnectFirst;
+  ReconnectPause pause;
   for (;;) {
     const auto began = std::chrono::steady_clock::now();
     const TransmitReport report =
@@ -114,9 +126,7 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
       last_talk_ = report;
     }
     if (context.StopRequested() || !options.reconnect || Final(report.failure.reason)) break;
-    if (std::chrono::steady_clock::now() - began >= kGoodRunning) pause = kReconnectFirst;
-    if (context.WaitForStop(pause)) break;
-    pause = std::min(pause * 2, kReconnectMost);
+    if (context.WaitForStop(pause.After(began))) break;
     ring_.DiscardWaiting();
   }
   microphone_.Close();
