@@ -18,8 +18,8 @@
 #include "fixed_camera.h"
 #include "image/image_fetch.h"
 #include "image/still_buffer.h"
-#include "platform/cancel_token.h"
-#include "platform/http_session.h"
+#include "runtime/cancel_token.h"
+#include "net/http_session.h"
 #include "plain_still.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/wav_file.h"
+#include "files/wav_file.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "app/window_logic.h"
 #include "image/current_image.h"
-#include "platform/stoppable_worker.h"
+#include "runtime/stoppable_worker.h"
 #include "station/station.h"
 
 class QMenuBar;

@@ -16,7 +16,7 @@
 #include "app/panel_view.h"
 #include "app/program_actions.h"
 #include "app/single_instance.h"
-#include "platform/program_dir.h"
+#include "runtime/program_dir.h"
 #include "station/station.h"
 
 namespace vantorel {

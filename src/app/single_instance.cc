@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/log.h"
-#include "platform/program_dir.h"
+#include "runtime/log.h"
+#include "runtime/program_dir.h"
 
 namespace vantorel {
 

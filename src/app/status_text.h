@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "platform/failure_reason.h"
+#include "runtime/failure.h"
 
 namespace vantorel {
 

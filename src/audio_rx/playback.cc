@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "codec/fit_sample_count.h"
-#include "platform/log.h"
+#include "runtime/log.h"
 
 namespace vantorel {
 

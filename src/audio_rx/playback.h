@@ -18,7 +18,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/audio_output.h"
+#include "sound_io/audio_output.h"
 
 namespace vantorel {
 

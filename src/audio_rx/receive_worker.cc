@@ -5,8 +5,8 @@
 
 #include "audio_rx/frame_scanner.h"
 #include "codec/g726.h"
-#include "platform/http_get.h"
-#include "platform/log.h"
+#include "net/http_get.h"
+#include "runtime/log.h"
 
 namespace vantorel {
 

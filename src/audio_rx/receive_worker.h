@@ -22,9 +22,9 @@
 #include <string>
 
 #include "audio_rx/playback.h"
-#include "platform/audio_output.h"
-#include "platform/cancel_token.h"
-#include "platform/failure_reason.h"
+#include "sound_io/audio_output.h"
+#include "runtime/cancel_token.h"
+#include "runtime/failure.h"
 
 namespace vantorel {
 

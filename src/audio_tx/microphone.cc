@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/log.h"
+#include "runtime/log.h"
 
 namespace vantorel {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "audio_tx/capture_ring.h"
-#include "platform/audio_input.h"
+#include "sound_io/audio_input.h"
 
 namespace vantorel {
 

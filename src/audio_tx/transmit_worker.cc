@@ -1,8 +1,8 @@
 #include "audio_tx/transmit_worker.h"
 
 #include "audio_tx/transmit_body.h"
-#include "platform/http_post.h"
-#include "platform/log.h"
+#include "net/http_post.h"
+#include "runtime/log.h"
 
 namespace vantorel {
 

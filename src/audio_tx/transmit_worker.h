@@ -14,8 +14,8 @@
 
 #include "audio_tx/capture_ring.h"
 #include "audio_tx/transmit_body.h"
-#include "platform/failure_reason.h"
-#include "platform/stoppable_worker.h"
+#include "runtime/failure.h"
+#include "runtime/stoppable_worker.h"
 
 namespace vantorel {
 

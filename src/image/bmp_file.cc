@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/file_bytes.h"
+#include "files/file_bytes.h"
 
 namespace vantorel {
 

@@ -4,9 +4,9 @@
 #include <span>
 
 #include "image/jpeg_decode.h"
-#include "platform/http_get.h"
-#include "platform/log.h"
-#include "platform/redact_url.h"
+#include "net/http_get.h"
+#include "runtime/log.h"
+#include "net/url.h"
 
 namespace vantorel {
 

@@ -9,9 +9,9 @@
 
 #include "image/image_bitmap.h"
 #include "image/still_buffer.h"
-#include "platform/cancel_token.h"
-#include "platform/failure_reason.h"
-#include "platform/http_session.h"
+#include "runtime/cancel_token.h"
+#include "runtime/failure.h"
+#include "net/http_session.h"
 
 namespace vantorel {
 

@@ -7,7 +7,7 @@
 
 #include "image/current_image.h"
 #include "image/image_fetch.h"
-#include "platform/stoppable_worker.h"
+#include "runtime/stoppable_worker.h"
 
 namespace vantorel {
 

@@ -7,7 +7,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "platform/log.h"
+#include "runtime/log.h"
 
 namespace vantorel {
 

@@ -1,6 +1,6 @@
 #include "settings/camera_urls.h"
 
-#include "platform/utf8.h"
+#include "runtime/utf8.h"
 
 namespace vantorel {
 

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/file_bytes.h"
-#include "platform/log.h"
-#include "platform/program_dir.h"
-#include "platform/utf8.h"
+#include "files/file_bytes.h"
+#include "runtime/log.h"
+#include "runtime/program_dir.h"
+#include "runtime/utf8.h"
 
 namespace vantorel {
 

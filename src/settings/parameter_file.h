@@ -25,7 +25,7 @@ struct ParameterPaths {
 // The three paths in `directory`; an empty directory gives the bare names (relative to
 // the working directory).
 ParameterPaths ParameterPathsIn(const std::string& directory);
-// The same in the program directory (platform/program_dir.h), or the bare names when
+// The same in the program directory (runtime/program_dir.h), or the bare names when
 // that cannot be determined.
 ParameterPaths ProgramParameterPaths();
 

@@ -20,9 +20,9 @@
 #include "audio_tx/microphone.h"
 #include "audio_tx/transmit_worker.h"
 #include "image/current_image.h"
-#include "platform/audio_input.h"
-#include "platform/audio_output.h"
-#include "platform/stoppable_worker.h"
+#include "sound_io/audio_input.h"
+#include "sound_io/audio_output.h"
+#include "runtime/stoppable_worker.h"
 #include "settings/camera_settings.h"
 
 namespace vantorel {

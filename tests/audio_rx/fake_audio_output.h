@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_output.h"
+#include "sound_io/audio_output.h"
 
 namespace vantorel {
 

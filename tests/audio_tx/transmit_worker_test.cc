@@ -13,10 +13,10 @@
 #include <fstream>
 #include <thread>
 
-#include "../platform/audio_test_env.h"
-#include "../platform/raw_loopback_server.h"
+#include "support/audio_test_env.h"
+#include "support/raw_loopback_server.h"
 #include "camsim/server.h"
-#include "platform/wav_file.h"
+#include "files/wav_file.h"
 #include "settings/camera_urls.h"
 #include "station/station.h"
 #include "transmit_test_support.h"

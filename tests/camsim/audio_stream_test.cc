@@ -15,8 +15,8 @@
 #include "camsim/server.h"
 #include "codec/g726.h"
 #include "frame_oracle.h"
-#include "platform/http_get.h"
-#include "platform/wav_file.h"
+#include "net/http_get.h"
+#include "files/wav_file.h"
 #include "support/camera_process.h"
 
 namespace vantorel::camsim {

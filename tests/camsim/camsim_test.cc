@@ -15,8 +15,8 @@
 
 #include <curl/curl.h>
 
-#include "platform/http_get.h"
-#include "platform/http_session.h"
+#include "net/http_get.h"
+#include "net/http_session.h"
 #include "support/camera_process.h"
 #include "support/loopback.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "codec/g726.h"
-#include "platform/file_bytes.h"
-#include "platform/wav_file.h"
+#include "files/file_bytes.h"
+#include "files/wav_file.h"
 
 namespace vantorel {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/failure_reason.h"
-#include "platform/wav_file.h"
+#include "runtime/failure.h"
+#include "files/wav_file.h"
 #include "receive_test_support.h"
 
 namespace vantorel {

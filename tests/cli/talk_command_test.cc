@@ -16,8 +16,8 @@
 
 #include "../audio_tx/transmit_test_support.h"
 #include "camsim/server.h"
-#include "platform/failure_reason.h"
-#include "platform/wav_file.h"
+#include "runtime/failure.h"
+#include "files/wav_file.h"
 
 namespace vantorel {
 namespace {

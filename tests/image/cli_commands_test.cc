@@ -8,7 +8,7 @@
 #include <string>
 
 #include "camsim/server.h"
-#include "platform/failure_reason.h"
+#include "runtime/failure.h"
 #include "test_support.h"
 
 namespace vantorel {

@@ -12,7 +12,7 @@
 
 #include "camsim/audio_stream.h"
 #include "camsim/server.h"
-#include "platform/wav_file.h"
+#include "files/wav_file.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "camsim/endpoints.h"
 #include "camsim/talk_body.h"
 #include "codec/g726.h"
-#include "platform/wav_file.h"
+#include "files/wav_file.h"
 
 namespace vantorel::camsim {
 

@@ -9,7 +9,7 @@
 #include "image/bmp_file.h"
 #include "image/jpeg_decode.h"
 #include "image/image_fetch.h"
-#include "platform/file_bytes.h"
+#include "files/file_bytes.h"
 
 namespace vantorel::cli {
 

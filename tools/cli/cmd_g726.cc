@@ -11,8 +11,8 @@
 
 #include "codec/g726.h"
 #include "commands.h"
-#include "platform/file_bytes.h"
-#include "platform/wav_file.h"
+#include "files/file_bytes.h"
+#include "files/wav_file.h"
 
 namespace vantorel::cli {
 namespace {

@@ -20,9 +20,9 @@
 #include "audio_rx/playback.h"
 #include "audio_rx/receive_worker.h"
 #include "commands.h"
-#include "platform/failure_reason.h"
-#include "platform/audio_types.h"
-#include "platform/wav_file.h"
+#include "runtime/failure.h"
+#include "sound_io/sound_format.h"
+#include "files/wav_file.h"
 #include "station/station.h"
 
 namespace vantorel::cli {

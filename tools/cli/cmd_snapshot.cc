@@ -5,7 +5,7 @@
 #include <string>
 
 #include "commands.h"
-#include "platform/failure_reason.h"
+#include "runtime/failure.h"
 #include "image/bmp_file.h"
 #include "image/image_fetch.h"
 

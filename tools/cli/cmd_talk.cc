@@ -22,8 +22,8 @@
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "commands.h"
-#include "platform/failure_reason.h"
-#include "platform/wav_file.h"
+#include "runtime/failure.h"
+#include "files/wav_file.h"
 #include "station/station.h"
 
 namespace vantorel::cli {

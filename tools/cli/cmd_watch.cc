@@ -12,7 +12,7 @@
 #include "image/bmp_file.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
-#include "platform/http_session.h"
+#include "net/http_session.h"
 
 namespace vantorel::cli {
 

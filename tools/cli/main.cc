@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "commands.h"
-#include "platform/failure_reason.h"
+#include "runtime/failure.h"
 
 namespace {
 
