@@ -19,13 +19,13 @@ StationObserver Counters::Wrap(StationObserver inner) {
             OnStatus(worker, s);
             if (status) status(worker, s);
           },
-      .error =
-          [this, error = std::move(inner.error)](const std::string& caption, const std::string& text) {
+      .microphone_failed =
+          [this, failed = std::move(inner.microphone_failed)](const Failure& failure) {
             {
               std::lock_guard lock(mutex_);
               ++counts_.device_errors;
             }
-            if (error) error(caption, text);
+            if (failed) failed(failure);
           },
   };
 }
@@ -71,7 +71,8 @@ void Counters::OnStatus(StationWorker worker, const WorkerStatus& s) {
       if (report.Succeeded()) {
         ++counts_.talks_taken;
       } else {
-        counts_.last_refused_talk = report.error.empty() ? "answer " + std::to_string(report.answer) : report.error;
+        counts_.last_refused_talk = std::string(FailureName(report.failure.reason)) + ", answer " +
+                                    std::to_string(report.answer) + ": " + report.failure.detail;
       }
     }
     talk_state_ = s.state;

@@ -26,8 +26,8 @@ FixedCamera& Camera() {
 void BM_StillsOurs(benchmark::State& state) {
   const std::string url = Camera().url;
   for (auto _ : state) {
-    uint32_t size = 0;
-    auto bitmap = vantorel::FetchHttpJpeg(url, size);
+    vantorel::ImageBitmapPtr bitmap;
+    vantorel::FetchHttpJpeg(url, bitmap);
     if (!bitmap) state.SkipWithError("no picture");
     benchmark::DoNotOptimize(bitmap.get());
   }
@@ -60,8 +60,8 @@ void BM_StillsOursOverPlainLoop(benchmark::State& state) {
       const auto start = std::chrono::steady_clock::now();
       bool ok;
       if ((turn == 0) == ours_first) {
-        uint32_t size = 0;
-        ok = vantorel::FetchHttpJpeg(url, size) != nullptr;
+        vantorel::ImageBitmapPtr bitmap;
+        ok = !vantorel::FetchHttpJpeg(url, bitmap).failed() && bitmap;
         ours += std::chrono::steady_clock::now() - start;
       } else {
         ok = PlainStill(url, path, pixels);

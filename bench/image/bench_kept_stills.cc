@@ -55,15 +55,10 @@ void KeptOverPlain(benchmark::State& state, FixedCamera& camera, FixedCamera& pl
   const std::string path = plain_camera.home + "/plain.jpg";
   curl_global_init(CURL_GLOBAL_DEFAULT);
   std::vector<unsigned char> pixels;
-  // What RunPictureWorker holds for its stills (image_worker.cc).
+  // What the picture worker holds for its stills (PictureRefresher, image_worker.h).
   vantorel::HttpSession session;
   vantorel::StillBuffer buffer(vantorel::kMaxStillBytes);
-  vantorel::Failure failure;
-  vantorel::FetchControl fetch;
-  fetch.buffer = &buffer;
-  fetch.cancel = vantorel::CancelToken::Create();
-  fetch.session = &session;
-  fetch.outcome = &failure;
+  const vantorel::FetchControl fetch{.cancel = vantorel::CancelToken::Create(), .session = &session, .buffer = &buffer};
   const int kept_challenges_before = camera.server->stats().challenges;
   const int challenges_before = plain_camera.server->stats().challenges;
   std::chrono::duration<double> kept{0}, plain{0};
@@ -73,8 +68,8 @@ void KeptOverPlain(benchmark::State& state, FixedCamera& camera, FixedCamera& pl
       const auto start = std::chrono::steady_clock::now();
       bool ok;
       if ((turn == 0) == kept_first) {
-        uint32_t size = 0;
-        ok = vantorel::LoadImageFromSource(vantorel::kImageSourceType, kept_url, size, fetch) != nullptr;
+        vantorel::ImageBitmapPtr bitmap;
+        ok = !vantorel::FetchHttpJpeg(kept_url, bitmap, fetch).failed() && bitmap;
         kept += std::chrono::steady_clock::now() - start;
       } else {
         ok = vantorel::bench::PlainStill(plain_url, path, pixels, account);

@@ -9,6 +9,7 @@
 #include "app/dialog_placement.h"
 #include "app/strings.h"
 #include "app/program_icon.h"
+#include "runtime/version.h"
 
 namespace vantorel {
 
@@ -19,7 +20,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel;
   icon->setObjectName("icon");
   icon->setPixmap(ProgramIconPixmap(32));
-  auto* version = new QLabel("Vantorel Version 1.0");
+  auto* version = new QLabel("Vantorel Version " VANTOREL_VERSION);
   version->setObjectName("version");
   auto* jpeg = new QLabel(
       "This distribution contains the sixth public release of the Independent JPEG Group's free "

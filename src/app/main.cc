@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "runtime/version.h"
 #include "app/command_line.h"
 #include "app/full_screen_flag.h"
 #include "app/program.h"
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     case vantorel::StartAction::kVersion:
-      std::puts("Vantorel 1.0");
+      std::puts("Vantorel " VANTOREL_VERSION);
       return 0;
     case vantorel::StartAction::kRun:
       break;

@@ -105,9 +105,9 @@ void MainWindow::BuildMenuBar() {
     int command;
   } items[] = {
       {"機能", "バージョン情報", kCmdAbout}, {"機能", "カメラURL", kCmdCameraUrl},
-      {"機能", "終了", kCmdExit},           {"カメラ", "開始", kCmdCameraStart},
-      {"カメラ", "停止", kCmdCameraStop},   {"マイク", "開始", kCmdMicStart},
-      {"マイク", "停止", kCmdMicStop},
+      {"機能", "終了", kCmdExit},           {"カメラ", "開始", kCmdPictureStart},
+      {"カメラ", "停止", kCmdPictureStop},   {"マイク", "開始", kCmdListenStart},
+      {"マイク", "停止", kCmdListenStop},
   };
   QMenu* menu = nullptr;
   QString current;
@@ -179,7 +179,7 @@ const QRect kTalkStatusRect(kTalkZoneFrame.right + 6, kTalkZoneFrame.top, kClien
 void MainWindow::OnWorkerStatus(StationWorker worker, const WorkerStatus& status) {
   // The reason stays on show while the worker is failing, and goes when it recovers, rests
   // or is stopped.
-  const FailureReason failure = status.state == WorkerState::kFailed ? status.cause : FailureReason::kNone;
+  const FailureReason failure = status.state == WorkerState::kFailed ? status.failure.reason : FailureReason::kNone;
   switch (worker) {
     case StationWorker::kPicture:
       if (failure != picture_failure_ && status.state != WorkerState::kConnecting) {

@@ -1,9 +1,5 @@
 #include "app/program.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -16,35 +12,22 @@
 #include "app/panel_view.h"
 #include "app/program_actions.h"
 #include "app/single_instance.h"
+#include "app/status_text.h"
 #include "runtime/program_dir.h"
+#include "runtime/termination_signals.h"
 #include "station/station.h"
+#include "runtime/version.h"
 
 namespace vantorel {
 
 namespace {
 
-// SIGTERM and SIGINT end the event loop like "終了", so that the shutdown order runs. A
-// signal handler can reach only process-wide state, hence this one global pipe.
-int g_signal_pipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = write(g_signal_pipe[1], &byte, 1);
-}
-
-std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
-  if (pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
-  struct sigaction action{};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  auto notifier = std::make_unique<QSocketNotifier>(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
-    char buf[16];
-    while (read(g_signal_pipe[0], buf, sizeof buf) > 0) {
-    }
-    QCoreApplication::exit(0);
+// SIGTERM and SIGINT end the event loop like "終了", so that the shutdown order runs.
+std::unique_ptr<QSocketNotifier> WatchTerminationSignals(TerminationSignals& termination) {
+  if (termination.fd() < 0) return nullptr;
+  auto notifier = std::make_unique<QSocketNotifier>(termination.fd(), QSocketNotifier::Read);
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, [&termination] {
+    if (termination.Received()) QCoreApplication::exit(0);
   });
   return notifier;
 }
@@ -60,12 +43,12 @@ StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors) {
             QMetaObject::invokeMethod(
                 &window, [&window, worker, status] { window.OnWorkerStatus(worker, status); }, Qt::QueuedConnection);
           },
-      .error =
-          [&window, &errors](const std::string& caption, const std::string& text) {
+      .microphone_failed =
+          [&window, &errors](const Failure& failure) {
             QMetaObject::invokeMethod(
                 &window,
-                [&errors, caption = QString::fromStdString(caption), text = QString::fromStdString(text)] {
-                  errors.Show(caption, text);
+                [&errors, detail = QString::fromStdString(failure.detail)] {
+                  errors.Show(QStringLiteral("マイク"), StatusText(FailureReason::kNoAudioDevice) + "\n" + detail);
                 },
                 Qt::QueuedConnection);
           },
@@ -81,6 +64,11 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
     std::fprintf(stderr, "vantorel: %s\n", no_window.c_str());
     return -1;
   }
+  // Before QApplication makes its threads, which inherit the blocked signals: a SIGTERM sent
+  // once the instance socket listens must not kill the program half set up. An early signal
+  // waits until the loop runs, then ends it in order.
+  IgnoreBrokenPipe();
+  TerminationSignals termination;
   char fallback_name[] = "vantorel";
   int qt_argc = 1;
   char* qt_argv[] = {program_name ? program_name : fallback_name, nullptr};
@@ -89,11 +77,8 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   platform_guard.reset();
   // End of the window-system check.
   QApplication::setApplicationName("Vantorel");
-  QApplication::setApplicationVersion("1.0");
-  // Before anything can see this instance: a SIGTERM sent once the instance socket listens
-  // must not kill the program half set up. An early signal waits in the pipe until the
-  // loop runs, then ends it in order.
-  const auto signals_watch = WatchTerminationSignals();
+  QApplication::setApplicationVersion(VANTOREL_VERSION);
+  const auto signals_watch = WatchTerminationSignals(termination);
 
   // Destroyed in reverse order: the station (its workers stop and are joined) goes while
   // the window still exists, hidden by then.

@@ -29,6 +29,10 @@ QString StatusText(FailureReason reason) {
       return QStringLiteral("音声装置がありません");
     case FailureReason::kTooMuchData:
       return QStringLiteral("カメラのデータが多すぎます");
+    case FailureReason::kErrorStatus:
+      return QStringLiteral("カメラがエラーを返しました");
+    case FailureReason::kLocalFailure:
+      return QStringLiteral("この端末の資源が不足しています");
   }
   return QStringLiteral("エラー");
 }

@@ -11,11 +11,11 @@ inline constexpr const char* kStringClassName = "VANTOREL";                     
 enum Command : int {
   kCmdClose = 1,           // Ctrl+Q
   kCmdAbout = 40003,       // Ctrl+A, "バージョン情報"
-  kCmdMicStart = 40007,    // "マイク" / "開始"
-  kCmdMicStop = 40009,     // "マイク" / "停止"
-  kCmdCameraUrl = 40011,   // "カメラURL"
-  kCmdCameraStart = 40016, // "カメラ" / "開始"
-  kCmdCameraStop = 40017,  // "カメラ" / "停止"
+  kCmdListenStart = 40007,   // "マイク" / "開始": the camera's microphone, i.e. listening
+  kCmdListenStop = 40009,    // "マイク" / "停止"
+  kCmdCameraUrl = 40011,     // "カメラURL"
+  kCmdPictureStart = 40016,  // "カメラ" / "開始"
+  kCmdPictureStop = 40017,   // "カメラ" / "停止"
   kCmdExit = 40023,        // "終了"
   kCmdView = 60000,        // button "見る"
   kCmdListen = 60001,      // button "聞く"

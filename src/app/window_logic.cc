@@ -48,22 +48,22 @@ bool WindowLogic::OnCommand(int command) {
     case kCmdCameraUrl:
       actions_.ShowUrlDialog();
       return true;
-    case kCmdCameraStart:
+    case kCmdPictureStart:
       actions_.StartImageWorker();
       camera_on_ = true;
       actions_.DrawIndicator(kCameraIndicatorX, camera_on_);
       return true;
-    case kCmdCameraStop:
+    case kCmdPictureStop:
       actions_.StopImageWorker();
       camera_on_ = false;
       actions_.DrawIndicator(kCameraIndicatorX, camera_on_);
       return true;
-    case kCmdMicStart:
+    case kCmdListenStart:
       actions_.StartSpeaker();
       listen_on_ = true;
       actions_.DrawIndicator(kListenIndicatorX, listen_on_);
       return true;
-    case kCmdMicStop:
+    case kCmdListenStop:
       actions_.StopSpeaker();
       listen_on_ = false;
       actions_.DrawIndicator(kListenIndicatorX, listen_on_);

@@ -1,6 +1,6 @@
 #include "audio_rx/playback.h"
 
-#include <vector>
+#include <algorithm>
 
 #include "codec/fit_sample_count.h"
 #include "runtime/log.h"
@@ -58,8 +58,7 @@ void Playback::SubmitBlock() {
   }
 }
 
-void Playback::TakeFrame(const uint8_t* frame, const FrameDecoder& decode) {
-  if (frame == nullptr || !decode) return;
+void Playback::TakeFrame(std::span<const int16_t, kFrameSamples> samples) {
   bool due;
   uint32_t decoded;
   {
@@ -68,7 +67,7 @@ void Playback::TakeFrame(const uint8_t* frame, const FrameDecoder& decode) {
     decoded = counters_.decoded_blocks;
   }
   if (due) SubmitBlock();
-  decode(blocks_[decoded & 1].data() + next_half_ * kFrameSamples, frame, kFrameBytes);
+  std::copy(samples.begin(), samples.end(), blocks_[decoded & 1].begin() + next_half_ * kFrameSamples);
   if (next_half_ == 1) {
     std::lock_guard lock(mutex_);
     ++counters_.decoded_blocks;

@@ -1,5 +1,5 @@
 #pragma once
-// Playback of the camera's sound. Decoded frames are collected two by two into play blocks
+// Playback of the camera's sound. Decoded frames (50 ms, 400 samples each) are collected two by two into play blocks
 // of 800 samples (100 ms); each block goes to the output as a piece of its own as soon as
 // the frame after it begins. When the output falls behind, a block with q pieces still
 // waiting there loses q*(q+1) samples, and with 28 or more waiting it is dropped, so that
@@ -7,15 +7,15 @@
 //
 // Used by the listen worker's thread only, one session at a time:
 //   OpenSession()          before the first frame; false ends the session
-//   TakeFrame(frame, ...)  for every 200-byte frame found in the stream
+//   TakeFrame(samples)     for every frame of the stream, decoded
 //   CloseSession()         at the end (also after a failed open: harmless)
 // Counters() may be read from any thread.
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "sound_io/audio_output.h"
@@ -26,10 +26,6 @@ constexpr int kFrameBytes = 200;          // one G.726 32 kbit/s frame, 50 ms
 constexpr int kFrameSamples = 400;
 constexpr int kPlayBlockSamples = 800;    // two frames
 constexpr int kPlaybackDropAt = 28;       // waiting pieces at which a block is dropped
-
-// Decodes `length` bytes of a frame into `out` and returns the number of samples written,
-// 2 * length for G.726 32 kbit/s. The listen worker passes its own decoder state with it.
-using FrameDecoder = std::function<int(int16_t* out, const uint8_t* bytes, int length)>;
 
 // A snapshot of the counters, for diagnostics and tests.
 struct PlaybackCounters {
@@ -47,10 +43,10 @@ class Playback {
   bool OpenSession(const AudioOutputOpener& open, std::string& error);
   bool OpenSession(const AudioOutputOpener& open = OpenSdlAudioOutput);
 
-  // Frame intake for one frame of kFrameBytes: first hands the last completed block to the
-  // output if it has not been handed on yet, then decodes the frame into the current half
-  // of the current block. Nothing is played before the third frame of a session.
-  void TakeFrame(const uint8_t* frame, const FrameDecoder& decode);
+  // Frame intake for one decoded frame of kFrameSamples: first hands the last completed
+  // block to the output if it has not been handed on yet, then copies the frame into the
+  // current half of the current block. Nothing is played before the third frame of a session.
+  void TakeFrame(std::span<const int16_t, kFrameSamples> samples);
 
   // Ends the session: closes the output; what it still held is not played. No-op when no
   // session is open.

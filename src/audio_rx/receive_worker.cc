@@ -15,7 +15,7 @@ namespace {
 // Calls the sink's close when the session ends, if its open succeeded.
 class OpenSink {
  public:
-  explicit OpenSink(const FrameSink& sink) : sink_(sink), open_(sink.open && sink.take && sink.open()) {}
+  explicit OpenSink(const SoundSink& sink) : sink_(sink), open_(sink.open && sink.take && sink.open()) {}
   ~OpenSink() {
     if (open_ && sink_.close) sink_.close();
   }
@@ -24,70 +24,67 @@ class OpenSink {
   bool ok() const { return open_; }
 
  private:
-  const FrameSink& sink_;
+  const SoundSink& sink_;
   const bool open_;
 };
 
+// The session's work area: what it reads, and the decoder with its state.
+struct WorkArea {
+  FrameScanner scanner;
+  std::array<uint8_t, kReceiveReadBytes> buffer;
+  G726State decoder;
+  std::array<int16_t, kFrameSamples> samples;
+};
+
+Failure Logged(Failure failure) {
+  if (failure.failed()) {
+    LogFailure("receive: %s (HTTP %ld) %s", FailureName(failure.reason), failure.http_status, failure.detail.c_str());
+  }
+  return failure;
+}
+
 }  // namespace
 
-FrameSink PlaybackSink(Playback& playback, AudioOutputOpener open_output) {
+SoundSink PlaybackSink(Playback& playback, AudioOutputOpener open_output) {
   return {
       .open = [&playback, open = std::move(open_output)] { return playback.OpenSession(open); },
-      .take = [&playback](const uint8_t* frame, const FrameDecoder& decode) { playback.TakeFrame(frame, decode); },
+      .take = [&playback](std::span<const int16_t, kFrameSamples> samples) { playback.TakeFrame(samples); },
       .close = [&playback] { playback.CloseSession(); },
   };
 }
 
-int ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const FrameSink& sink,
-                  std::string* failure, Failure* outcome, const ReceiveOptions& options) {
-  // Destroyed in reverse order: output, scanner and buffer, request.
+Failure ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::string& url, const SoundSink& sink,
+                      const ReceiveOptions& options) {
+  // Destroyed in reverse order: sink, work area, request.
   HttpGet get(stop);
-  const auto fail = [&](const std::string& why, FailureReason reason = FailureReason::kNone) {
-    LogFailure("receive: %s", why.c_str());
-    if (failure) *failure = why;
-    if (outcome) {
-      *outcome = reason != FailureReason::kNone ? Failure{reason, 0, why} : get.Outcome(Endpoint::kSound);
-    }
-    return -1;
-  };
   HttpGetLimits limits;
   if (options.stall_seconds > 0) limits.stall_seconds = options.stall_seconds;
-  if (!get.Open(url, kSpeakerUserAgent, limits)) {
-    if (get.state() == HttpGet::State::kCancelled) return 0;  // stopped before it began
-    return fail(get.Error());
-  }
-  auto scanner = std::make_unique<FrameScanner>();
-  auto buffer = std::make_unique<std::array<uint8_t, kReceiveReadBytes>>();
+  if (!get.Open(url, kSpeakerUserAgent, limits)) return Logged(get.Outcome());
+  auto work = std::make_unique<WorkArea>();
 
   // The first read waits for the camera's answer; libcurl connects only now. Nothing at
   // all from the camera (no status line) means the URL was not obtained.
-  size_t got = get.Read(buffer->data(), buffer->size());
-  if (got == 0 && get.state() == HttpGet::State::kFailed && get.ResponseCode() == 0) return fail(get.Error());
-  if (stop->Cancelled()) return 0;
+  size_t got = get.Read(work->buffer.data(), work->buffer.size());
+  if (stop->Cancelled()) return {FailureReason::kStopped, 0, {}};
+  if (got == 0 && get.state() == HttpGet::State::kFailed && get.ResponseCode() == 0) return Logged(get.Outcome());
 
   const OpenSink output(sink);
-  if (!output.ok()) return fail("the sound output did not open", FailureReason::kNoAudioDevice);
+  if (!output.ok()) return Logged({FailureReason::kNoAudioDevice, 0, "the sound output did not open"});
 
-  G726State state;
-  G726InitState(state);
-  const FrameDecoder decode = [&state](int16_t* out, const uint8_t* bytes, int length) {
-    return static_cast<int>(G726DecodeBlock(out, bytes, static_cast<size_t>(length), state));
+  G726InitState(work->decoder);
+  const FrameScanner::FrameCallback take = [&](const uint8_t* frame) {
+    G726DecodeBlock(work->samples.data(), frame, kFrameBytes, work->decoder);
+    sink.take(work->samples);
   };
-  const FrameScanner::FrameCallback take = [&](const uint8_t* frame) { sink.take(frame, decode); };
-
-  int empty_reads = 0;
-  for (;;) {
-    empty_reads = got == 0 ? empty_reads + 1 : 0;
-    if (got > 0) scanner->Feed(std::span(buffer->data(), got), take);
-    if (empty_reads >= 2 || stop->Cancelled()) break;
-    got = get.Read(buffer->data(), buffer->size());
+  while (got > 0 && !stop->Cancelled()) {
+    work->scanner.Feed(std::span(work->buffer.data(), got), take);
+    got = get.Read(work->buffer.data(), work->buffer.size());
   }
-  if (get.state() == HttpGet::State::kFailed) LogFailure("receive: stream ended: %s", get.Error().c_str());
-  if (scanner->InFrame()) LogFailure("receive: the stream ended inside a frame; its start was dropped");
-  // Why the stream ended, for a caller that reconnects: an error page, a lost connection, or
-  // the camera's own end of the stream (none).
-  if (outcome) *outcome = stop->Cancelled() ? Failure{FailureReason::kStopped, 0, {}} : get.Outcome(Endpoint::kSound);
-  return 0;
+  if (work->scanner.InFrame()) LogFailure("receive: the stream ended inside a frame; its start was dropped");
+  if (stop->Cancelled()) return {FailureReason::kStopped, 0, {}};
+  // Why the stream ended: an error page, a lost connection, or the camera's own end of the
+  // stream (none).
+  return Logged(get.Outcome());
 }
 
 }  // namespace vantorel

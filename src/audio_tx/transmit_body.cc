@@ -1,6 +1,8 @@
 #include "audio_tx/transmit_body.h"
 
+#include <array>
 #include <chrono>
+#include <cstring>
 
 #include "audio_tx/capture_ring.h"
 #include "codec/fit_sample_count.h"
@@ -14,15 +16,20 @@ namespace {
 // be missed.
 constexpr auto kWakeAtLeastEvery = std::chrono::seconds(1);
 
-bool WritePiece(TransmitSink& sink, std::string_view piece) {
-  return sink.Write(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+constexpr size_t kOpeningBytes = kTransmitStatusLine.size() + kTransmitContentType.size() + kTransmitSeparator.size();
+
+// Pieces laid side by side, so that each goes out in one write.
+template <size_t N>
+size_t Put(std::array<uint8_t, N>& out, size_t at, std::string_view piece) {
+  std::memcpy(out.data() + at, piece.data(), piece.size());
+  return at + piece.size();
 }
 
-// The per-request work areas: one slot's copy, its fitted samples and their codes.
+// The per-request work areas: one slot's copy, its fitted samples, and the part.
 struct PartWork {
   CaptureBuffer captured;
   int16_t fitted[kTransmitPartSamples];
-  uint8_t codes[kTransmitPartCodes];
+  std::array<uint8_t, kTransmitPartBytes> part;
 };
 
 }  // namespace
@@ -31,15 +38,19 @@ bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink, TransmitBodyOptions
   G726State encoder;
   G726InitState(encoder);
   bool prebuffering = true;
-  // The write slot is the produced count modulo 64, so the next unread buffer is here.
-  int read_slot = ring.Status().consumed % kCaptureSlots;
   PartWork work;
+  // The codes go between the part's fixed header and separator.
+  uint8_t* const codes = work.part.data() + kTransmitPartHeader.size();
+  Put(work.part, 0, kTransmitPartHeader);
+  Put(work.part, kTransmitPartHeader.size() + kTransmitPartCodes, kTransmitSeparator);
 
   const bool sent = sink.Send();
-  bool ok = sent;
-  ok = WritePiece(sink, kTransmitStatusLine) && ok;
-  ok = WritePiece(sink, kTransmitContentType) && ok;
-  ok = WritePiece(sink, kTransmitSeparator) && ok;
+  if (sent && options.discard_waiting_when_sent) ring.DiscardWaiting();
+  // The write slot is the produced count modulo 64, so the next unread buffer is here.
+  int read_slot = ring.Status().consumed % kCaptureSlots;
+  std::array<uint8_t, kOpeningBytes> opening;
+  Put(opening, Put(opening, Put(opening, 0, kTransmitStatusLine), kTransmitContentType), kTransmitSeparator);
+  bool ok = sink.Write(opening.data(), opening.size()) && sent;
 
   while (ok || !options.end_on_failure) {
     const int need = prebuffering ? kTransmitPrebufferBuffers : 1;
@@ -54,10 +65,8 @@ bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink, TransmitBodyOptions
 
     ring.CopySlot(read_slot, work.captured);
     FitSampleCount(work.fitted, work.captured.data(), kTransmitPartSamples, kCaptureBufferSamples);
-    G726EncodeBlock(work.codes, work.fitted, kTransmitPartSamples, encoder);
-    ok = WritePiece(sink, kTransmitPartHeader) && ok;
-    ok = sink.Write(work.codes, kTransmitPartCodes) && ok;
-    ok = WritePiece(sink, kTransmitSeparator) && ok;
+    G726EncodeBlock(codes, work.fitted, kTransmitPartSamples, encoder);
+    ok = sink.Write(work.part.data(), work.part.size()) && ok;
     ring.CountConsumed();
     read_slot = (read_slot + 1) % kCaptureSlots;
   }

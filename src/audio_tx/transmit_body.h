@@ -44,7 +44,8 @@ class TransmitSink {
   // Sends the request head. Its result becomes SendTransmitBody's; the body is written
   // whatever it is.
   virtual bool Send() = 0;
-  // One piece of the body, whole. The body goes on whatever the result.
+  // One piece of the body, whole: the opening (1 to 3), then each part (4 to 6). The body
+  // goes on whatever the result.
   virtual bool Write(const uint8_t* data, size_t size) = 0;
   // Ends the request (waits, bounded, for the camera's answer).
   virtual void End() = 0;
@@ -54,14 +55,18 @@ struct TransmitBodyOptions {
   // End the request at the first failed send or write instead of going on until the stop
   // (a talk that reconnects starts a new request instead).
   bool end_on_failure = false;
+  // Once the camera has taken the request head, drop the buffers that waited meanwhile: a
+  // talk coming back after a drop must not send the sound of its reconnecting late, in a
+  // burst.
+  bool discard_waiting_when_sent = false;
 };
 
-// Talk worker thread. Sends the head and pieces 1 to 3 at once, then waits on the
-// capture ring (without polling) and writes one part per stored buffer, in capture order,
-// reading from the slot of the consumed count on (slot 0 for a fresh ring) — the first
-// only when four buffers are waiting, each later one as soon as it is stored — and counts
-// each as consumed. One G.726 encoder state runs across all parts. Ends the request when it
-// sees TransmitState::kStop, even with buffers still waiting. Returns Send()'s result.
+// Talk worker thread. Sends the head and the opening (pieces 1 to 3) at once, then waits on
+// the capture ring (without polling) and writes one part per stored buffer, in capture
+// order, reading from the slot of the consumed count on (slot 0 for a fresh ring) — the
+// first only when four buffers are waiting, each later one as soon as it is stored — and
+// counts each as consumed. One G.726 encoder state runs across all parts. Ends the request
+// when it sees TransmitState::kStop, even with buffers still waiting. Returns Send()'s result.
 bool SendTransmitBody(CaptureRing& ring, TransmitSink& sink, TransmitBodyOptions options = {});
 
 }  // namespace vantorel

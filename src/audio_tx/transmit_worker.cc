@@ -11,8 +11,8 @@ namespace {
 // The body's pieces go into the POST request; the outcome is noted for the report.
 class RequestSink : public TransmitSink {
  public:
-  RequestSink(HttpPost& post, TransmitReport& report, WorkerContext& context)
-      : post_(post), report_(report), context_(context) {}
+  RequestSink(HttpPost& post, TransmitReport& report, WorkerContext& context, const TalkFailed& failed)
+      : post_(post), report_(report), context_(context), failed_(failed) {}
 
   bool Send() override {
     report_.sent = post_.Send();
@@ -26,10 +26,10 @@ class RequestSink : public TransmitSink {
 
   bool Write(const uint8_t* data, size_t size) override {
     const bool ok = post_.Write(data, size);
-    ++report_.writes;
     if (!ok) {
-      ++report_.failed_writes;
       Fail();
+    } else if (size == kTransmitPartBytes) {
+      ++report_.parts;
     }
     return ok;
   }
@@ -39,48 +39,50 @@ class RequestSink : public TransmitSink {
     report_.answer = post_.ResponseCode();
     // The camera's answer names the reason better than the writes it made fail (a refused
     // sign-in closes the connection, and the writes may notice first).
-    if (report_.answer >= 300 && report_.failure.http_status == 0) {
-      if (report_.error.empty()) report_.error = "the camera answered " + std::to_string(report_.answer);
-      report_.failure = {ReasonForStatus(report_.answer, Endpoint::kTalk), report_.answer, report_.error};
-      context_.ReportFailure(report_.failure);
+    const Failure answer = post_.Outcome();
+    if (answer.reason == FailureReason::kErrorStatus && report_.failure.http_status == 0) {
+      report_.failure = answer;
+      LogFailure("transmit: the camera answered %ld", report_.answer);
+      if (failed_) failed_(report_.failure);
     }
   }
 
  private:
-  // Only the first failure is logged: a camera that is gone fails every later write too.
+  // Only the first failure is kept: a camera that is gone fails every later write too.
   void Fail() {
-    if (!report_.error.empty()) return;
-    report_.error = post_.ResponseCode() != 0 ? "the camera answered " + std::to_string(post_.ResponseCode())
-                                              : post_.Error();
-    LogFailure("transmit: %s", report_.error.c_str());
+    if (report_.failure.failed()) return;
     Failure failure = post_.Outcome();
-    if (!failure.failed()) failure = {report_.sent ? FailureReason::kConnectionLost : FailureReason::kCannotConnect, 0, {}};
-    failure.detail = report_.error;
+    if (!failure.failed()) {
+      // The request is answered (a success) or still under way, yet the piece was refused:
+      // the camera ended the talk by answering it.
+      failure = {FailureReason::kConnectionLost, post_.ResponseCode(),
+                 post_.ResponseCode() != 0 ? "the camera answered the talk while it went on" : post_.Error()};
+    }
+    LogFailure("transmit: %s (HTTP %ld) %s", FailureName(failure.reason), failure.http_status, failure.detail.c_str());
     report_.failure = failure;
-    context_.ReportFailure(failure);
+    if (failed_) failed_(report_.failure);
   }
 
   HttpPost& post_;
   TransmitReport& report_;
   WorkerContext& context_;
+  const TalkFailed& failed_;
 };
 
 }  // namespace
 
 TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url,
-                           TransmitBodyOptions options) {
+                           TransmitBodyOptions options, const TalkFailed& failed) {
   TransmitReport report;
   context.Report(WorkerState::kConnecting);
   HttpPost post(context.cancel());
-  report.opened = post.Open(url, kTransmitUserAgent, kTransmitAnnouncedLength);
-  if (report.opened) {
-    RequestSink sink(post, report, context);
+  if (post.Open(url, kTransmitUserAgent, kTransmitAnnouncedLength)) {
+    RequestSink sink(post, report, context, failed);
     SendTransmitBody(ring, sink, options);
   } else {
-    report.error = post.Error();
-    LogFailure("transmit: %s", report.error.c_str());
-    report.failure = {FailureReason::kCannotConnect, 0, report.error};
-    context.ReportFailure(report.failure);
+    report.failure = post.Outcome();
+    LogFailure("transmit: %s", report.failure.detail.c_str());
+    if (failed) failed(report.failure);
   }
   return report;
 }

@@ -10,6 +10,7 @@
 // the last part) can still arrive; only a request still unanswered then is cancelled.
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "audio_tx/capture_ring.h"
@@ -25,23 +26,23 @@ inline constexpr const char* kTransmitUserAgent = "Halvicor Microphone Write.";
 inline constexpr std::chrono::milliseconds kTransmitAnswerWait{800};
 inline constexpr std::chrono::milliseconds kTransmitCancelAfter{900};
 
-// How one talk's request went, for diagnostics and vantorel-cli.
+// How one talk's request went, for the station and vantorel-cli.
 struct TransmitReport {
-  bool opened = false;    // the transmit URL was usable (http:// or https://)
-  bool sent = false;      // the request head reached the camera
-  int writes = 0;         // body pieces written
-  int failed_writes = 0;  // of which libcurl could not take the whole piece
-  long answer = 0;        // the camera's status code; 0 when it did not answer
-  std::string error;      // the first failure, one line; empty when there was none
-  Failure failure;        // the first failure, classified
+  bool sent = false;  // the request head reached the camera
+  int parts = 0;      // sound parts the camera took
+  long answer = 0;    // the camera's status code; 0 when it did not answer
+  Failure failure;    // the first failure (an error status as kErrorStatus); none when all went
   // The camera took the talk: the head went out, every piece was taken, and the answer,
   // if any, was a success.
-  bool Succeeded() const { return opened && sent && failed_writes == 0 && error.empty() && answer < 300; }
+  bool Succeeded() const { return sent && !failure.failed(); }
 };
 
-// Runs one talk on the calling thread (the talk worker). Reports kConnecting, kRunning
-// once the request head is out, kFailed with the first failure.
+// Told of a talk's first failure as it happens (the request may go on until the stop).
+using TalkFailed = std::function<void(const Failure&)>;
+
+// Runs one talk on the calling thread (the talk worker). Reports kConnecting, and kRunning
+// once the request head is out; `failed`, when given, hears the first failure at once.
 TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std::string& url,
-                           TransmitBodyOptions options = {});
+                           TransmitBodyOptions options = {}, const TalkFailed& failed = {});
 
 }  // namespace vantorel

@@ -4,7 +4,6 @@
 #include <span>
 
 #include "image/jpeg_decode.h"
-#include "net/http_get.h"
 #include "runtime/log.h"
 #include "net/url.h"
 
@@ -24,24 +23,22 @@ class ClearWhenDone {
   StillBuffer& buffer_;
 };
 
-ImageBitmapPtr Fail(const FetchControl& control, const std::string& url, const Failure& failure) {
-  const std::string why = DescribeFailure(failure) + (failure.detail.empty() ? "" : " (" + failure.detail + ")");
-  if (LogEnabled()) LogFailure("image fetch %s: %s", RedactUrl(url).c_str(), why.c_str());
-  if (control.failure) *control.failure = why;
-  if (control.outcome) *control.outcome = failure;
-  if (control.session) control.session->Drop();
-  return nullptr;
+Failure Fail(const std::string& url, Failure failure) {
+  if (LogEnabled()) {
+    LogFailure("image fetch %s: %s (HTTP %ld) %s", RedactUrl(url).c_str(), FailureName(failure.reason),
+               failure.http_status, failure.detail.c_str());
+  }
+  return failure;
 }
 
 }  // namespace
 
-ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const FetchControl& control) {
-  size = 0;
+Failure FetchHttpJpeg(const std::string& url, ImageBitmapPtr& bitmap, const FetchControl& control) {
   std::optional<StillBuffer> own;
   StillBuffer& body = control.buffer ? *control.buffer : own.emplace(kMaxStillBytes);
   const ClearWhenDone clear(body);
   body.Clear();
-  if (!body.ok()) return Fail(control, url, {FailureReason::kTooMuchData, 0, "no memory for a still"});
+  if (!body.ok()) return Fail(url, {FailureReason::kLocalFailure, 0, "no memory for a still's body"});
   Failure outcome;
   {
     std::optional<HttpGet> get_storage;
@@ -51,14 +48,15 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
       get_storage.emplace(control.cancel);
     }
     HttpGet& get = *get_storage;
-    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(control, url, get.Outcome(Endpoint::kPicture));
+    if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(url, get.Outcome());
     for (;;) {
-      if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
+      // The HTTP layer bounds the body already; the buffer's room must never depend on it.
+      if (body.size() > kMaxStillBytes) return Fail(url, {FailureReason::kTooMuchData, 0, "a body over its bound"});
       const size_t n = get.Read(body.end(), StillBuffer::kReadBlock);
       body.Grow(n);
       if (n == 0) break;
     }
-    outcome = get.Outcome(Endpoint::kPicture);
+    outcome = get.Outcome();
     switch (get.state()) {
       case HttpGet::State::kComplete:
         break;
@@ -71,29 +69,24 @@ ImageBitmapPtr FetchHttpJpeg(const std::string& url, uint32_t& size, const Fetch
           LogFailure("image fetch: %s; decoding the %zu bytes that came", get.Error().c_str(), body.size());
           break;
         }
-        return Fail(control, url, outcome);
+        return Fail(url, outcome);
       }
       default:
-        return Fail(control, url, outcome);
+        return Fail(url, outcome);
     }
   }  // a fresh connection closes before the decode; a session's stays
-  if (body.size() > kMaxStillBytes) return Fail(control, url, {FailureReason::kTooMuchData, 0, {}});
+  // The status is not looked at while the body decodes: whatever picture came is shown.
   std::string why;
-  ImageBitmapPtr bitmap = DecodeJpeg(body.bytes(), size, &why);
-  if (!bitmap) {
+  uint32_t size = 0;
+  ImageBitmapPtr decoded = DecodeJpeg(body.bytes(), size, &why);
+  if (!decoded) {
     // An error page (a refused sign-in, a wrong path) says more than the decoder can.
     if (!outcome.failed()) outcome = {FailureReason::kNotAPicture, outcome.http_status, {}};
     outcome.detail = "not a usable JPEG: " + why;
-    return Fail(control, url, outcome);
+    return Fail(url, outcome);
   }
-  return bitmap;
-}
-
-ImageBitmapPtr LoadImageFromSource(int type, const std::string& url, uint32_t& size,
-                                   const FetchControl& control) {
-  size = 0;
-  if (type == kImageSourceHttpJpeg) return FetchHttpJpeg(url, size, control);
-  return nullptr;
+  bitmap = std::move(decoded);
+  return {};
 }
 
 }  // namespace vantorel

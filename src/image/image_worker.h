@@ -1,32 +1,37 @@
 #pragma once
-// The picture worker's job: fetches the still again and again, makes each new picture the
-// current image and asks the window to repaint. It never draws itself.
+// The picture worker's work, one still at a time: fetch the still, make it the current
+// image, ask the window to repaint. It never draws itself. The station repeats it, with its
+// pauses after failures (station/retry_loop.h).
 
 #include <functional>
 #include <string>
 
 #include "image/current_image.h"
 #include "image/image_fetch.h"
-#include "runtime/stoppable_worker.h"
+#include "image/still_buffer.h"
+#include "net/http_session.h"
 
 namespace vantorel {
 
-// One refresh: LoadImageFromSource(kImageSourceType, `url`). With a bitmap it becomes the
-// current image and the result is its size; otherwise the result is -1 and the current
-// image stays.
-int RefreshImage(CurrentImage& image, const std::string& url, const FetchControl& control = {});
+// One refresh: FetchHttpJpeg(`url`). A new picture becomes the current image (kNone);
+// otherwise the current image stays and the failure is returned.
+Failure RefreshImage(CurrentImage& image, const std::string& url, const FetchControl& control = {});
 
-// What the picture job needs from its station.
-struct PictureJob {
-  CurrentImage* image = nullptr;
-  std::function<std::string()> url;   // read afresh for every still
-  std::function<void()> repaint;      // any thread; may be empty
+// The stills of one picture worker's run: one kept connection and sign-in, one body buffer.
+class PictureRefresher {
+ public:
+  PictureRefresher(CurrentImage& image, std::shared_ptr<CancelToken> cancel);
+
+  // Refreshes once from `url`.
+  Failure Refresh(const std::string& url);
+  // Connections made so far (tests and benchmarks).
+  long connections() const { return session_.connections(); }
+
+ private:
+  CurrentImage& image_;
+  HttpSession session_;
+  StillBuffer buffer_{kMaxStillBytes};
+  FetchControl control_;
 };
-
-// Runs until a stop is requested: refresh, repaint, and again, the stills on one kept
-// connection. After a failed still it waits 100 ms, doubling with each failure in a row up
-// to 2 s (a camera that refuses at once would otherwise be asked thousands of times a
-// second). Reports kRunning with each picture and kFailed with the reason of a failure.
-void RunPictureWorker(WorkerContext& context, const PictureJob& job);
 
 }  // namespace vantorel

@@ -109,6 +109,8 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   std::string target;
   UrlCredentials credentials;
   if (!SplitCredentials(url, target, credentials, error_)) return false;
+  // What fails from here on is this computer's doing, until the request is under way.
+  transport_ = FailureReason::kLocalFailure;
   if (session_) {
     t->request = session_->Acquire(limits.connect_timeout_ms, error_);
     if (!t->request) return false;
@@ -277,7 +279,7 @@ long HttpGet::ResponseCode() const {
 
 size_t HttpGet::Buffered() const { return transfer_ ? transfer_->Available() : 0; }
 
-Failure HttpGet::Outcome(Endpoint endpoint) const {
+Failure HttpGet::Outcome() const {
   Failure failure;
   failure.http_status = ResponseCode();
   if (state_ == State::kCancelled) {
@@ -286,10 +288,8 @@ Failure HttpGet::Outcome(Endpoint endpoint) const {
   }
   // The camera's own word comes first: a refused sign-in stays a refused sign-in, whatever
   // happened to its error page.
-  const FailureReason by_status =
-      failure.http_status != 0 ? ReasonForStatus(failure.http_status, endpoint) : FailureReason::kNone;
-  if (by_status != FailureReason::kNone) {
-    failure.reason = by_status;
+  if (failure.http_status != 0 && (failure.http_status < 200 || failure.http_status >= 300)) {
+    failure.reason = FailureReason::kErrorStatus;
   } else if (state_ == State::kFailed || (state_ == State::kIdle && !error_.empty())) {
     failure.reason = transport_;
     failure.detail = error_;

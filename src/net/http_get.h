@@ -21,9 +21,9 @@
 //   for stall_seconds (10 s unless asked; before the first byte, at least the connection's
 //   5 s): a stalled server;
 // - the bounds of HttpGetLimits: header and trailer bytes always, body bytes and the whole
-//   request's time when asked (kStillLimits);
+//   request's time when asked (a still's limits, for instance);
 // - the status code does not end the transfer: an error page is a body like any other, and
-//   Outcome() says what the status means.
+//   Outcome() says that it was no success.
 
 #include <chrono>
 #include <cstddef>
@@ -49,10 +49,6 @@ struct HttpGetLimits {
   long max_duration_ms = 0;        // the whole request, connection included; 0: unbounded
 };
 
-// The bounds of one still: a camera cannot fill the memory, the disk or the time of the
-// picture worker, whatever it sends and however slowly.
-inline constexpr HttpGetLimits kStillLimits{.max_body_bytes = 32 * 1024 * 1024, .max_duration_ms = 15000};
-
 class HttpGet {
  public:
   enum class State {
@@ -67,8 +63,8 @@ class HttpGet {
   // ends this object's transfer, from any thread, at any time.
   explicit HttpGet(std::shared_ptr<CancelToken> cancel = nullptr);
   // A request on `session`'s connection; the session must outlive this object, and carries
-  // one request at a time. When this request does not end complete with a 2xx status, the
-  // session closes its connection (and forgets the sign-in after a 401 or 403).
+  // one request at a time. When this request does not end complete, the session closes its
+  // connection; after a 401 or 403 it also forgets the sign-in.
   explicit HttpGet(HttpSession& session, std::shared_ptr<CancelToken> cancel = nullptr);
   ~HttpGet();
   HttpGet(const HttpGet&) = delete;
@@ -98,10 +94,10 @@ class HttpGet {
   // Body bytes waiting in memory (for tests of the buffer bound).
   size_t Buffered() const;
 
-  // What the request came to, for a request to `endpoint`: the status's meaning when the
-  // camera answered with another status than 2xx, else the transfer's failure (kNone while
-  // the body is still being read or after it ended complete; kStopped after a cancel).
-  Failure Outcome(Endpoint endpoint) const;
+  // What the request came to: kErrorStatus (with the status) when the camera answered with
+  // another status than 2xx, else the transfer's failure (kNone while the body is still
+  // being read or after it ended complete; kStopped after a cancel).
+  Failure Outcome() const;
 
  private:
   struct Transfer;

@@ -162,7 +162,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   UrlCredentials credentials;
   if (!HostPortPathUrl(url, target, error_) || !SplitCredentials(url, ignored, credentials, error_)) return false;
   auto t = std::make_unique<Transfer>();
-  if (!t->request.Create(limits.connect_timeout_ms, error_)) return false;
+  if (!t->request.Create(limits.connect_timeout_ms, error_)) {
+    transport_ = FailureReason::kLocalFailure;
+    return false;
+  }
   t->room = std::max<int64_t>(content_length, 0);
   // "Accept" replaces libcurl's own; the empty "Expect:" and "Content-Type:" keep libcurl
   // from adding "Expect: 100-continue" and a form content type.
@@ -170,6 +173,7 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     curl_slist* more = curl_slist_append(t->headers.lines, line);
     if (!more) {
       error_ = "cannot build the request headers";
+      transport_ = FailureReason::kLocalFailure;
       return false;
     }
     t->headers.lines = more;
@@ -187,6 +191,7 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
                    curl_easy_setopt(e, CURLOPT_USERAGENT, user_agent.c_str()) == CURLE_OK;
   if (!set) {
     error_ = "libcurl refused the request settings";
+    transport_ = FailureReason::kLocalFailure;
     return false;
   }
   curl_easy_setopt(e, CURLOPT_READFUNCTION, &Transfer::OnSend);
@@ -376,15 +381,16 @@ Failure HttpPost::Outcome() const {
       failure.reason = FailureReason::kStopped;
       break;
     case State::kAnswered:
-      failure.reason = ReasonForStatus(failure.http_status, Endpoint::kTalk);
+      if (failure.http_status < 200 || failure.http_status >= 300) failure.reason = FailureReason::kErrorStatus;
       break;
     case State::kFailed:
       failure.reason = transport_;
       failure.detail = error_;
       break;
     case State::kIdle:
+      // Open() failed: an unusable URL, unless it said otherwise.
       if (!error_.empty()) {
-        failure.reason = FailureReason::kCannotConnect;
+        failure.reason = transport_ != FailureReason::kNone ? transport_ : FailureReason::kCannotConnect;
         failure.detail = error_;
       }
       break;

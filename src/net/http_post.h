@@ -90,9 +90,9 @@ class HttpPost {
   long ResponseCode() const;
   // How often the body was started again after a challenge (0 or 1).
   int Restarts() const;
-  // What the talk came to: the answer's meaning (kNone for 2xx, kSignInRefused for a 401
-  // that signing in did not cure...), the failure of the transfer, kStopped after a cancel,
-  // kNone while it is still under way.
+  // What the talk came to: kErrorStatus (with the status) for an answer that is no success
+  // (a 401 that signing in did not cure...), the failure of the transfer, kStopped after a
+  // cancel, kNone while it is still under way.
   Failure Outcome() const;
 
  private:

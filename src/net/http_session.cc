@@ -42,7 +42,9 @@ void HttpSession::Release(bool complete, long status) {
   if (drop_when_released_ || status == 401 || status == 403) {
     drop_when_released_ = false;
     Drop();  // a refused sign-in is not tried again as it was
-  } else if (!complete || status < 200 || status >= 300) {
+  } else if (!complete) {
+    // A request that did not end cleanly may have left bytes on the connection. A complete
+    // answer of any other status (a busy camera's 503) keeps the connection and sign-in.
     request_->CloseConnections();
   }
 }

@@ -9,14 +9,15 @@
 //     HttpGet get(session, cancel);           // one still on the kept connection
 //     if (!get.Open(url, agent, kStillLimits)) ...
 //     ... Read() to the end ...
-//     if (picture unusable) session.Drop();   // any failure of the caller's own
+//     if (the caller gives up) session.Drop(); // a failure of the caller's own
 //   }
 //
 // The first request connects and, when the camera asks, signs in (one challenge); the next
 // ones reuse the connection and send the sign-in at once (Digest: the same nonce with the
-// next count, until the camera calls it stale). An HttpGet that does not end complete with
-// a 2xx status closes the connection itself, so the next request connects afresh; the
-// sign-in is kept for it, unless the camera refused it (401, 403).
+// next count, until the camera calls it stale). An HttpGet that does not end complete
+// closes the connection itself, so the next request connects afresh; the sign-in is kept
+// for it, unless the camera refused it (401, 403). A complete answer of another status (a
+// busy camera's 503) costs neither the connection nor the sign-in.
 
 #include <memory>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
-// Why a request to the camera did not give what it was for: one classification, made once
-// where the request ends, and read by every caller (the workers' states, the window's status
-// line, vantorel-cli's message and exit code, the log).
+// Why a job did not give what it was for: one classification, made once where the job ends
+// and carried, unchanged, to whoever shows it. The texts are made where they are shown: the
+// window's status lines (app/status_text), vantorel-cli's messages and exit codes
+// (tools/cli/failure_text).
 
 #include <string>
 
@@ -13,6 +14,8 @@ enum class FailureReason {
   kCannotConnect,    // no connection: refused, unreachable, unknown host, unusable URL
   kNoAnswer,         // connected, but no answer came (timeout, stall, closed or reset before an answer)
   kConnectionLost,   // the answer had begun when the connection broke or stalled
+  kErrorStatus,      // the camera answered with a status that is no success; the station says
+                     // what it means for the endpoint (ClassifyFailure in station/)
   kSignInRefused,    // 401 or 403: wrong or missing user name and password
   kNotFound,         // 404: wrong path
   kCameraBusy,       // 503
@@ -22,33 +25,22 @@ enum class FailureReason {
   kNoAudioDevice,    // the sound output or the microphone did not open
   kTooMuchData,      // the camera sent more than the bounds allow (body, headers, trailers)
   kTooSlow,          // the answer did not complete within its time bound
+  kLocalFailure,     // this computer could not do its part: memory, a thread, a library handle
 };
 
-// What a request was for; it decides what an unexpected status means.
-enum class Endpoint { kPicture, kSound, kTalk };
-
 // A classified outcome. `http_status` is the camera's last status code (0 when none came);
-// `detail` is one line for logs (libcurl's text and the like), never holding a password.
+// `detail` is one line for logs and the command line (libcurl's text and the like), never
+// holding a password.
 struct Failure {
   FailureReason reason = FailureReason::kNone;
   long http_status = 0;
   std::string detail;
 
   bool failed() const { return reason != FailureReason::kNone && reason != FailureReason::kStopped; }
+  bool operator==(const Failure&) const = default;
 };
 
 // A short stable name for logs and tests: "cannot-connect", "sign-in-refused", ...
 const char* FailureName(FailureReason reason);
-// One English line for vantorel-cli: "cannot connect to the camera", ...
-const char* FailureText(FailureReason reason);
-// The exit status vantorel-cli ends with for `reason`: 0 for none and stopped, otherwise a
-// distinct value from 10 up (1 and 2 stay the generic error and the usage error).
-int FailureExitCode(FailureReason reason);
-// One line for the command line tools: the text, then the HTTP status when there was one,
-// e.g. "sign-in refused (HTTP 401): check the user name and password in the camera URL".
-std::string DescribeFailure(const Failure& failure);
-
-// What a final HTTP status means for a request to `endpoint`: kNone for 2xx.
-FailureReason ReasonForStatus(long status, Endpoint endpoint);
 
 }  // namespace vantorel

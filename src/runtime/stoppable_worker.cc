@@ -42,13 +42,9 @@ bool WorkerContext::WaitForStop(std::chrono::milliseconds limit) {
   return run_->changed.wait_for(lock, limit, [&] { return run_->stop; });
 }
 
-void WorkerContext::Report(WorkerState state, std::string reason) {
-  run_->owner->Publish({state, std::move(reason), FailureReason::kNone, 0});
-}
+void WorkerContext::Report(WorkerState state) { run_->owner->Publish({state, {}}); }
 
-void WorkerContext::ReportFailure(const Failure& failure) {
-  run_->owner->Publish({WorkerState::kFailed, DescribeFailure(failure), failure.reason, failure.http_status});
-}
+void WorkerContext::ReportFailure(const Failure& failure) { run_->owner->Publish({WorkerState::kFailed, failure}); }
 
 StoppableWorker::StoppableWorker(std::string name, WorkerObserver observer)
     : name_(std::move(name)), observer_(std::move(observer)) {}

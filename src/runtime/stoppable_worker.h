@@ -31,9 +31,7 @@ enum class WorkerState { kIdle, kConnecting, kRunning, kFailed };
 
 struct WorkerStatus {
   WorkerState state = WorkerState::kIdle;
-  std::string reason;  // why, for kFailed (one line, no password)
-  FailureReason cause = FailureReason::kNone;  // the classified reason, for kFailed
-  long http_status = 0;                        // the camera's status code, when it gave one
+  Failure failure;  // why, for kFailed
   bool operator==(const WorkerStatus&) const = default;
 };
 
@@ -49,8 +47,8 @@ class WorkerContext {
   bool StopRequested() const;
   // Waits until a stop is requested or `limit` has passed; true when stopping.
   bool WaitForStop(std::chrono::milliseconds limit);
-  void Report(WorkerState state, std::string reason = {});
-  // kFailed with a classified failure: its text, cause and status.
+  void Report(WorkerState state);
+  // kFailed with a classified failure.
   void ReportFailure(const Failure& failure);
 
  private:

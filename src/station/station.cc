@@ -1,8 +1,9 @@
 #include "station/station.h"
 
-#include <algorithm>
+#include <thread>
 
 #include "image/image_worker.h"
+#include "station/retry_loop.h"
 
 namespace vantorel {
 
@@ -29,16 +30,31 @@ Station::~Station() {
 }
 
 void Station::StartPicture() {
-  picture_.Start([this](WorkerContext& context) {
-    RunPictureWorker(context, {.image = &image_,
-                               .url = [this] { return settings_.GetImageUrl(); },
-                               .repaint = observer_.repaint});
-  });
+  picture_.Start([this](WorkerContext& context) { PictureJob(context); });
 }
 
 void Station::StopPicture() { picture_.RequestStop(); }
 
-void Station::StartListening(FrameSink sink, ListenOptions options) {
+void Station::PictureJob(WorkerContext& context) {
+  // One kept connection (and sign-in) and one body buffer for the run's stills.
+  PictureRefresher refresher(image_, context.cancel());
+  context.Report(WorkerState::kConnecting);
+  RunRetryLoop(context, {.endpoint = Endpoint::kPicture,
+                         .policy = kPicturePolicy,
+                         .retry = true,
+                         .repeat = true,
+                         .attempt = [&] {
+                           const Failure failure = refresher.Refresh(settings_.GetImageUrl());
+                           if (!failure.failed() && failure.reason != FailureReason::kStopped) {
+                             context.Report(WorkerState::kRunning);
+                           }
+                           if (observer_.repaint && failure.reason != FailureReason::kStopped) observer_.repaint();
+                           std::this_thread::yield();
+                           return failure;
+                         }});
+}
+
+void Station::StartListening(SoundSink sink, ListenOptions options) {
   if (!sink.open) sink = PlaybackSink(playback_, devices_.output);
   listen_.Start([this, sink = std::move(sink), options](WorkerContext& context) { ListenJob(context, sink, options); });
 }
@@ -47,59 +63,34 @@ void Station::StopListening() { listen_.RequestStop(); }
 
 namespace {
 
-// The pause before coming back after an unexpected end, for listening and a talk alike:
-// 0.5 s, doubling up to 8 s, back to 0.5 s after an attempt that ran for a minute.
-class ReconnectPause {
- public:
-  std::chrono::milliseconds After(std::chrono::steady_clock::time_point attempt_began) {
-    if (std::chrono::steady_clock::now() - attempt_began >= kGoodRunning) next_ = kFirst;
-    const auto pause = next_;
-    next_ = std::min(next_ * 2, kMost);
-    return pause;
-  }
-
- private:
-  static constexpr std::chrono::milliseconds kFirst{500};
-  static constexpr std::chrono::milliseconds kMost{8000};
-  static constexpr std::chrono::seconds kGoodRunning{60};
-  std::chrono::milliseconds next_ = kFirst;
-};
+// A listener that reconnects counts a silence of this long as a lost stream.
 constexpr long kListenStallSeconds = 3;
-
-// Ends that retrying cannot mend: they are shown instead.
-bool Final(FailureReason reason) {
-  return reason == FailureReason::kSignInRefused || reason == FailureReason::kNotFound ||
-         reason == FailureReason::kNoAudioDevice;
-}
 
 }  // namespace
 
-void Station::ListenJob(WorkerContext& context, const FrameSink& sink, const ListenOptions& options) {
-  FrameSink reporting = sink;
+void Station::ListenJob(WorkerContext& context, const SoundSink& sink, const ListenOptions& options) {
+  SoundSink reporting = sink;
   reporting.open = [&context, open = sink.open] {
     if (!open()) return false;
     context.Report(WorkerState::kRunning);
     return true;
   };
   const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0};
-  ReconnectPause pause;
-  for (;;) {
-    context.Report(WorkerState::kConnecting);
-    const auto began = std::chrono::steady_clock::now();
-    std::string failure;
-    Failure outcome;
-    const int code = ReceiveWorker(context.cancel(), settings_.GetReceiveUrl(), reporting, &failure, &outcome, receive);
-    if (context.StopRequested()) break;
-    if (code < 0 && !outcome.failed()) outcome = {FailureReason::kCannotConnect, 0, failure};
-    if (outcome.failed()) {
-      context.ReportFailure(outcome);
-    } else if (options.reconnect) {
-      // The camera ended the stream: for a listener that stays on, the sound was lost.
-      context.ReportFailure({FailureReason::kConnectionLost, 0, "the stream ended"});
-    }
-    if (!options.reconnect || Final(outcome.reason)) break;
-    if (context.WaitForStop(pause.After(began))) break;
-  }
+  RunRetryLoop(context, {.endpoint = Endpoint::kSound,
+                         .policy = kStreamPolicy,
+                         .retry = options.reconnect,
+                         .final_ends = true,
+                         .attempt = [&] {
+                           context.Report(WorkerState::kConnecting);
+                           Failure failure =
+                               ReceiveWorker(context.cancel(), settings_.GetReceiveUrl(), reporting, receive);
+                           // The camera ended the stream: for a listener that stays on, the
+                           // sound was lost.
+                           if (failure.reason == FailureReason::kNone && options.reconnect) {
+                             failure = {FailureReason::kConnectionLost, 0, "the stream ended"};
+                           }
+                           return failure;
+                         }});
   ReleaseAudioThreadState();  // the sessions' outputs were opened and closed on this thread
 }
 
@@ -114,21 +105,37 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
   if (context.StopRequested()) ring_.SetTransmitStop();
   if (options.open_microphone) {
     std::string error;
-    if (!microphone_.Open(error, devices_.input) && observer_.error) observer_.error("waveInOpen", error);
-  }
-  ReconnectPause pause;
-  for (;;) {
-    const auto began = std::chrono::steady_clock::now();
-    const TransmitReport report =
-        RunTransmit(context, ring_, settings_.GetTransmitUrl(), {.end_on_failure = options.reconnect});
-    {
-      std::lock_guard lock(report_mutex_);
-      last_talk_ = report;
+    if (!microphone_.Open(error, devices_.input) && observer_.microphone_failed) {
+      observer_.microphone_failed({FailureReason::kNoAudioDevice, 0, error});
     }
-    if (context.StopRequested() || !options.reconnect || Final(report.failure.reason)) break;
-    if (context.WaitForStop(pause.After(began))) break;
-    ring_.DiscardWaiting();
   }
+  // A failure is shown as it happens; a talk that does not reconnect goes on until the stop.
+  const TalkFailed shown = [&context](const Failure& failure) {
+    context.ReportFailure(ClassifyFailure(Endpoint::kTalk, failure));
+  };
+  bool again = false;
+  int parts = 0;  // taken by the camera over all of the talk's requests
+  RunRetryLoop(context, {.endpoint = Endpoint::kTalk,
+                         .policy = kStreamPolicy,
+                         .retry = options.reconnect,
+                         .final_ends = true,
+                         .attempt = [&] {
+                           // A talk that comes back drops what was captured while it was
+                           // away, once the camera has taken the new request.
+                           const TransmitReport report =
+                               RunTransmit(context, ring_, settings_.GetTransmitUrl(),
+                                           {.end_on_failure = options.reconnect, .discard_waiting_when_sent = again},
+                                           shown);
+                           again = true;
+                           parts += report.parts;
+                           {
+                             std::lock_guard lock(report_mutex_);
+                             last_talk_ = report;
+                             last_talk_.parts = parts;
+                             last_talk_.failure = ClassifyFailure(Endpoint::kTalk, report.failure);
+                           }
+                           return report.failure;
+                         }});
   microphone_.Close();
   ReleaseAudioThreadState();
 }

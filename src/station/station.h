@@ -20,9 +20,9 @@
 #include "audio_tx/microphone.h"
 #include "audio_tx/transmit_worker.h"
 #include "image/current_image.h"
+#include "runtime/stoppable_worker.h"
 #include "sound_io/audio_input.h"
 #include "sound_io/audio_output.h"
-#include "runtime/stoppable_worker.h"
 #include "settings/camera_settings.h"
 
 namespace vantorel {
@@ -49,9 +49,11 @@ struct TalkOptions {
 // What the station tells its owner; every callback may run on any thread and must not
 // call back into the station's starts and stops synchronously (post them instead).
 struct StationObserver {
-  std::function<void()> repaint;                                       // a new picture
-  std::function<void(StationWorker, const WorkerStatus&)> status;     // a worker's state changed
-  std::function<void(const std::string& caption, const std::string& text)> error;  // a device failed
+  std::function<void()> repaint;                                    // a new picture
+  std::function<void(StationWorker, const WorkerStatus&)> status;  // a worker's state changed
+  // The microphone did not open (kNoAudioDevice, with the device's reason); the talk goes
+  // on without sound.
+  std::function<void(const Failure&)> microphone_failed;
 };
 
 // The sound devices the station opens (SDL's by default; tests and the CLI pass others).
@@ -79,13 +81,13 @@ class Station {
   void StopPicture();
 
   // Listening: the camera's sound into `sink` (playback on the output device when empty).
-  void StartListening(FrameSink sink = {}, ListenOptions options = {});
+  void StartListening(SoundSink sink = {}, ListenOptions options = {});
   void StopListening();
 
   // A talk: the microphone into the camera's loudspeaker. The talk worker opens the
-  // microphone (a failure is reported as an error with the caption "waveInOpen"; the
-  // request goes on without sound) unless options.open_microphone is false. StopTalk ends
-  // the body and closes the microphone; the camera's answer is still waited for, bounded.
+  // microphone (a failure goes to the observer's microphone_failed; the request goes on
+  // without sound) unless options.open_microphone is false. StopTalk ends the body and
+  // closes the microphone; the camera's answer is still waited for, bounded.
   void StartTalk(TalkOptions options = {});
   void StopTalk();
   // How the last finished talk went.
@@ -101,7 +103,8 @@ class Station {
  private:
   StoppableWorker& Worker(StationWorker worker);
   const StoppableWorker& Worker(StationWorker worker) const;
-  void ListenJob(WorkerContext& context, const FrameSink& sink, const ListenOptions& options);
+  void PictureJob(WorkerContext& context);
+  void ListenJob(WorkerContext& context, const SoundSink& sink, const ListenOptions& options);
   void TalkJob(WorkerContext& context, const TalkOptions& options);
 
   const StationObserver observer_;

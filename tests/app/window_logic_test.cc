@@ -35,14 +35,14 @@ TEST_F(WindowLogicTest, ViewAndListenButtonsToggleWithTheirIndicators) {
 }
 
 TEST_F(WindowLogicTest, MenuStartAndStopSetTheFlagsWhateverTheyWere) {
-  logic.OnCommand(kCmdCameraStart);
-  logic.OnCommand(kCmdCameraStart);
+  logic.OnCommand(kCmdPictureStart);
+  logic.OnCommand(kCmdPictureStart);
   EXPECT_EQ(rec.Take(), (Calls{"StartImage", "Indicator22On", "StartImage", "Indicator22On"}));
-  logic.OnCommand(kCmdCameraStop);
+  logic.OnCommand(kCmdPictureStop);
   EXPECT_FALSE(logic.camera_on());
-  logic.OnCommand(kCmdMicStart);
+  logic.OnCommand(kCmdListenStart);
   EXPECT_TRUE(logic.listen_on());
-  logic.OnCommand(kCmdMicStop);
+  logic.OnCommand(kCmdListenStop);
   EXPECT_FALSE(logic.listen_on());
   EXPECT_EQ(rec.Take(), (Calls{"StopImage", "Indicator22Off", "StartSpeaker", "Indicator97On",
                                "StopSpeaker", "Indicator97Off"}));

@@ -1,7 +1,8 @@
 #pragma once
-// Frames whose decoded samples tell where they came from: frame f decodes to the values
-// f*400 + 0 ... f*400 + 399, so play block b (frames 2b+1 and 2b+2) holds (2b+1)*400 + k.
+// Frames whose samples tell where they came from: frame f holds the values f*400 + 0 ...
+// f*400 + 399, so play block b (frames 2b+1 and 2b+2) holds (2b+1)*400 + k.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -10,14 +11,10 @@
 
 namespace vantorel {
 
-inline int TestDecode(int16_t* out, const uint8_t* bytes, int length) {
-  for (int i = 0; i < 2 * length; ++i) out[i] = static_cast<int16_t>(bytes[0] * kFrameSamples + i);
-  return 2 * length;
-}
-
 inline void PlayFrame(Playback& playback, int f) {
-  const std::vector<uint8_t> frame(kFrameBytes, static_cast<uint8_t>(f));
-  playback.TakeFrame(frame.data(), TestDecode);
+  std::array<int16_t, kFrameSamples> frame;
+  for (int i = 0; i < kFrameSamples; ++i) frame[static_cast<size_t>(i)] = static_cast<int16_t>(f * kFrameSamples + i);
+  playback.TakeFrame(frame);
 }
 
 inline std::vector<int16_t> Block(int b) {

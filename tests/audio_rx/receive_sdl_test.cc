@@ -44,9 +44,9 @@ std::vector<int16_t> Tone() {
 
 // Playback on SDL's device; at the end it first lets the device play what it holds, so
 // that the file shows every block handed on (playback itself discards them on a close).
-FrameSink DrainingPlaybackSink(Playback& playback) {
+SoundSink DrainingPlaybackSink(Playback& playback) {
   auto output = std::make_shared<AudioOutput*>(nullptr);
-  FrameSink sink = PlaybackSink(playback, [output](std::string& error) {
+  SoundSink sink = PlaybackSink(playback, [output](std::string& error) {
     auto opened = OpenSdlAudioOutput(error);
     *output = opened.get();
     return opened;
@@ -81,7 +81,7 @@ TEST_F(ReceiveSdlTest, TheDevicePlaysTheCamerasToneAtItsFrequencyAndLength) {
   const auto camera = AudioCamera(o);
   ASSERT_TRUE(camera);
   Playback playback;
-  ASSERT_EQ(ReceiveWorker(CancelToken::Create(), ReceiveUrlOf(*camera), DrainingPlaybackSink(playback)), 0);
+  ASSERT_FALSE(ReceiveWorker(CancelToken::Create(), ReceiveUrlOf(*camera), DrainingPlaybackSink(playback)).failed());
   const PlaybackCounters c = playback.Counters();
   // 24 frames fill 12 blocks; a block is handed on when the frame after it begins, so 11
   // are played, each perhaps a few samples short when the device was a little behind.

@@ -1,5 +1,5 @@
 #pragma once
-// For the receive worker's tests: a frame sink that records what reaches it, the frames
+// For the receive worker's tests: a sound sink that records what reaches it, the frames
 // the simulated camera sends, and their decoding.
 
 #include <chrono>
@@ -22,7 +22,7 @@ namespace vantorel {
 // than the test body runs.
 struct SinkLog {
   std::mutex mutex;
-  std::vector<std::string> frames;  // as handed over
+  size_t frames = 0;                // frames handed over
   std::vector<int16_t> samples;     // as the worker's decoder produced them
   std::vector<std::string> calls;   // "open", "close"
   int open_now = 0;
@@ -37,7 +37,7 @@ struct SinkLog {
   }
 };
 
-inline FrameSink RecordingSink(const std::shared_ptr<SinkLog>& log) {
+inline SoundSink RecordingSink(const std::shared_ptr<SinkLog>& log) {
   return {
       .open =
           [log] {
@@ -48,12 +48,10 @@ inline FrameSink RecordingSink(const std::shared_ptr<SinkLog>& log) {
             return true;
           },
       .take =
-          [log](const uint8_t* frame, const FrameDecoder& decode) {
-            int16_t samples[kFrameSamples];
-            const int n = decode(samples, frame, kFrameBytes);
+          [log](std::span<const int16_t, kFrameSamples> samples) {
             std::lock_guard lock(log->mutex);
-            log->frames.emplace_back(reinterpret_cast<const char*>(frame), kFrameBytes);
-            log->samples.insert(log->samples.end(), samples, samples + n);
+            ++log->frames;
+            log->samples.insert(log->samples.end(), samples.begin(), samples.end());
           },
       .close =
           [log] {

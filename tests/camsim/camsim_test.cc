@@ -120,7 +120,7 @@ TEST(CamsimTest, HostileAnswersAreCutAtTheStillsBounds) {
   };
   // Smaller than a still's so that the table runs quickly also under the sanitizers; the
   // fault matrix runs the picture worker with the still's own bounds.
-  HttpGetLimits limits = kStillLimits;
+  HttpGetLimits limits;
   limits.max_body_bytes = 4 << 20;
   limits.max_duration_ms = 1500;
   for (const Case& c : cases) {
@@ -139,7 +139,7 @@ TEST(CamsimTest, HostileAnswersAreCutAtTheStillsBounds) {
       most_buffered = std::max(most_buffered, get.Buffered());
     }
     const auto took = std::chrono::steady_clock::now() - start;
-    const Failure failure = get.Outcome(Endpoint::kPicture);
+    const Failure failure = get.Outcome();
     EXPECT_EQ(get.state(), HttpGet::State::kFailed) << FaultName(c.fault);
     EXPECT_EQ(failure.reason, c.reason) << FaultName(c.fault) << ": " << failure.detail;
     EXPECT_EQ(failure.http_status, 200) << FaultName(c.fault);
@@ -177,8 +177,8 @@ TEST(CamsimTest, StillsAndSoundNeedTheAccountInTheUrl) {
       char buf[4096];
       while (get.Read(buf, sizeof buf) > 0) {
       }
-      const Failure failure = get.Outcome(Endpoint::kPicture);
-      EXPECT_EQ(failure.reason, FailureReason::kSignInRefused) << userinfo;
+      const Failure failure = get.Outcome();
+      EXPECT_EQ(failure.reason, FailureReason::kErrorStatus) << userinfo;
       EXPECT_EQ(failure.http_status, 401) << userinfo;
     }
     HttpGet sound;
@@ -191,18 +191,18 @@ TEST(CamsimTest, StillsAndSoundNeedTheAccountInTheUrl) {
       got += n;
     }
     EXPECT_GE(got, 1000u) << sound.Error();
-    EXPECT_FALSE(sound.Outcome(Endpoint::kSound).failed());
+    EXPECT_FALSE(sound.Outcome().failed());
   }
 }
 
 // Reads a whole GET on `session`; the still, or empty.
 std::string GetOn(HttpSession& session, const std::string& url) {
   HttpGet get(session);
-  if (!get.Open(url, "test", kStillLimits)) return {};
+  if (!get.Open(url, "test", {.max_body_bytes = 32 << 20, .max_duration_ms = 15000})) return {};
   std::string body;
   char buf[16384];
   while (const size_t n = get.Read(buf, sizeof buf)) body.append(buf, n);
-  return get.Outcome(Endpoint::kPicture).failed() ? std::string() : body;
+  return get.Outcome().failed() ? std::string() : body;
 }
 
 // Stills on one session keep their connection and their sign-in: one challenge for the
@@ -211,29 +211,28 @@ std::string GetOn(HttpSession& session, const std::string& url) {
 TEST(CamsimTest, StillsOnASessionKeepTheConnectionAndTheSignIn) {
   Options options;
   options.sign_in.account = "ann:door";
+  options.refuse_every = 3;  // a busy camera: every third still is a 503
   Server server(options);
   ASSERT_TRUE(server.Start());
   const std::string url = "http://ann:door@" + server.Url().substr(7) + "/axis-cgi/jpg/image.cgi?resolution=160x120";
 
+  // A complete answer of another status costs neither the connection nor the sign-in.
   HttpSession session;
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(JpegSize(GetOn(session, url)), std::make_pair(160, 120)) << i;
+  int stills = 0;
+  for (int i = 0; i < 30; ++i) stills += JpegSize(GetOn(session, url)) == std::make_pair(160, 120);
   Stats stats = server.stats();
+  EXPECT_EQ(stills, 20);
   EXPECT_EQ(stats.challenges, 1);
   EXPECT_EQ(stats.still_connections, 1);  // the challenge's connection carried no still
   EXPECT_EQ(session.connections(), 2);
 
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(JpegSize(Get(url)), std::make_pair(160, 120)) << i;
+  for (int i = 0; i < 5; ++i) JpegSize(Get(url));
   EXPECT_EQ(server.stats().challenges, 1 + 5);
 
-  // A failed request closes the connection; the next still connects again, signed in at once.
-  EXPECT_EQ(GetOn(session, "http://ann:door@" + server.Url().substr(7) + "/nowhere"), "");
-  ASSERT_FALSE(GetOn(session, url).empty());
-  EXPECT_EQ(session.connections(), 3);
-  EXPECT_EQ(server.stats().challenges, 1 + 5);
-  // Drop() forgets the sign-in too.
+  // Drop() forgets the sign-in: the next still connects and is challenged again.
   session.Drop();
-  ASSERT_FALSE(GetOn(session, url).empty());
-  EXPECT_EQ(session.connections(), 5);
+  ASSERT_FALSE(GetOn(session, url).empty() && GetOn(session, url).empty());
+  EXPECT_EQ(session.connections(), 4);
   EXPECT_EQ(server.stats().challenges, 1 + 5 + 1);
 }
 

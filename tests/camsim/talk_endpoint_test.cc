@@ -198,7 +198,7 @@ TEST(TalkEndpointTest, ASignedInTalkReachesTheCameraWholeAfterOneChallenge) {
 }
 
 // A wrong password: the camera challenges the second request too; the talk ends answered
-// with 401, classified as a refused sign-in, nothing of the body taken.
+// with 401, nothing of the body taken.
 TEST(TalkEndpointTest, AWrongPasswordEndsTheTalkAsARefusedSignIn) {
   for (const AuthScheme scheme : {AuthScheme::kDigest, AuthScheme::kBasic}) {
     Options options;
@@ -210,7 +210,7 @@ TEST(TalkEndpointTest, AWrongPasswordEndsTheTalkAsARefusedSignIn) {
     for (int i = 0; i < 1000 && talk.Write(kOpening); ++i) std::this_thread::sleep_for(milliseconds(1));
     EXPECT_EQ(talk.post.state(), HttpPost::State::kAnswered) << talk.post.Error();
     const Failure failure = talk.post.Outcome();
-    EXPECT_EQ(failure.reason, FailureReason::kSignInRefused);
+    EXPECT_EQ(failure.reason, FailureReason::kErrorStatus);  // the station calls it a refused sign-in
     EXPECT_EQ(failure.http_status, 401);
     EXPECT_EQ(server.stats().challenges, 2);
     EXPECT_EQ(server.stats().talk.parts, 0);

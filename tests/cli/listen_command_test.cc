@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/failure_text.h"
 #include "runtime/failure.h"
 #include "files/wav_file.h"
 #include "receive_test_support.h"
@@ -128,7 +129,7 @@ TEST_F(ListenCommandTest, ReportsACameraThatCannotBeReachedAndBadArguments) {
   }
   const std::string wav = dir_ + "/none.wav";
   EXPECT_EQ(Listen({"http://127.0.0.1:" + std::to_string(port) + kReceivePath, "--once", "-o", wav}).status,
-            FailureExitCode(FailureReason::kCannotConnect));
+            cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_FALSE(fs::exists(wav));
   // A file that cannot be written is reported before listening, not after the recording.
   const auto camera = AudioCamera({});

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/failure_text.h"
 #include "../audio_tx/transmit_test_support.h"
 #include "camsim/server.h"
 #include "runtime/failure.h"
@@ -157,11 +158,11 @@ TEST_F(TalkCommandTest, FailuresAreReported) {
     refused_url = gone.Url() + "/axis-cgi/audio/transmit.cgi";
   }
   Result r = Run("talk " + refused_url + " -i " + Path("in.wav") + " --fast");
-  EXPECT_EQ(r.status, FailureExitCode(FailureReason::kCannotConnect));
+  EXPECT_EQ(r.status, cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("the camera did not take the talk"), std::string::npos) << r.err;
 
   r = Run("talk ftp://127.0.0.1/x -i " + Path("in.wav"));
-  EXPECT_EQ(r.status, FailureExitCode(FailureReason::kCannotConnect));
+  EXPECT_EQ(r.status, cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("only http:// and https://"), std::string::npos) << r.err;
 
   r = Run("talk " + Url() + " -i " + Path("missing.wav"));

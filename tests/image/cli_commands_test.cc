@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/failure_text.h"
 #include "camsim/server.h"
 #include "runtime/failure.h"
 #include "test_support.h"
@@ -48,7 +49,7 @@ TEST_F(CliTest, SnapshotWritesABmpFileOrNothing) {
 
   const std::string none = dir_.File("none.bmp");
   camera.Stop();
-  EXPECT_EQ(Cli("snapshot " + ImageUrl(camera) + " -o " + none), FailureExitCode(FailureReason::kCannotConnect));
+  EXPECT_EQ(Cli("snapshot " + ImageUrl(camera) + " -o " + none), cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_FALSE(fs::exists(none));
   EXPECT_EQ(err_.rfind("vantorel-cli: no picture: ", 0), 0u) << err_;
   EXPECT_EQ(err_.find('\n'), err_.size() - 1) << err_;

@@ -217,27 +217,26 @@ TEST_F(HttpGetTest, FailuresEndTheBodyWithAReason) {
   EXPECT_EQ(cut.state(), State::kFailed);
 }
 
-// Every way a GET can end, classified once, for a still and for the sound stream.
+// Every way a GET can end, classified once; an answer with an error status keeps its status
+// for the station to say what it means (tests/station).
 TEST_F(HttpGetTest, EveryEndingHasItsReasonAndKeepsTheStatus) {
   struct Case {
     std::string url;
-    FailureReason picture, sound;
+    FailureReason reason;
     long status;
   };
   const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
   const Case cases[] = {
-      {server_.Url("/pattern?n=10"), FailureReason::kNone, FailureReason::kNone, 200},
-      {closed, FailureReason::kCannotConnect, FailureReason::kCannotConnect, 0},
-      {"http://127.0.0.1:99999/", FailureReason::kCannotConnect, FailureReason::kCannotConnect, 0},
-      {server_.Url("/stall"), FailureReason::kNoAnswer, FailureReason::kNoAnswer, 0},
-      {server_.Url("/half"), FailureReason::kConnectionLost, FailureReason::kConnectionLost, 200},
-      {server_.Url("/basic"), FailureReason::kSignInRefused, FailureReason::kSignInRefused, 401},
-      {server_.UrlWithUser("ann:window", "/basic"), FailureReason::kSignInRefused, FailureReason::kSignInRefused, 401},
-      {server_.Url("/missing"), FailureReason::kNotFound, FailureReason::kNotFound, 404},
-      {server_.Url("/status?code=403"), FailureReason::kSignInRefused, FailureReason::kSignInRefused, 403},
-      {server_.Url("/status?code=503"), FailureReason::kCameraBusy, FailureReason::kCameraBusy, 503},
-      {server_.Url("/status?code=500"), FailureReason::kNotAPicture, FailureReason::kNotSound, 500},
-      {server_.Url("/too-long"), FailureReason::kTooMuchData, FailureReason::kTooMuchData, 200},
+      {server_.Url("/pattern?n=10"), FailureReason::kNone, 200},
+      {closed, FailureReason::kCannotConnect, 0},
+      {"http://127.0.0.1:99999/", FailureReason::kCannotConnect, 0},
+      {server_.Url("/stall"), FailureReason::kNoAnswer, 0},
+      {server_.Url("/half"), FailureReason::kConnectionLost, 200},
+      {server_.Url("/basic"), FailureReason::kErrorStatus, 401},
+      {server_.UrlWithUser("ann:window", "/basic"), FailureReason::kErrorStatus, 401},
+      {server_.Url("/missing"), FailureReason::kErrorStatus, 404},
+      {server_.Url("/status?code=503"), FailureReason::kErrorStatus, 503},
+      {server_.Url("/too-long"), FailureReason::kTooMuchData, 200},
   };
   HttpGetLimits limits;
   limits.stall_seconds = 1;
@@ -245,19 +244,18 @@ TEST_F(HttpGetTest, EveryEndingHasItsReasonAndKeepsTheStatus) {
   for (const Case& c : cases) {
     HttpGet get;
     if (get.Open(c.url, "t", limits)) ReadAll(get);
-    const Failure picture = get.Outcome(Endpoint::kPicture);
-    EXPECT_EQ(picture.reason, c.picture) << c.url << ": " << FailureName(picture.reason) << ", " << get.Error();
-    EXPECT_EQ(get.Outcome(Endpoint::kSound).reason, c.sound) << c.url;
-    EXPECT_EQ(picture.http_status, c.status) << c.url;
-    EXPECT_EQ(picture.failed(), c.picture != FailureReason::kNone) << c.url;
+    const Failure outcome = get.Outcome();
+    EXPECT_EQ(outcome.reason, c.reason) << c.url << ": " << FailureName(outcome.reason) << ", " << get.Error();
+    EXPECT_EQ(outcome.http_status, c.status) << c.url;
+    EXPECT_EQ(outcome.failed(), c.reason != FailureReason::kNone) << c.url;
   }
   auto token = CancelToken::Create();
   HttpGet stopped(token);
   ASSERT_TRUE(stopped.Open(server_.Url("/stall"), "t"));
   token->Cancel();
   ReadAll(stopped);
-  EXPECT_EQ(stopped.Outcome(Endpoint::kPicture).reason, FailureReason::kStopped);
-  EXPECT_FALSE(stopped.Outcome(Endpoint::kPicture).failed());
+  EXPECT_EQ(stopped.Outcome().reason, FailureReason::kStopped);
+  EXPECT_FALSE(stopped.Outcome().failed());
 }
 
 // A password in the URL reaches neither an error text nor a log line, whatever fails;
@@ -279,7 +277,7 @@ TEST_F(HttpGetTest, APasswordNeverReachesAnErrorOrALogLine) {
     testing::internal::CaptureStderr();
     HttpGet get;
     if (get.Open(url, "t")) ReadAll(get);
-    const Failure failure = get.Outcome(Endpoint::kPicture);
+    const Failure failure = get.Outcome();
     LogFailure("image fetch %s: %s (%s)", RedactUrl(url).c_str(), get.Error().c_str(), failure.detail.c_str());
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(log.empty());

@@ -206,7 +206,8 @@ TEST(HttpPostTest, EndWaitsForTheAnswerWithinItsLimit) {
   EXPECT_EQ(cancelled.state(), State::kCancelled);
 }
 
-// What each way a talk can end is classified as, with the camera's status kept.
+// What each way a talk can end is classified as, with the camera's status kept for the
+// station to say what it means.
 TEST(HttpPostTest, EveryEndOfATalkHasItsReason) {
   struct Case {
     const char* answer;  // what the camera sends once the head is in; empty: nothing
@@ -215,11 +216,11 @@ TEST(HttpPostTest, EveryEndOfATalkHasItsReason) {
   };
   const Case cases[] = {
       {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", FailureReason::kNone, 200},
-      {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", FailureReason::kSignInRefused, 401},
-      {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", FailureReason::kSignInRefused, 403},
-      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", FailureReason::kNotFound, 404},
-      {"HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n", FailureReason::kCameraBusy, 503},
-      {"HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n", FailureReason::kTalkRefused, 500},
+      {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", FailureReason::kErrorStatus, 401},
+      {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", FailureReason::kErrorStatus, 403},
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", FailureReason::kErrorStatus, 404},
+      {"HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n", FailureReason::kErrorStatus, 503},
+      {"HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n", FailureReason::kErrorStatus, 500},
       {"", FailureReason::kNoAnswer, 0},
   };
   for (const Case& c : cases) {

@@ -287,7 +287,7 @@ class PictureFaults : public FaultMatrix {};
 
 TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
   std::atomic<long> repaints{0};
-  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .error = {}});
+  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}});
   int with_picture = 0;
   Run(
       "picture", Repetitions(100),
@@ -319,7 +319,7 @@ class ListenFaults : public FaultMatrix {};
 TEST_P(ListenFaults, StopsInTimeAndLeavesNothing) {
   std::atomic<long> frames{0};
   int ended_by_themselves = 0, failed_starts = 0;
-  const FrameSink sink{[] { return true; }, [&frames](const uint8_t*, const FrameDecoder&) { ++frames; }, [] {}};
+  const SoundSink sink{[] { return true; }, [&frames](std::span<const int16_t, kFrameSamples>) { ++frames; }, [] {}};
   auto station = std::make_unique<Station>();
   Run(
       "listen", Repetitions(100),
@@ -389,13 +389,13 @@ class SessionLog {
     Clock::time_point first, last;
   };
 
-  FrameSink Sink() {
+  SoundSink Sink() {
     return {[this] {
               std::lock_guard lock(mutex_);
               sessions_.emplace_back();
               return true;
             },
-            [this](const uint8_t*, const FrameDecoder&) {
+            [this](std::span<const int16_t, kFrameSamples>) {
               const auto now = Clock::now();
               std::lock_guard lock(mutex_);
               Session& s = sessions_.back();

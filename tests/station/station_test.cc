@@ -22,7 +22,7 @@ using test::WaitFor;
 
 class StationListenTest : public testing::Test {
  protected:
-  size_t Frames() { return log_->Locked([&] { return log_->frames.size(); }); }
+  size_t Frames() { return log_->Locked([&] { return log_->frames; }); }
   std::vector<std::string> Calls() { return log_->Locked([&] { return log_->calls; }); }
   // Requests the stop and measures how long the listen worker takes to end.
   milliseconds TimeToStop() {
@@ -49,7 +49,7 @@ TEST_F(StationListenTest, AStartPlaysTheStreamUntilAStopEndsItPromptly) {
   EXPECT_LT(TimeToStop(), milliseconds(1000));
   EXPECT_EQ(station_.Status(StationWorker::kListen).state, WorkerState::kIdle);
   const size_t frames = Frames();
-  EXPECT_EQ(log_->frames, SentFrames(camsim::DoorChime(), 0, static_cast<int>(frames)));
+  EXPECT_EQ(log_->samples, Decoded(SentFrames(camsim::DoorChime(), 0, static_cast<int>(frames))));
   EXPECT_EQ(Calls(), (std::vector<std::string>{"open", "close"}));
   EXPECT_EQ(camera->stats().requests, 1);
 }
@@ -98,7 +98,7 @@ TEST_F(StationListenTest, ASessionThatEndsByItselfCanBeStartedAgainAndAFailureKe
   ASSERT_TRUE(Ended());
   const WorkerStatus failed = station_.Status(StationWorker::kListen);
   EXPECT_EQ(failed.state, WorkerState::kFailed);
-  EXPECT_FALSE(failed.reason.empty());
+  EXPECT_EQ(failed.failure.reason, FailureReason::kCannotConnect);
 }
 
 TEST_F(StationListenTest, ARestartWhileTheLastRunIsStillEndingWaitsForItWithoutBlockingTheCaller) {
@@ -180,8 +180,8 @@ TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefu
     station_.StartListening(RecordingSink(log_), {.reconnect = true});
     ASSERT_TRUE(Ended()) << r.url_suffix;
     const WorkerStatus status = station_.Status(StationWorker::kListen);
-    EXPECT_EQ(status.cause, r.cause) << r.url_suffix;
-    EXPECT_EQ(status.reason.find("secret"), std::string::npos) << status.reason;
+    EXPECT_EQ(status.failure.reason, r.cause) << r.url_suffix;
+    EXPECT_EQ(status.failure.detail.find("secret"), std::string::npos) << status.failure.detail;
     EXPECT_LE(camera->stats().requests - before, 2) << r.url_suffix;  // a challenge, then no retry
   }
 }

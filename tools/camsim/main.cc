@@ -1,8 +1,6 @@
 // vantorel-camsim: a simulated camera on 127.0.0.1. Prints the URL it serves, then serves
 // until SIGINT or SIGTERM.
 
-#include <signal.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include "camsim/audio_stream.h"
 #include "camsim/server.h"
 #include "files/wav_file.h"
+#include "runtime/termination_signals.h"
 
 namespace {
 
@@ -177,12 +176,9 @@ int main(int argc, char** argv) {
 
   options.talk.print = true;
 
-  // The serving threads inherit this mask; only sigwait below takes the signals.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // The serving threads inherit the blocked signals; only the wait below takes them.
+  vantorel::IgnoreBrokenPipe();
+  vantorel::TerminationSignals termination;
 
   vantorel::camsim::Server server(std::move(options));
   if (!server.Start()) {
@@ -191,8 +187,8 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", server.Url().c_str());
   std::fflush(stdout);
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  while (!termination.Wait(std::chrono::hours(1))) {
+  }
   server.Stop();
   return 0;
 }

@@ -4,8 +4,6 @@
 // the sound comes (a recording of any length). Ends after N seconds, at the end of the
 // stream, or on Ctrl+C (SIGINT) or SIGTERM.
 
-#include <signal.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,7 +18,8 @@
 #include "audio_rx/playback.h"
 #include "audio_rx/receive_worker.h"
 #include "commands.h"
-#include "runtime/failure.h"
+#include "cli/failure_text.h"
+#include "runtime/termination_signals.h"
 #include "sound_io/sound_format.h"
 #include "files/wav_file.h"
 #include "station/station.h"
@@ -45,60 +44,27 @@ struct Received {
   }
 };
 
-FrameSink CountingPlayback(Playback& playback, const std::shared_ptr<Received>& received) {
-  FrameSink sink = PlaybackSink(playback);
-  sink.take = [&playback, received](const uint8_t* frame, const FrameDecoder& decode) {
-    playback.TakeFrame(frame, decode);
+SoundSink CountingPlayback(Playback& playback, const std::shared_ptr<Received>& received) {
+  SoundSink sink = PlaybackSink(playback);
+  sink.take = [&playback, received](std::span<const int16_t, kFrameSamples> samples) {
+    playback.TakeFrame(samples);
     received->frames.fetch_add(1);
   };
   return sink;
 }
 
-FrameSink Recorder(const std::shared_ptr<Received>& received) {
+SoundSink Recorder(const std::shared_ptr<Received>& received) {
   return {
       .open = [] { return true; },
       .take =
-          [received](const uint8_t* frame, const FrameDecoder& decode) {
-            int16_t samples[kFrameSamples];
-            const int n = decode(samples, frame, kFrameBytes);
+          [received](std::span<const int16_t, kFrameSamples> samples) {
             std::lock_guard lock(received->mutex);
-            received->pending.insert(received->pending.end(), samples, samples + n);
+            received->pending.insert(received->pending.end(), samples.begin(), samples.end());
             received->frames.fetch_add(1);
           },
       .close = [] {},
   };
 }
-
-// SIGINT and SIGTERM are held back while the command runs and taken in its wait loop, so
-// a Ctrl+C stops the worker and still writes the file. Signals that came after the first
-// are dropped at the end, then the old mask returns.
-class HeldSignals {
- public:
-  HeldSignals() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
-  }
-  ~HeldSignals() {
-    const timespec none{0, 0};
-    while (sigtimedwait(&set_, nullptr, &none) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-  }
-  HeldSignals(const HeldSignals&) = delete;
-  HeldSignals& operator=(const HeldSignals&) = delete;
-
-  // Waits up to `ms` for one of the signals; true when one came.
-  bool Wait(long ms) const {
-    const timespec wait{ms / 1000, (ms % 1000) * 1000000};
-    return sigtimedwait(&set_, nullptr, &wait) > 0;
-  }
-
- private:
-  sigset_t set_;
-  sigset_t old_;
-};
 
 int Usage() {
   std::fputs("usage: vantorel-cli listen URL [--seconds N] [-o OUT.wav] [--once]\n", stderr);
@@ -145,7 +111,7 @@ int RunListen(int argc, char** argv) {
     if (output && file_ok) file_ok = file.Append(received->TakePending(), file_error);
   };
   bool interrupted = false;
-  const HeldSignals signals;  // before the worker starts: its threads inherit the mask
+  TerminationSignals signals;  // before the worker starts: its threads inherit the mask
   Station station;
   station.settings().SetReceiveUrl(url);  // this run only; the parameter file is not touched
   {
@@ -160,7 +126,7 @@ int RunListen(int argc, char** argv) {
         if (left <= 0) break;
         wait_ms = std::min(wait_ms, static_cast<long>(left * 1000) + 1);
       }
-      if (signals.Wait(wait_ms)) {
+      if (signals.Wait(std::chrono::milliseconds(wait_ms))) {
         interrupted = true;
         break;
       }
@@ -176,8 +142,8 @@ int RunListen(int argc, char** argv) {
   std::printf("%ld frames (%.2f s of sound)%s\n", frames, frames * 0.05, interrupted ? ", interrupted" : "");
   const WorkerStatus status = station.Status(StationWorker::kListen);
   if (status.state == WorkerState::kFailed) {
-    std::fprintf(stderr, "vantorel-cli: no stream: %s\n", status.reason.c_str());
-    return status.cause != FailureReason::kNone ? FailureExitCode(status.cause) : 1;
+    std::fprintf(stderr, "vantorel-cli: no stream: %s\n", DescribeFailure(status.failure, true).c_str());
+    return FailureExitCode(status.failure.reason);
   }
   if (output && !(file_ok && file.Finish(file_error))) {
     std::fprintf(stderr, "vantorel-cli: %s\n", file_error.c_str());

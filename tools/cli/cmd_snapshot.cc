@@ -5,9 +5,10 @@
 #include <string>
 
 #include "commands.h"
-#include "runtime/failure.h"
+#include "cli/failure_text.h"
 #include "image/bmp_file.h"
 #include "image/image_fetch.h"
+#include "station/status_meaning.h"
 
 namespace vantorel::cli {
 
@@ -16,20 +17,18 @@ int RunSnapshot(int argc, char** argv) {
     std::fputs("usage: vantorel-cli snapshot URL -o FILE.bmp\n", stderr);
     return 2;
   }
-  std::string why;
-  uint32_t size = 0;
-  Failure failure;
-  const ImageBitmapPtr bitmap =
-      FetchHttpJpeg(argv[1], size, {.cancel = nullptr, .failure = &why, .session = nullptr, .outcome = &failure});
+  ImageBitmapPtr bitmap;
+  const Failure failure = ClassifyFailure(Endpoint::kPicture, FetchHttpJpeg(argv[1], bitmap));
   if (!bitmap) {
-    std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
+    std::fprintf(stderr, "vantorel-cli: no picture: %s\n", DescribeFailure(failure, true).c_str());
     return failure.failed() ? FailureExitCode(failure.reason) : 1;
   }
+  std::string why;
   if (!WriteBmpFile(argv[3], *bitmap, why)) {
     std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());
     return 1;
   }
-  std::printf("%dx%d, %u bytes\n", bitmap->header.width, bitmap->header.height, size);
+  std::printf("%dx%d, %u bytes\n", bitmap->header.width, bitmap->header.height, bitmap->TotalSize());
   return 0;
 }
 

@@ -4,8 +4,6 @@
 // buffer) unless --fast, and every buffer of it is sent before the talk stops; --mic talks
 // from the default capture device until Ctrl+C, and comes back after a drop unless --once.
 
-#include <signal.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,7 +20,8 @@
 #include "audio_tx/transmit_body.h"
 #include "audio_tx/transmit_worker.h"
 #include "commands.h"
-#include "runtime/failure.h"
+#include "cli/failure_text.h"
+#include "runtime/termination_signals.h"
 #include "files/wav_file.h"
 #include "station/station.h"
 
@@ -41,28 +40,16 @@ constexpr int kMostAhead = kCaptureSlots / 2;
 // A camera that takes nothing for this long is given up.
 constexpr auto kStallLimit = std::chrono::seconds(10);
 
-// Set by the signal handler, which can reach only process-wide state.
-std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) { g_interrupted.store(true); }
-
-void CatchInterrupt() {
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
 // Waits until `ready` holds, the worker has ended, Ctrl+C, or the worker has taken nothing
 // for kStallLimit. True when `ready` holds.
-bool WaitForWorker(Station& station, const std::function<bool(const CaptureStatus&)>& ready) {
+bool WaitForWorker(Station& station, TerminationSignals& signals,
+                   const std::function<bool(const CaptureStatus&)>& ready) {
   int consumed = station.ring().Status().consumed;
   auto progress_at = steady_clock::now();
   for (;;) {
     const CaptureStatus s = station.ring().WaitFor(ready, milliseconds(50));
     if (ready(s)) return true;
-    if (g_interrupted.load() || station.WaitStopped(StationWorker::kTalk, steady_clock::now())) return false;
+    if (signals.Received() || station.WaitStopped(StationWorker::kTalk, steady_clock::now())) return false;
     if (s.consumed != consumed) {
       consumed = s.consumed;
       progress_at = steady_clock::now();
@@ -82,27 +69,25 @@ std::vector<int16_t> InWholeBuffers(std::vector<int16_t> samples) {
   return samples;
 }
 
-int Finish(Station& station, int buffers, steady_clock::time_point start, bool complete) {
+int Finish(Station& station, TerminationSignals& signals, steady_clock::time_point start, bool complete) {
   station.StopTalk();
   station.WaitStopped(StationWorker::kTalk, steady_clock::time_point::max());
   const TransmitReport report = station.LastTalkReport();
   // Judged once the request has ended, so an answer that came after the last write counts.
   if (!report.Succeeded()) {
     Failure failure = report.failure;
-    if (!failure.failed()) failure = {FailureReason::kTalkRefused, report.answer, report.error};
-    const std::string detail = report.error.empty() ? "" : " (" + report.error + ")";
-    std::fprintf(stderr, "vantorel-cli: the camera did not take the talk: %s%s\n", DescribeFailure(failure).c_str(),
-                 detail.c_str());
+    if (!failure.failed()) failure = {FailureReason::kNoAnswer, 0, "the request head never reached the camera"};
+    std::fprintf(stderr, "vantorel-cli: the camera did not take the talk: %s\n", DescribeFailure(failure, true).c_str());
     return FailureExitCode(failure.reason);
   }
-  std::printf("sent %d buffers (%.2f s of sound) in %.2f s\n", buffers,
-              buffers * duration<double>(kBufferPeriod).count(),
+  std::printf("sent %d buffers (%.2f s of sound) in %.2f s\n", report.parts,
+              report.parts * duration<double>(kBufferPeriod).count(),
               duration<double>(steady_clock::now() - start).count());
-  if (g_interrupted.load()) return 130;
+  if (signals.Received()) return 130;
   return complete ? 0 : 1;
 }
 
-int TalkFromFile(Station& station, const std::vector<int16_t>& sound, bool fast) {
+int TalkFromFile(Station& station, TerminationSignals& signals, const std::vector<int16_t>& sound, bool fast) {
   const int buffers = static_cast<int>(sound.size() / kCaptureBufferSamples);
   station.StartTalk({.open_microphone = false});
   const auto start = steady_clock::now();
@@ -110,7 +95,7 @@ int TalkFromFile(Station& station, const std::vector<int16_t>& sound, bool fast)
   bool complete = true;
   for (; stored < buffers; ++stored) {
     if (!fast) std::this_thread::sleep_until(start + stored * kBufferPeriod);
-    if (!WaitForWorker(station, [](const CaptureStatus& s) { return s.Waiting() < kMostAhead; })) {
+    if (!WaitForWorker(station, signals, [](const CaptureStatus& s) { return s.Waiting() < kMostAhead; })) {
       complete = false;
       break;
     }
@@ -118,16 +103,16 @@ int TalkFromFile(Station& station, const std::vector<int16_t>& sound, bool fast)
                                                    kCaptureBufferSamples));
   }
   // Every stored buffer goes out before the stop; the worker drops what still waits then.
-  if (complete) complete = WaitForWorker(station, [](const CaptureStatus& s) { return s.Waiting() == 0; });
-  return Finish(station, complete ? buffers : station.ring().Status().consumed, start, complete);
+  if (complete) complete = WaitForWorker(station, signals, [](const CaptureStatus& s) { return s.Waiting() == 0; });
+  return Finish(station, signals, start, complete);
 }
 
 // Device failures, reported from the talk worker's thread.
 class DeviceErrors {
  public:
-  void Add(const std::string& caption, const std::string& text) {
+  void Add(std::string text) {
     std::lock_guard lock(mutex_);
-    errors_.push_back(caption + ": " + text);
+    errors_.push_back(std::move(text));
   }
   std::vector<std::string> Get() const {
     std::lock_guard lock(mutex_);
@@ -139,15 +124,15 @@ class DeviceErrors {
   std::vector<std::string> errors_;
 };
 
-int TalkFromMicrophone(Station& station, const DeviceErrors& device_errors, bool once) {
+int TalkFromMicrophone(Station& station, TerminationSignals& signals, const DeviceErrors& device_errors, bool once) {
   station.StartTalk({.reconnect = !once});
   const auto start = steady_clock::now();
   std::fputs("talking; Ctrl+C ends the talk\n", stderr);
-  while (!g_interrupted.load() && device_errors.Get().empty() &&
-         !station.WaitStopped(StationWorker::kTalk, steady_clock::now() + milliseconds(100))) {
+  while (!signals.Wait(milliseconds(100)) && device_errors.Get().empty() &&
+         !station.WaitStopped(StationWorker::kTalk, steady_clock::now())) {
   }
   const std::vector<std::string> errors = device_errors.Get();
-  const int code = Finish(station, station.ring().Status().consumed, start, errors.empty());
+  const int code = Finish(station, signals, start, errors.empty());
   for (const std::string& error : errors) std::fprintf(stderr, "vantorel-cli: %s\n", error.c_str());
   return code == 130 ? 0 : code;  // Ctrl+C is the way a microphone talk ends
 }
@@ -191,14 +176,16 @@ int RunTalk(int argc, char** argv) {
     }
     sound = InWholeBuffers(std::move(sound));
   }
-  CatchInterrupt();
+  TerminationSignals signals;  // before the worker starts: its threads inherit the mask
   DeviceErrors errors;
   StationObserver observer;
-  observer.error = [&errors](const std::string& caption, const std::string& text) { errors.Add(caption, text); };
+  observer.microphone_failed = [&errors](const Failure& failure) {
+    errors.Add("the microphone did not open: " + failure.detail);
+  };
   Station station(observer);
   station.settings().SetTransmitUrl(url);  // this run only; the parameter file is not touched
-  if (!mic) return TalkFromFile(station, sound, fast);
-  return TalkFromMicrophone(station, errors, once);
+  if (!mic) return TalkFromFile(station, signals, sound, fast);
+  return TalkFromMicrophone(station, signals, errors, once);
 }
 
 }  // namespace vantorel::cli

@@ -12,7 +12,9 @@
 #include "image/bmp_file.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
+#include "cli/failure_text.h"
 #include "net/http_session.h"
+#include "station/status_meaning.h"
 
 namespace vantorel::cli {
 
@@ -44,11 +46,14 @@ int RunWatch(int argc, char** argv) {
   std::map<std::string, int> failures;  // reason -> how often
   long stills = 0;
   std::string why;
+  const FetchControl fetch{.cancel = nullptr, .session = &session, .buffer = nullptr};
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < count; ++i) {
-    if (RefreshImage(image, url, {.cancel = nullptr, .failure = &why, .session = &session, .outcome = nullptr}) >= 0) {
+    const Failure failure = ClassifyFailure(Endpoint::kPicture, RefreshImage(image, url, fetch));
+    if (!failure.failed()) {
       ++stills;
     } else {
+      why = DescribeFailure(failure, true);
       ++failures[why];
     }
   }

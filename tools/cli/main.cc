@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "commands.h"
-#include "runtime/failure.h"
+#include "runtime/termination_signals.h"
+#include "runtime/version.h"
+#include "cli/failure_text.h"
 
 namespace {
 
@@ -34,25 +36,17 @@ constexpr CommandEntry kCommands[] = {
 };
 
 void PrintUsage(FILE* out) {
-  using vantorel::FailureReason;
-  using vantorel::FailureExitCode;
-  using vantorel::FailureText;
   std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n   or: vantorel-cli --help | --version\n\nCommands:\n", out);
   for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
   std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n"
              "Exit status: 0 done, 1 error, 2 usage; when the camera is the cause:\n", out);
-  for (FailureReason reason :
-       {FailureReason::kCannotConnect, FailureReason::kNoAnswer, FailureReason::kConnectionLost,
-        FailureReason::kSignInRefused, FailureReason::kNotFound, FailureReason::kCameraBusy,
-        FailureReason::kNotAPicture, FailureReason::kNotSound, FailureReason::kTalkRefused,
-        FailureReason::kNoAudioDevice, FailureReason::kTooMuchData, FailureReason::kTooSlow}) {
-    std::fprintf(out, "  %2d  %s\n", FailureExitCode(reason), FailureText(reason));
-  }
+  vantorel::cli::PrintExitCodes(out);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  vantorel::IgnoreBrokenPipe();
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;
@@ -62,7 +56,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(argv[1], "--version") == 0) {
-    std::puts("vantorel-cli 1.0");
+    std::puts("vantorel-cli " VANTOREL_VERSION);
     return 0;
   }
   for (const auto& c : kCommands) {
