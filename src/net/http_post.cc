@@ -1,6 +1,7 @@
 #include "net/http_post.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -24,6 +25,15 @@ struct HeaderList {
   HeaderList& operator=(const HeaderList&) = delete;
   ~HeaderList() { curl_slist_free_all(lines); }
 };
+
+// The socket's send buffer: 16 KiB (the kernel doubles it), 0.5 s of a talk.
+int SmallSendBuffer(void*, curl_socket_t socket, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_IPCXN) {
+    const int bytes = 16 * 1024;
+    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+  }
+  return CURL_SOCKOPT_OK;
+}
 
 }  // namespace
 
@@ -194,6 +204,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     transport_ = FailureReason::kLocalFailure;
     return false;
   }
+  // Little is buffered on our side, so that a talk stays close to real time and a camera
+  // that stops reading is noticed soon (the stall limit).
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
+  curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &SmallSendBuffer);
   curl_easy_setopt(e, CURLOPT_READFUNCTION, &Transfer::OnSend);
   curl_easy_setopt(e, CURLOPT_READDATA, t.get());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
@@ -221,6 +235,7 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     return false;
   }
   transfer_ = std::move(t);
+  stall_ = std::chrono::milliseconds(std::max(limits.stall_ms, 1L));
   state_ = State::kReady;
   return true;
 }
@@ -347,10 +362,14 @@ bool HttpPost::Write(const void* data, size_t size) {
   t.room -= static_cast<int64_t>(size);
   t.piece = static_cast<const char*>(data);
   t.left = size;
-  const bool taken = Drive(Until::kPieceTaken, std::chrono::steady_clock::time_point::max());
+  const bool taken = Drive(Until::kPieceTaken, std::chrono::steady_clock::now() + stall_);
   // libcurl must never read the caller's buffer after this returns.
   t.piece = nullptr;
   t.left = 0;
+  if (!taken && state_ == State::kSending) {
+    Finish(State::kFailed, "the camera has taken nothing for " + std::to_string(stall_.count()) + " ms",
+           FailureReason::kConnectionLost);
+  }
   return taken;
 }
 

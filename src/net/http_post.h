@@ -41,6 +41,9 @@ namespace vantorel {
 
 struct HttpPostLimits {
   long connect_timeout_ms = 5000;  // TCP (and TLS) connection set-up
+  // A piece that the connection does not take within this long fails the request: a camera
+  // that stops reading is noticed once the little that the connection buffers is full.
+  long stall_ms = 3000;
 };
 
 class HttpPost {
@@ -72,9 +75,10 @@ class HttpPost {
 
   // Hands `size` bytes of the body to libcurl and returns true once libcurl has taken all
   // of them (they are then on their way; a later call or End() pushes out what the socket
-  // did not take at once). Blocks while the server does not read. Returns false at once
-  // when the request is not sending any more (answered, failed, cancelled), and false when
-  // that happens while it waits. More bytes than announced are refused.
+  // did not take at once). Blocks while the server does not read, up to the stall limit:
+  // then the request fails (kConnectionLost). Returns false at once when the request is not
+  // sending any more (answered, failed, cancelled), and false when that happens while it
+  // waits. More bytes than announced are refused.
   bool Write(const void* data, size_t size);
 
   // Stops writing and waits up to `limit` for the server's answer (a final status line
@@ -104,6 +108,7 @@ class HttpPost {
 
   const std::shared_ptr<CancelToken> cancel_;
   std::unique_ptr<Transfer> transfer_;
+  std::chrono::milliseconds stall_{0};
   State state_ = State::kIdle;
   std::string error_;
   FailureReason transport_ = FailureReason::kNone;  // why the transfer failed

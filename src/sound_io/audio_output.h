@@ -17,7 +17,8 @@ class AudioOutput {
  public:
   virtual ~AudioOutput() = default;
   // Copies `samples` into the queue, after the pieces queued before. False when the
-  // device cannot take them (it is gone); nothing is queued then.
+  // device cannot take them (it is gone, or 64 pieces or 6.4 s already wait); nothing is
+  // queued then.
   virtual bool Write(std::span<const int16_t> samples) = 0;
   // Pieces written and not yet played to their end.
   virtual int PendingWrites() const = 0;

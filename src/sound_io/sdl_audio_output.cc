@@ -1,20 +1,23 @@
-// The output device on SDL2. SDL pulls samples from its own thread through Fill(); the
-// queue of pieces is shared with Write() under `mutex_`.
+// The output device on SDL2. SDL pulls samples from its own thread through Fill(); Write()
+// copies into a ring made once, at the open, so that nothing is allocated under the lock
+// SDL's thread waits on.
 
 #include <SDL.h>
 
-#include <algorithm>
-#include <cstring>
-#include <deque>
 #include <mutex>
-#include <vector>
 
 #include "sound_io/audio_output.h"
+#include "sound_io/sample_ring.h"
 #include "sound_io/sdl_audio_subsystem.h"
 
 namespace vantorel {
 
 namespace {
+
+// Room for this many pieces, and as many 100 ms blocks: playback drops a block once 28 wait,
+// so the ring is never what refuses one.
+constexpr size_t kRingPieces = 64;
+constexpr size_t kRingSamples = kRingPieces * 800;
 
 class SdlAudioOutput : public AudioOutput {
  public:
@@ -22,42 +25,25 @@ class SdlAudioOutput : public AudioOutput {
 
   bool Write(std::span<const int16_t> samples) override {
     std::lock_guard lock(mutex_);
-    queue_.emplace_back(samples.begin(), samples.end());
-    return true;
+    return ring_.Write(samples);
   }
 
   int PendingWrites() const override {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(queue_.size());
+    return static_cast<int>(ring_.Pending());
   }
 
  private:
-  static void SDLCALL OnSdlCallback(void* self, Uint8* stream, int length) {
-    static_cast<SdlAudioOutput*>(self)->Fill(stream, static_cast<size_t>(length));
-  }
-
   // SDL's thread: queued samples into `stream`, silence after the last one.
-  void Fill(Uint8* stream, size_t length) {
-    size_t filled = 0;
-    std::lock_guard lock(mutex_);
-    while (filled < length && !queue_.empty()) {
-      const std::vector<int16_t>& front = queue_.front();
-      const size_t bytes = std::min(length - filled, (front.size() - offset_) * sizeof(int16_t));
-      if (bytes > 0) std::memcpy(stream + filled, front.data() + offset_, bytes);  // an empty piece has no data
-      filled += bytes;
-      offset_ += bytes / sizeof(int16_t);
-      if (offset_ == front.size()) {
-        queue_.pop_front();
-        offset_ = 0;
-      }
-    }
-    std::memset(stream + filled, 0, length - filled);
+  static void SDLCALL OnSdlCallback(void* self, Uint8* stream, int length) {
+    auto* output = static_cast<SdlAudioOutput*>(self);
+    std::lock_guard lock(output->mutex_);
+    output->ring_.Fill(std::span(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / 2));
   }
 
   mutable std::mutex mutex_;
-  std::deque<std::vector<int16_t>> queue_;
-  size_t offset_ = 0;  // samples of queue_.front() already played
-  SdlAudioDevice device_;  // last: closes (and stops Fill) before the queue goes
+  SampleRing ring_{kRingPieces, kRingSamples};  // guarded by mutex_
+  SdlAudioDevice device_;  // last: closes (and stops the callback) before the ring goes
 };
 
 }  // namespace

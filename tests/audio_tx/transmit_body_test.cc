@@ -30,6 +30,7 @@ class RecordingSink : public TransmitSink {
   explicit RecordingSink(const CaptureRing& ring, bool results = true) : ring_(ring), results_(results) {}
 
   bool Send() override {
+    if (on_send) on_send();
     Note("send");
     return results_;
   }
@@ -55,6 +56,7 @@ class RecordingSink : public TransmitSink {
   // Written only by the worker; read after it has been joined.
   const std::vector<Piece>& pieces() const { return pieces_; }
   const std::vector<std::string>& calls() const { return calls_; }
+  std::function<void()> on_send;  // runs in Send(), on the worker's thread
 
   // The body after the opening: one piece per part.
   std::vector<std::string> Parts() const {
@@ -87,9 +89,9 @@ class TransmitBodyTest : public testing::Test {
     if (worker_.joinable()) worker_.join();
   }
 
-  void StartWorker(RecordingSink& sink) {
-    worker_ = std::thread([&] {
-      result_ = SendTransmitBody(ring_, sink);
+  void StartWorker(RecordingSink& sink, TransmitBodyOptions options = {}) {
+    worker_ = std::thread([&, options] {
+      result_ = SendTransmitBody(ring_, sink, options);
       returned_ = true;
     });
   }
@@ -153,6 +155,23 @@ TEST_F(TransmitBodyTest, AStopWithFewerThanFourBuffersSendsNoPart) {
   StopWorker();
   EXPECT_EQ(sink.pieces().size(), 1u);
   EXPECT_EQ(GetCaptureStatus().consumed, 0);
+}
+
+// A talk that comes back: what was captured while it reconnected (before the camera took the
+// new request) is dropped once the request is taken, never sent late in a burst.
+TEST_F(TransmitBodyTest, AReconnectedTalkDropsWhatWaitedWhileItConnected) {
+  for (int i = 0; i < 10; ++i) StoreBuffer(TestBuffer(i));
+  RecordingSink sink(ring_);
+  sink.on_send = [&] {
+    for (int i = 10; i < 15; ++i) StoreBuffer(TestBuffer(i));  // captured while connecting
+  };
+  StartWorker(sink, {.end_on_failure = true, .discard_waiting_when_sent = true});
+  sink.WaitForPieces(1);
+  const std::vector<Samples> fresh = {TestBuffer(15), TestBuffer(16), TestBuffer(17), TestBuffer(18)};
+  StorePaced(fresh);
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 19; }, seconds(30));
+  StopWorker();
+  EXPECT_EQ(sink.Parts(), ExpectedParts(fresh));
 }
 
 // Each buffer becomes one part, in capture order; after slot 63 the worker reads slot 0

@@ -28,7 +28,9 @@ struct ListenRun {
 };
 
 // Runs vantorel-cli listen with `args`; after `interrupt_after` (if given) sends SIGINT.
-ListenRun Listen(std::vector<std::string> args, std::optional<milliseconds> interrupt_after = std::nullopt) {
+// With `nobody_reads`, its output is a pipe that nobody reads (closed at once).
+ListenRun Listen(std::vector<std::string> args, std::optional<milliseconds> interrupt_after = std::nullopt,
+                 bool nobody_reads = false) {
   int out[2];
   if (pipe(out) != 0) return {};
   args.insert(args.begin(), {VANTOREL_CLI, "listen"});
@@ -43,14 +45,17 @@ ListenRun Listen(std::vector<std::string> args, std::optional<milliseconds> inte
     _exit(127);
   }
   close(out[1]);
+  if (nobody_reads) close(out[0]);
   if (interrupt_after) {
     std::this_thread::sleep_for(*interrupt_after);
     kill(pid, SIGINT);
   }
   ListenRun run;
   char buf[256];
-  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) run.out.append(buf, static_cast<size_t>(n));
-  close(out[0]);
+  if (!nobody_reads) {
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) run.out.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -118,6 +123,8 @@ TEST_F(ListenCommandTest, PlaysThroughTheOutputDeviceWithoutAFile) {
   long frames = 0;
   ASSERT_EQ(std::sscanf(run.out.c_str(), "%ld frames", &frames), 1) << run.out;
   EXPECT_GE(frames, 3);
+  // Writing to a closed pipe fails; it does not kill the program (SIGPIPE).
+  EXPECT_EQ(Listen({Url(*camera), "--seconds", "0.2"}, std::nullopt, true).status, 0);
 }
 
 TEST_F(ListenCommandTest, ReportsACameraThatCannotBeReachedAndBadArguments) {

@@ -161,6 +161,19 @@ TEST_F(TalkCommandTest, FailuresAreReported) {
   EXPECT_EQ(r.status, cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("the camera did not take the talk"), std::string::npos) << r.err;
 
+  // A camera that stops reading: the talk fails once nothing more is taken for 3 s, long
+  // before a minute of sound has gone.
+  camsim::Options deaf_options;
+  deaf_options.talk.fault = camsim::TalkFault::kStopReading;
+  deaf_options.talk.fault_after_parts = 2;
+  camsim::Server deaf(deaf_options);
+  ASSERT_TRUE(deaf.Start());
+  WriteWav(Path("minute.wav"), 8000, 1, Samples(8000 * 60, 100));
+  const auto start = std::chrono::steady_clock::now();
+  r = Run("talk " + deaf.Url() + "/axis-cgi/audio/transmit.cgi -i " + Path("minute.wav") + " --fast");
+  EXPECT_EQ(r.status, cli::FailureExitCode(FailureReason::kConnectionLost)) << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+
   r = Run("talk ftp://127.0.0.1/x -i " + Path("in.wav"));
   EXPECT_EQ(r.status, cli::FailureExitCode(FailureReason::kCannotConnect));
   EXPECT_NE(r.err.find("only http:// and https://"), std::string::npos) << r.err;

@@ -139,7 +139,8 @@ TEST_F(StationListenTest, RapidStartsAndStopsFromTwoThreadsNeverRunTwoSessions) 
   b.join();
   station_.StopListening();
   ASSERT_TRUE(Ended());
-  EXPECT_EQ(log_->Locked([&] { return log_->most_open; }), 1);
+  // Never two at once; on a slow machine no start may have lived long enough to open one.
+  EXPECT_LE(log_->Locked([&] { return log_->most_open; }), 1);
   EXPECT_EQ(log_->Locked([&] { return log_->open_now; }), 0);
   const auto calls = Calls();
   for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], i % 2 ? "close" : "open") << i;

@@ -185,6 +185,15 @@ Server::Server(Options options) : context_(std::move(options)) {
   // kept connection and every held stream holds a thread, so there are plenty.
   http_.set_keep_alive_max_count(1000000);
   http_.new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
+  if (context_.options().talk.fault == TalkFault::kStopReading) {
+    // A camera that stops reading has a small device's receive buffer (inherited by every
+    // accepted connection), so the talk's sender finds it full after seconds, not minutes.
+    http_.set_socket_options([](socket_t sock) {
+      httplib::default_socket_options(sock);
+      const int bytes = 8 * 1024;
+      setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    });
+  }
 }
 
 Server::~Server() { Stop(); }

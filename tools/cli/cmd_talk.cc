@@ -37,26 +37,16 @@ constexpr auto kBufferPeriod = std::chrono::microseconds(47750);  // 382 samples
 // The file never runs more than this many buffers ahead of the worker, so that the ring
 // never overwrites one before it is sent.
 constexpr int kMostAhead = kCaptureSlots / 2;
-// A camera that takes nothing for this long is given up.
-constexpr auto kStallLimit = std::chrono::seconds(10);
 
-// Waits until `ready` holds, the worker has ended, Ctrl+C, or the worker has taken nothing
-// for kStallLimit. True when `ready` holds.
+// Waits until `ready` holds, the worker has ended or failed, or Ctrl+C. True when `ready`
+// holds. (A camera that stops taking the talk fails it within the HTTP layer's stall limit.)
 bool WaitForWorker(Station& station, TerminationSignals& signals,
                    const std::function<bool(const CaptureStatus&)>& ready) {
-  int consumed = station.ring().Status().consumed;
-  auto progress_at = steady_clock::now();
   for (;;) {
-    const CaptureStatus s = station.ring().WaitFor(ready, milliseconds(50));
-    if (ready(s)) return true;
+    // A talk that failed goes on taking buffers until the stop; the file need not wait for it.
+    if (station.Status(StationWorker::kTalk).state == WorkerState::kFailed) return false;
+    if (ready(station.ring().WaitFor(ready, milliseconds(50)))) return true;
     if (signals.Received() || station.WaitStopped(StationWorker::kTalk, steady_clock::now())) return false;
-    if (s.consumed != consumed) {
-      consumed = s.consumed;
-      progress_at = steady_clock::now();
-    } else if (steady_clock::now() - progress_at > kStallLimit) {
-      std::fputs("vantorel-cli: the camera has taken nothing for 10 s; giving up\n", stderr);
-      return false;
-    }
   }
 }
 
