@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_bytes.h"
+#include "files/replacing_file.h"
 
 namespace vantorel {
 

@@ -63,7 +63,7 @@ bool OpenSound(Io& io, const std::string& path, int rate, bool growing, uint64_t
   // A pipe is refused before it is opened: opening it would wait for a reader.
   struct stat st {};
   const bool pipe = ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
-  if (!pipe && !io.file.Create(path, error)) return false;
+  if (!pipe && !io.file.Create(path, kOutputFileMode, error)) return false;
   if (pipe || !io.file.seekable()) {
     io.file.Abandon();  // writes directly: nothing to remove
     error = path + ": cannot write a WAV file into a pipe or terminal (its header is rewritten at the end)";

@@ -14,6 +14,7 @@
 
 #include "codec/g726.h"
 #include "files/file_bytes.h"
+#include "files/replacing_file.h"
 #include "files/wav_file.h"
 
 namespace vantorel {

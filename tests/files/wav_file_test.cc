@@ -8,11 +8,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "files/file_bytes.h"
+#include "files/replacing_file.h"
 
 namespace vantorel {
 namespace {
@@ -181,6 +183,36 @@ TEST_F(WavFileTest, AWriterAppendsPiecesAndPutsTheFileInPlaceAtTheEnd) {
   EXPECT_FALSE(nowhere.Open(dir_ + "/no/such/dir/out.wav", 8000, error));
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
   EXPECT_FALSE(nowhere.Append(all, error));
+}
+
+// Every writer of an output file: a file written over keeps its mode (and a new one has
+// 0666 less the umask).
+TEST_F(WavFileTest, AFileWrittenOverKeepsItsMode) {
+  const mode_t old_umask = umask(022);
+  const std::vector<int16_t> samples(100, 7);
+  const std::vector<std::pair<const char*, std::function<bool(const std::string&, std::string&)>>> writers = {
+      {"WriteWavMono16", [&](const std::string& p, std::string& e) { return WriteWavMono16(p, 8000, samples, e); }},
+      {"WavWriter",
+       [&](const std::string& p, std::string& e) {
+         WavWriter w;
+         return w.Open(p, 8000, e) && w.Append(samples, e) && w.Finish(e);
+       }},
+      {"WriteFileBytes", [&](const std::string& p, std::string& e) { return WriteFileBytes(p, Pcm16(samples), e); }},
+  };
+  for (const auto& [name, write] : writers) {
+    SCOPED_TRACE(name);
+    const std::string kept = dir_ + "/kept", fresh = dir_ + "/fresh";
+    std::string error;
+    ASSERT_TRUE(write(kept, error)) << error;
+    ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+    ASSERT_TRUE(write(kept, error)) << error;
+    ASSERT_TRUE(write(fresh, error)) << error;
+    EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0644));
+    fs::remove(kept);
+    fs::remove(fresh);
+  }
+  umask(old_umask);
 }
 
 // Targets that are not regular files: a device is written in place and stays; a pipe

@@ -12,6 +12,7 @@
 #include "codec/g726.h"
 #include "commands.h"
 #include "files/file_bytes.h"
+#include "files/replacing_file.h"
 #include "files/wav_file.h"
 
 namespace vantorel::cli {
@@ -92,12 +93,12 @@ bool Encode(const std::string& in, const std::string& out, std::string& error) {
   ReplacingFile file;
   if (in_kind == FileKind::kSamples) {
     std::vector<int16_t> samples;
-    return ReadRawSamples(in, samples, error) && file.Create(out, error) &&
+    return ReadRawSamples(in, samples, error) && file.Create(out, kOutputFileMode, error) &&
            EncodePiece(carry, samples, true, state, file, error) && file.Commit(error);
   }
   // A WAV file is converted and coded block by block: any length takes the same memory.
   WavReader reader;
-  if (!reader.Open(in, kRate, error) || !file.Create(out, error)) return false;
+  if (!reader.Open(in, kRate, error) || !file.Create(out, kOutputFileMode, error)) return false;
   std::vector<int16_t> block;
   do {
     if (!reader.Next(block, error)) {
