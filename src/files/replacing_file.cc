@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "files/file_bytes.h"
 
@@ -102,6 +103,12 @@ void NewFile::Discard() {
   ::unlink(path_.c_str());
 }
 
+void NewFile::TakeOver(NewFile& other) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = other.fd_;
+  other.fd_ = -1;
+}
+
 bool RenameDurably(const std::string& from, const std::string& to, std::string& error) {
   if (::rename(from.c_str(), to.c_str()) != 0) {
     error = Reason(to, "cannot replace");
@@ -186,6 +193,85 @@ bool ReplacingFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std
     return false;
   }
   size_ = std::max(size_, offset + bytes.size());
+  return true;
+}
+
+bool ReplacingFile::Rebuild(std::span<const uint8_t> head, uint64_t keep_from, std::string& error) {
+  keep_from = std::min(keep_from, size_);
+  if (!temp_.open()) return RebuildInPlace(head, keep_from, error);
+  struct stat st {};
+  if (::fstat(temp_.fd(), &st) != 0) {
+    error = Reason(temp_.path(), "cannot read back");
+    Abandon();
+    return false;
+  }
+  NewFile next;
+  if (!next.CreateBeside(target_, {static_cast<mode_t>(st.st_mode & 0777), true}, error) ||
+      !next.WriteAt(0, head, error)) {
+    Abandon();
+    return false;
+  }
+  std::vector<uint8_t> piece(size_t{1} << 20);
+  for (uint64_t from = keep_from; from < size_;) {
+    const ssize_t n = ::pread(temp_.fd(), piece.data(), std::min<uint64_t>(piece.size(), size_ - from),
+                              static_cast<off_t>(from));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      error = Reason(path_, "cannot read back");
+      Abandon();
+      return false;
+    }
+    if (!next.WriteAt(head.size() + (from - keep_from), std::span(piece).first(static_cast<size_t>(n)), error)) {
+      Abandon();
+      return false;
+    }
+    from += static_cast<uint64_t>(n);
+  }
+  // The second file takes the first one's name: whoever finds the temporary file after a
+  // crash finds one of the two whole.
+  if (!RenameDurably(next.path(), temp_.path(), error)) {
+    Abandon();
+    return false;
+  }
+  temp_.TakeOver(next);
+  size_ = head.size() + (size_ - keep_from);
+  return true;
+}
+
+bool ReplacingFile::RebuildInPlace(std::span<const uint8_t> head, uint64_t keep_from, std::string& error) {
+  if (direct_fd_ < 0 || !seekable_) {
+    error = path_ + ": cannot rewrite (not open, or a pipe or terminal)";
+    Abandon();
+    return false;
+  }
+  // Moved from the end backwards, so that nothing is overwritten before it is read. What a
+  // device does not give back (a sink such as /dev/null) moves as zeros.
+  const int reader = ::open(path_.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (reader < 0) {
+    error = Reason(path_, "cannot read back");
+    Abandon();
+    return false;
+  }
+  const uint64_t kept = size_ - keep_from;
+  std::vector<uint8_t> piece(size_t{1} << 20);
+  bool ok = true;
+  for (uint64_t left = kept; ok && left > 0;) {
+    const uint64_t n = std::min<uint64_t>(piece.size(), left);
+    left -= n;
+    std::fill(piece.begin(), piece.end(), 0);
+    ok = ::pread(reader, piece.data(), n, static_cast<off_t>(keep_from + left)) >= 0 &&
+         WriteAllBytes(direct_fd_, piece.data(), n, static_cast<int64_t>(head.size() + left));
+  }
+  ::close(reader);
+  if (!ok) {
+    error = Reason(path_, "cannot rewrite");
+    Abandon();
+    return false;
+  }
+  size_ = 0;
+  if (!WriteAt(0, head, error)) return false;
+  size_ = head.size() + kept;
   return true;
 }
 

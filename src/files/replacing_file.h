@@ -50,6 +50,9 @@ class NewFile {
   bool Keep(std::string& error);
   // Closes and removes the file.
   void Discard();
+  // Takes over `other`, which has just been renamed to this file's name: this descriptor is
+  // closed (its file is gone) and `other`'s is kept under this name.
+  void TakeOver(NewFile& other);
 
   bool open() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -83,6 +86,12 @@ class ReplacingFile {
   // False with a reason; the temporary file is then gone.
   bool Write(std::span<const uint8_t> bytes, std::string& error);
   bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+  // Makes the content `head` followed by the bytes written from `keep_from` on. The new
+  // content is built in a second file of our own that then takes the temporary file's
+  // name, so that the temporary file holds the old or the new content whole at every
+  // instant (a one-time copy); a device is rewritten in place. False with a reason; the
+  // temporary file is then gone.
+  bool Rebuild(std::span<const uint8_t> head, uint64_t keep_from, std::string& error);
   // Flushes the file, puts it in place and flushes the directory. False with a reason; the
   // temporary file is then gone.
   bool Commit(std::string& error);
@@ -95,6 +104,8 @@ class ReplacingFile {
   bool seekable() const { return seekable_; }
 
  private:
+  bool RebuildInPlace(std::span<const uint8_t> head, uint64_t keep_from, std::string& error);
+
   std::string path_;    // what the error messages name
   std::string target_;  // what Commit renames over (the file behind a link)
   NewFile temp_;        // not open when writing directly
