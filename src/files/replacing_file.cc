@@ -32,20 +32,21 @@ std::string DirectoryToSync(const std::string& path) {
 
 NewFile::~NewFile() { Discard(); }
 
-bool NewFile::Open(const std::string& path, NewFileMode mode, std::string& error) {
+bool NewFile::Open(const std::string& path, const std::string& shown, NewFileMode mode, std::string& error) {
   Discard();
   // An exact mode is set once the file is ours, from a private start: no one else can open
   // it in between, and the umask cannot narrow it.
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode.exact ? 0600 : mode.bits);
   if (fd_ < 0) {
     const int err = errno;
-    error = Reason(path, "cannot create");
+    error = Reason(shown, "cannot create");
     errno = err;  // CreateBeside looks at it
     return false;
   }
   path_ = path;
+  shown_ = shown;
   if (mode.exact && ::fchmod(fd_, mode.bits) != 0) {
-    error = Reason(path, "cannot set the mode of");
+    error = Reason(shown, "cannot set the mode of");
     Discard();
     return false;
   }
@@ -57,7 +58,7 @@ bool NewFile::CreateAt(const std::string& path, NewFileMode mode, std::string& e
     error = Reason(path, "cannot remove");
     return false;
   }
-  return Open(path, mode, error);
+  return Open(path, path, mode, error);
 }
 
 bool NewFile::CreateBeside(const std::string& target, NewFileMode mode, std::string& error) {
@@ -65,7 +66,7 @@ bool NewFile::CreateBeside(const std::string& target, NewFileMode mode, std::str
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    if (Open(name, mode, error)) return true;
+    if (Open(name, target, mode, error)) return true;
     if (errno != EEXIST) break;
   }
   return false;
@@ -74,7 +75,7 @@ bool NewFile::CreateBeside(const std::string& target, NewFileMode mode, std::str
 bool NewFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {
   if (fd_ < 0 || !WriteAllBytes(fd_, bytes.data(), bytes.size(), static_cast<int64_t>(offset))) {
     if (fd_ < 0) errno = EBADF;
-    error = Reason(path_, "cannot write");
+    error = Reason(shown_, "cannot write");
     return false;
   }
   return true;
@@ -83,14 +84,14 @@ bool NewFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::stri
 bool NewFile::Keep(std::string& error) {
   if (fd_ < 0) {
     errno = EBADF;
-    error = Reason(path_, "cannot write");
+    error = Reason(shown_, "cannot write");
     return false;
   }
   const bool synced = ::fsync(fd_) == 0;
-  if (!synced) error = Reason(path_, "cannot flush");
+  if (!synced) error = Reason(shown_, "cannot flush");
   const bool closed = ::close(fd_) == 0;
   fd_ = -1;
-  if (synced && !closed) error = Reason(path_, "cannot write");
+  if (synced && !closed) error = Reason(shown_, "cannot write");
   if (synced && closed) return true;
   ::unlink(path_.c_str());
   return false;

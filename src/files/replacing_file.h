@@ -42,7 +42,8 @@ class NewFile {
   // Creates `path` itself. Whatever entry had that name (a leftover of a killed run, a
   // link someone planted) is unlinked first, which leaves what it pointed to untouched.
   bool CreateAt(const std::string& path, NewFileMode mode, std::string& error);
-  // Creates a file under a name of our own in the directory of `target`.
+  // Creates a file under a name of our own in the directory of `target`; its messages
+  // name `target`.
   bool CreateBeside(const std::string& target, NewFileMode mode, std::string& error);
 
   bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
@@ -59,9 +60,10 @@ class NewFile {
   const std::string& path() const { return path_; }
 
  private:
-  bool Open(const std::string& path, NewFileMode mode, std::string& error);
+  bool Open(const std::string& path, const std::string& shown, NewFileMode mode, std::string& error);
 
   std::string path_;
+  std::string shown_;  // what messages name
   int fd_ = -1;
 };
 
