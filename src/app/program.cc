@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/panel_view.h"
 #include "app/program_actions.h"
+#include "app/settings_saver.h"
 #include "app/single_instance.h"
 #include "app/status_text.h"
 #include "runtime/program_dir.h"
@@ -91,6 +92,9 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   actions.SetStation(&station);
 
   CameraSettings& settings = station.settings();
+  // Saves the URL dialog's edits off the window thread; goes before the station does.
+  SettingsSaver saver(settings, ShowSaveFailures(*errors));
+  actions.SetSaver(&saver);
   settings.ComposeParameterPaths();
   settings.LoadParameters();
   if (!address.empty()) settings.SetUrlsFromAddress(address);

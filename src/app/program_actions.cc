@@ -34,8 +34,8 @@ void ProgramActions::ShowAbout() {
 }
 
 void ProgramActions::ShowUrlDialog() {
-  if (!station_) return;
-  auto* dialog = new UrlDialog(window_, station_->settings());
+  if (!station_ || !saver_) return;
+  auto* dialog = new UrlDialog(window_, station_->settings(), *saver_);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
 }

@@ -11,11 +11,13 @@
 namespace vantorel {
 
 class MainWindow;
+class SettingsSaver;
 
 class ProgramActions : public WindowActions {
  public:
   void SetWindow(MainWindow* window) { window_ = window; }
   void SetStation(Station* station) { station_ = station; }
+  void SetSaver(SettingsSaver* saver) { saver_ = saver; }
 
   void StartImageWorker() override;
   void StopImageWorker() override;
@@ -33,6 +35,7 @@ class ProgramActions : public WindowActions {
  private:
   QPointer<MainWindow> window_;
   Station* station_ = nullptr;
+  SettingsSaver* saver_ = nullptr;
 };
 
 }  // namespace vantorel

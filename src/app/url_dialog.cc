@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_placement.h"
+#include "app/settings_saver.h"
 #include "app/strings.h"
 #include "settings/camera_settings.h"
 
@@ -32,7 +33,8 @@ bool HasControlCharacter(const QString& text) {
 
 }  // namespace
 
-UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings) : QDialog(parent), settings_(settings) {
+UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings, SettingsSaver& saver)
+    : QDialog(parent), settings_(settings), saver_(saver) {
   setObjectName("UrlDialog");
   setWindowTitle("ダイアログ");
   setModal(true);
@@ -110,7 +112,9 @@ void UrlDialog::Confirm() {
   }
   // Each slot takes at most 1023 characters of its field.
   settings_.SetCameraUrls(urls);
-  settings_.SaveParameters();  // a failed save is silent; the URLs stay in force for this run
+  // The URLs are in force from here on, whatever the save gives; a failed save is shown
+  // in an error box when its report comes back.
+  saver_.Save();
   done(kDialogOk);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// "ダイアログ": edits the three camera URLs. OK copies the fields into the settings and
-// saves the parameter file; Cancel touches nothing.
+// "ダイアログ": edits the three camera URLs. OK copies the fields into the settings, asks
+// for the parameter file to be saved (off the window thread: settings_saver.h) and ends
+// without waiting for the save; Cancel touches nothing.
 //
 // A field the user did not change keeps its URL byte for byte (even bytes that are not
 // UTF-8, which the field can only show replaced). A changed field loses the white space
@@ -16,6 +17,7 @@ class QLabel;
 namespace vantorel {
 
 class CameraSettings;
+class SettingsSaver;
 
 class UrlDialog : public QDialog {
   Q_OBJECT
@@ -25,8 +27,8 @@ class UrlDialog : public QDialog {
   static constexpr int kReceiveField = 1005;
   static constexpr int kTransmitField = 1006;
 
-  // Edits `settings`.
-  UrlDialog(QWidget* parent, CameraSettings& settings);
+  // Edits `settings`; `saver` saves them.
+  UrlDialog(QWidget* parent, CameraSettings& settings, SettingsSaver& saver);
   QLineEdit* Field(int id) const;
 
  protected:
@@ -43,6 +45,7 @@ class UrlDialog : public QDialog {
   static bool TakeField(const Slot& slot, std::string& url);
 
   CameraSettings& settings_;
+  SettingsSaver& saver_;
   Slot image_;
   Slot receive_;
   Slot transmit_;

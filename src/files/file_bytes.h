@@ -1,6 +1,7 @@
 #pragma once
-// Whole files as bytes, for the tools that convert one file into another, and the one
-// loop that writes all of a buffer to a descriptor.
+// Files read whole or piece by piece, for the tools that convert one file into another,
+// and the one loop that writes all of a buffer to a descriptor. Writing a file:
+// replacing_file.h.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,47 +24,25 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
 // refuses (errno says why).
 bool WriteAllBytes(int fd, const void* data, size_t size, int64_t offset = -1);
 
-// Writes the bytes as the whole new content of the file, the way ReplacingFile does.
-// False with a one-line reason.
-bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
-
-// A file written bit by bit that replaces `path` only when it is complete: the bytes go to
-// a temporary file beside it, and Commit() renames that over `path`. Destroyed without a
-// commit (or after a failure), the temporary file is removed and `path` is untouched.
-// A symbolic link to a regular file stays a link: the file it names is replaced.
-// A target that exists and is not a regular file (a device, a pipe) is written directly
-// and never removed, whatever happens.
-class ReplacingFile {
+// A file read piece by piece, from its start (a pipe or device too): memory does not grow
+// with its length.
+class FileReader {
  public:
-  ReplacingFile() = default;
-  ~ReplacingFile();
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
 
-  // Creates the temporary file (or opens the device). False with a one-line reason
-  // (naming `path`).
-  bool Create(const std::string& path, std::string& error);
-  // Appends; or, with WriteAt, overwrites bytes already written (not possible in a pipe).
-  // False with a reason; the temporary file is then gone.
-  bool Write(std::span<const uint8_t> bytes, std::string& error);
-  bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
-  // Closes the file and puts it in place. False with a reason; the temporary file is gone.
-  bool Commit(std::string& error);
-  // Removes the temporary file; `path` stays as it was.
-  void Abandon();
-
-  // The end of what has been written so far.
-  uint64_t size() const { return size_; }
-  // False for a target such as a pipe or terminal, where written bytes cannot be rewritten.
-  bool seekable() const { return seekable_; }
+  // False with a one-line reason (naming the file) when it cannot be opened or is a
+  // directory.
+  bool Open(const std::string& path, std::string& error);
+  // Reads up to `bytes.size()` bytes into `bytes`; `got` is 0 at the end. False with a
+  // one-line reason.
+  bool Read(std::span<uint8_t> bytes, size_t& got, std::string& error);
 
  private:
-  std::string path_;  // what the error messages name
-  std::string target_;  // what Commit renames over (the file behind a link)
-  std::string temp_;  // empty when writing directly
+  std::string path_;
   int fd_ = -1;
-  uint64_t size_ = 0;
-  bool seekable_ = true;
 };
 
 }  // namespace vantorel

@@ -1,145 +1,133 @@
-// Writing WAV files: libsndfile formats the file, and every byte it produces goes through
-// a ReplacingFile, so that the target is replaced only when the file is complete.
+// Writing WAV files: 16-bit mono PCM under a header of our own, every byte through a
+// ReplacingFile, so that the target is replaced only when the file is complete.
+//
+// A plain file:  RIFF <36+D> WAVE | fmt  <16> PCM | data <D> | sound        (44-byte header)
+// RF64:          RF64 <~0> WAVE | ds64 <28> sizes | fmt  <16> PCM | data <~0> | sound   (80)
 
-#include <sndfile.h>
 #include <sys/stat.h>
+
+#include <bit>
+#include <cstring>
 
 #include "files/wav_file.h"
 
 namespace vantorel {
-
-struct WavWriter::Io {
-  ReplacingFile file;
-  uint64_t position = 0;  // where libsndfile writes next
-  std::string error;      // the first failure of the file underneath
-  SNDFILE* sound = nullptr;
-
-  ~Io() {
-    if (sound) sf_close(sound);  // its last header goes into the file, which Abandon then removes
-  }
-};
-
 namespace {
 
-using Io = WavWriter::Io;
+constexpr uint64_t kPlainHeaderBytes = 44;
+constexpr uint64_t kRf64HeaderBytes = 80;
 
-sf_count_t IoLength(void* user) { return static_cast<sf_count_t>(static_cast<Io*>(user)->file.size()); }
-
-sf_count_t IoSeek(sf_count_t offset, int whence, void* user) {
-  auto* io = static_cast<Io*>(user);
-  const auto base = static_cast<sf_count_t>(whence == SEEK_SET   ? 0
-                                            : whence == SEEK_CUR ? io->position
-                                                                 : io->file.size());
-  if (offset < -base) return -1;
-  io->position = static_cast<uint64_t>(base + offset);
-  return static_cast<sf_count_t>(io->position);
+void Put(std::vector<uint8_t>& out, const char (&id)[5]) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
 }
 
-sf_count_t IoRead(void*, sf_count_t, void*) { return 0; }
-
-sf_count_t IoWrite(const void* data, sf_count_t count, void* user) {
-  auto* io = static_cast<Io*>(user);
-  if (!io->error.empty() || count <= 0) return 0;
-  const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(data), static_cast<size_t>(count));
-  if (!io->file.WriteAt(io->position, bytes, io->error)) return 0;
-  io->position += bytes.size();
-  return count;
+void PutLe(std::vector<uint8_t>& out, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-sf_count_t IoTell(void* user) { return static_cast<sf_count_t>(static_cast<Io*>(user)->position); }
-
-SF_VIRTUAL_IO kFileIo = {IoLength, IoSeek, IoRead, IoWrite, IoTell};
-
-std::string LibraryMessage(SNDFILE* sound) {
-  std::string s = sf_strerror(sound);
-  while (!s.empty() && (s.back() == '.' || s.back() == '\n')) s.pop_back();
-  return s;
-}
-
-// Starts a 16-bit mono file at `rate`. `growing`: a recording of unknown length, written
-// as RF64 that stays a plain WAV file while under 4 GiB, its header kept up to date after
-// every write; otherwise a plain WAV file (RF64 when `bytes` needs it).
-bool OpenSound(Io& io, const std::string& path, int rate, bool growing, uint64_t bytes, std::string& error) {
-  // A pipe is refused before it is opened: opening it would wait for a reader.
-  struct stat st {};
-  const bool pipe = ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
-  if (!pipe && !io.file.Create(path, error)) return false;
-  if (pipe || !io.file.seekable()) {
-    io.file.Abandon();  // writes directly: nothing to remove
-    error = path + ": cannot write a WAV file into a pipe or terminal (its header is rewritten at the end)";
-    return false;
-  }
-  constexpr uint64_t kPlainWavLimit = 0xFFFFFFFFu - 1024;  // the RIFF sizes are 32 bits, with room for the header
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = ((growing || bytes > kPlainWavLimit) ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
-  io.sound = sf_open_virtual(&kFileIo, SFM_WRITE, &info, &io);
-  if (!io.sound) {
-    error = path + ": cannot write a WAV file (" + (io.error.empty() ? LibraryMessage(nullptr) : io.error) + ")";
-    io.file.Abandon();
-    return false;
-  }
-  if (growing) {
-    sf_command(io.sound, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-    sf_command(io.sound, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-  }
-  return true;
-}
-
-bool AppendSound(Io& io, std::span<const int16_t> samples, std::string& error) {
-  if (!io.sound) {
-    error = "cannot write: the WAV file is not open";
-    return false;
-  }
-  const auto count = static_cast<sf_count_t>(samples.size());
-  if (sf_write_short(io.sound, samples.data(), count) == count && io.error.empty()) return true;
-  error = io.error.empty() ? "cannot write the WAV file (" + LibraryMessage(io.sound) + ")" : io.error;
-  sf_close(io.sound);
-  io.sound = nullptr;
-  io.file.Abandon();
-  return false;
-}
-
-bool FinishSound(Io& io, std::string& error) {
-  if (!io.sound) {
-    error = "cannot write: the WAV file is not open";
-    return false;
-  }
-  const int closed = sf_close(io.sound);
-  io.sound = nullptr;
-  if (closed != 0 || !io.error.empty()) {
-    error = io.error.empty() ? "cannot finish the WAV file (" + LibraryMessage(nullptr) + ")" : io.error;
-    io.file.Abandon();
-    return false;
-  }
-  return io.file.Commit(error);
+// A format chunk: PCM, one channel, 16 bits.
+void PutFormat(std::vector<uint8_t>& out, uint32_t rate) {
+  Put(out, "fmt ");
+  PutLe(out, 16, 4);
+  PutLe(out, 1, 2);         // WAVE_FORMAT_PCM
+  PutLe(out, 1, 2);         // channels
+  PutLe(out, rate, 4);
+  PutLe(out, uint64_t{rate} * 2, 4);  // bytes per second
+  PutLe(out, 2, 2);         // bytes per frame
+  PutLe(out, 16, 2);        // bits per sample
 }
 
 }  // namespace
 
-WavWriter::WavWriter() = default;
-WavWriter::~WavWriter() = default;
+std::vector<uint8_t> WavWriter::Header() const {
+  std::vector<uint8_t> h;
+  h.reserve(kRf64HeaderBytes);
+  if (!rf64_) {
+    Put(h, "RIFF");
+    PutLe(h, kPlainHeaderBytes - 8 + data_bytes_, 4);
+    Put(h, "WAVE");
+    PutFormat(h, rate_);
+    Put(h, "data");
+    PutLe(h, data_bytes_, 4);
+    return h;
+  }
+  Put(h, "RF64");
+  PutLe(h, 0xFFFFFFFF, 4);  // the sizes are in ds64
+  Put(h, "WAVE");
+  Put(h, "ds64");
+  PutLe(h, 28, 4);
+  PutLe(h, kRf64HeaderBytes - 8 + data_bytes_, 8);
+  PutLe(h, data_bytes_, 8);
+  PutLe(h, data_bytes_ / 2, 8);  // sample frames
+  PutLe(h, 0, 4);                // no table of other chunks' sizes
+  PutFormat(h, rate_);
+  Put(h, "data");
+  PutLe(h, 0xFFFFFFFF, 4);
+  return h;
+}
 
 bool WavWriter::Open(const std::string& path, int rate, std::string& error) {
-  io_ = std::make_unique<Io>();
-  return OpenSound(*io_, path, rate, true, 0, error);
+  open_ = false;
+  rf64_ = false;
+  data_bytes_ = 0;
+  if (rate < 1 || rate > 0x7FFFFFFF / 2) {
+    error = path + ": cannot write a WAV file at " + std::to_string(rate) + " Hz";
+    return false;
+  }
+  rate_ = static_cast<uint32_t>(rate);
+  // A pipe is refused before it is opened: opening it would wait for a reader.
+  struct stat st {};
+  const bool pipe = ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+  if (!pipe && !file_.Create(path, kOutputFileMode, error)) return false;
+  if (pipe || !file_.seekable()) {
+    file_.Abandon();  // written directly: nothing to remove
+    error = path + ": cannot write a WAV file into a pipe or terminal (its header is rewritten at the end)";
+    return false;
+  }
+  open_ = file_.WriteAt(0, Header(), error);
+  return open_;
 }
 
 bool WavWriter::Append(std::span<const int16_t> samples, std::string& error) {
-  if (!io_) io_ = std::make_unique<Io>();
-  return AppendSound(*io_, samples, error);
+  if (!open_) {
+    error = "cannot write: the WAV file is not open";
+    return false;
+  }
+  const uint64_t bytes = uint64_t{samples.size()} * 2;
+  if (!rf64_ && data_bytes_ + bytes > plain_limit_) {
+    // RF64 from here on: its header is longer, so the sound so far moves once.
+    rf64_ = true;
+    open_ = file_.Rebuild(Header(), kPlainHeaderBytes, error);
+    if (!open_) return false;
+  }
+  const uint64_t at = (rf64_ ? kRf64HeaderBytes : kPlainHeaderBytes) + data_bytes_;
+  std::span<const uint8_t> le(reinterpret_cast<const uint8_t*>(samples.data()), bytes);
+  std::vector<uint8_t> swapped;
+  if constexpr (std::endian::native == std::endian::big) {
+    swapped.reserve(bytes);
+    for (const int16_t s : samples) PutLe(swapped, static_cast<uint16_t>(s), 2);
+    le = swapped;
+  }
+  open_ = file_.WriteAt(at, le, error);
+  if (!open_) return false;
+  data_bytes_ += bytes;
+  // The header follows every append: a killed run's temporary file reads as what it holds.
+  open_ = file_.WriteAt(0, Header(), error);
+  return open_;
 }
 
 bool WavWriter::Finish(std::string& error) {
-  if (!io_) io_ = std::make_unique<Io>();
-  return FinishSound(*io_, error);
+  if (!open_) {
+    error = "cannot write: the WAV file is not open";
+    return false;
+  }
+  open_ = false;
+  return file_.Commit(error);
 }
 
 bool WriteWavMono16(const std::string& path, int rate, std::span<const int16_t> samples, std::string& error) {
-  Io io;
-  return OpenSound(io, path, rate, false, uint64_t{samples.size()} * 2, error) && AppendSound(io, samples, error) &&
-         FinishSound(io, error);
+  WavWriter writer;
+  return writer.Open(path, rate, error) && writer.Append(samples, error) && writer.Finish(error);
 }
 
 }  // namespace vantorel

@@ -12,12 +12,10 @@ inline constexpr uint32_t kBmpFileHeaderSize = 14;
 // The file's bytes.
 std::string BmpFileBytes(const ImageBitmap& bitmap);
 
-// Writes the file. A regular file (or a new one) is written beside the target under a name
-// of our own and renamed into place once complete: a failure leaves the target as it was
-// and removes only that new file. An existing file keeps its mode; a new one gets 0644
-// before the umask. A symbolic link is followed to the file it names. A target that is not
-// a regular file (a device, a pipe) is written directly and never removed. On failure
-// `failure` says why.
+// Writes the file the way ReplacingFile (files/replacing_file.h) replaces one: beside the
+// target, flushed, renamed into place; an existing file keeps its mode, a new one gets 0666
+// before the umask; a link keeps pointing at the file it names; a device or pipe is written
+// directly and never removed. On failure `failure` says why.
 bool WriteBmpFile(const std::string& path, const ImageBitmap& bitmap, std::string& failure);
 
 }  // namespace vantorel

@@ -1,5 +1,7 @@
 #include "settings/camera_settings.h"
 
+#include "runtime/log.h"
+
 namespace vantorel {
 
 CameraSettings::CameraSettings()
@@ -92,7 +94,7 @@ bool CameraSettings::LoadParameters() {
   return count == 3;
 }
 
-bool CameraSettings::WriteParameters(const std::string& path) const {
+bool CameraSettings::WriteParameters(const std::string& path, std::string* error) const {
   CameraUrls urls;
   ParameterFileOps ops;
   {
@@ -101,10 +103,13 @@ bool CameraSettings::WriteParameters(const std::string& path) const {
     ops = ops_;
   }
   // The file work runs without the lock: a worker reading its URL never waits for a disk.
-  return ops.write_file(path, ParameterFileText(urls));
+  std::string reason;
+  const bool written = ops.write_file(path, ParameterFileText(urls), reason);
+  if (!written && error) *error = reason.empty() ? path + ": cannot write" : reason;
+  return written;
 }
 
-bool CameraSettings::SaveParameters() {
+bool CameraSettings::SaveParameters(SaveReport* report) {
   ParameterPaths paths;
   ParameterFileOps ops;
   {
@@ -112,14 +117,28 @@ bool CameraSettings::SaveParameters() {
     paths = paths_;
     ops = ops_;
   }
-  if (!WriteParameters(paths.fresh)) return false;
+  SaveReport result;
+  if (!WriteParameters(paths.fresh, &result.failure)) {
+    LogFailure("settings not saved: %s", result.failure.c_str());
+    if (report) *report = std::move(result);
+    return false;
+  }
   // Each step is attempted whatever the one before it gave. The current file is copied,
   // not moved, to the backup name, and the new file renamed over it: the parameter file
   // is never missing, even if the program dies between two steps. The copy is private
   // (0600) whatever mode the current file had, since the URLs may carry a password.
-  const bool removed = ops.remove_file(paths.backup);
-  const bool backed_up = ops.copy_file(paths.parameter, paths.backup);
-  const bool placed = ops.replace_file(paths.fresh, paths.parameter);
+  std::string removing, copying, placing;
+  const bool removed = ops.remove_file(paths.backup, removing);
+  const bool backed_up = ops.copy_file(paths.parameter, paths.backup, copying);
+  const bool placed = ops.replace_file(paths.fresh, paths.parameter, placing);
+  result.saved = placed;
+  if (!placed) {
+    result.failure = placing.empty() ? paths.parameter + ": cannot replace" : placing;
+  } else {
+    result.failure = !removing.empty() ? removing : copying;
+  }
+  if (!result.failure.empty()) LogFailure("saving the settings: %s", result.failure.c_str());
+  if (report) *report = std::move(result);
   return removed && backed_up && placed;
 }
 

@@ -49,13 +49,22 @@ class CameraSettings {
   // when all three lines were read.
   bool LoadParameters();
   // Writes the three slots to `path`, created afresh with mode 0600, flushed to disk.
-  bool WriteParameters(const std::string& path) const;
+  // False with a one-line reason in `error`, when given.
+  bool WriteParameters(const std::string& path, std::string* error = nullptr) const;
+
+  // What a save did, for whoever shows it.
+  struct SaveReport {
+    bool saved = false;   // the parameter file holds the new URLs
+    std::string failure;  // the first thing that failed and why, one line; empty when nothing
+                          // did (a missing previous file to back up is no failure)
+  };
   // The safe save. Writes the new file, then replaces the backup by a private copy of the
   // current parameter file and renames the new file over it: a complete parameter file
   // exists at every instant. True only when removing the old backup, keeping the current
   // file as backup and putting the new file in place all succeeded (so the very first
-  // save, with nothing to back up, reports false although the file is in place).
-  bool SaveParameters();
+  // save, with nothing to back up, reports false although the file is in place). Any
+  // thread; two saves of one object must not overlap.
+  bool SaveParameters(SaveReport* report = nullptr);
 
   // Replaces the file operations of a save (tests make single steps fail with it).
   void SetFileOps(const ParameterFileOps& ops);

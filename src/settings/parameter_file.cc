@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/file_bytes.h"
+#include "files/replacing_file.h"
 #include "runtime/log.h"
 #include "runtime/program_dir.h"
 #include "runtime/utf8.h"
@@ -20,8 +20,9 @@ namespace {
 
 constexpr size_t kMaxParameterFileBytes = 1u << 20;
 
-// Opens `path` for reading when it is a regular file; -1 otherwise. O_NONBLOCK keeps a
-// pipe planted under the name from holding the open (and the program) for ever.
+// Opens `path` for reading when it is a regular file; -1 otherwise (errno ENOENT when there
+// is none, EINVAL when it is something else). O_NONBLOCK keeps a pipe planted under the
+// name from holding the open (and the program) for ever.
 int OpenRegularForReading(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
@@ -29,85 +30,56 @@ int OpenRegularForReading(const std::string& path) {
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     LogFailure("%s is not a regular file; ignored", path.c_str());
     close(fd);
+    errno = EINVAL;
     return -1;
   }
   return fd;
 }
 
-// Creates `path` as a new private file. Whatever entry had the name before (a leftover
-// of a killed save, or a link someone planted) is unlinked first, which leaves the file
-// it pointed to untouched; O_EXCL with O_NOFOLLOW then guarantees that the descriptor is
-// a file this call created.
-int CreateFresh(const std::string& path) {
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-    LogFailure("cannot remove %s: %s", path.c_str(), std::strerror(errno));
-  }
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    LogFailure("cannot create %s: %s", path.c_str(), std::strerror(errno));
-    return -1;
-  }
-  // The umask may have narrowed 0600 further; the owner must be able to read it back.
-  fchmod(fd, 0600);
-  return fd;
+// The new file and the backup are made by NewFile::CreateAt (files/replacing_file.h):
+// whatever entry had the name before (a leftover of a killed save, a link someone planted)
+// is unlinked first, and O_EXCL with O_NOFOLLOW guarantees that the file written is one
+// this save created, mode 0600 whatever the umask.
+bool PosixWriteFile(const std::string& path, const std::string& content, std::string& error) {
+  NewFile file;
+  return file.CreateAt(path, kPrivateFileMode, error) &&
+         file.WriteAt(0, {reinterpret_cast<const uint8_t*>(content.data()), content.size()}, error) &&
+         file.Keep(error);
 }
 
-// Flushes and closes a file made by CreateFresh; on failure removes it again (it is ours).
-bool FinishFresh(int fd, const std::string& path, bool written) {
-  bool ok = written && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok) {
-    LogFailure("cannot write %s: %s", path.c_str(), std::strerror(errno));
-    unlink(path.c_str());
-  }
-  return ok;
+bool PosixRemoveFile(const std::string& path, std::string& error) {
+  if (unlink(path.c_str()) == 0) return true;
+  if (errno != ENOENT) error = path + ": cannot remove (" + std::strerror(errno) + ")";
+  return false;
 }
 
-bool PosixWriteFile(const std::string& path, const std::string& content) {
-  const int fd = CreateFresh(path);
-  if (fd < 0) return false;
-  return FinishFresh(fd, path, WriteAllBytes(fd, content.data(), content.size()));
-}
-
-bool PosixRemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
-
-bool PosixCopyFile(const std::string& from, const std::string& to) {
+bool PosixCopyFile(const std::string& from, const std::string& to, std::string& error) {
   const int in = OpenRegularForReading(from);
-  if (in < 0) return false;
-  const int out = CreateFresh(to);
-  if (out < 0) {
-    close(in);
+  if (in < 0) {
+    if (errno == EINVAL) error = from + ": not a regular file; not kept as backup";
+    else if (errno != ENOENT) error = from + ": cannot read (" + std::strerror(errno) + ")";
     return false;
   }
-  bool ok = true;
-  char buf[4096];
-  for (;;) {
+  NewFile out;
+  bool ok = out.CreateAt(to, kPrivateFileMode, error);
+  uint8_t buf[4096];
+  for (uint64_t at = 0; ok;) {
     const ssize_t n = read(in, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    if (!WriteAllBytes(out, buf, static_cast<size_t>(n))) {
-      ok = false;
+    if (n < 0) error = from + ": cannot read (" + std::strerror(errno) + ")";
+    if (n <= 0) {
+      ok = n == 0;
       break;
     }
+    ok = out.WriteAt(at, {buf, static_cast<size_t>(n)}, error);
+    at += static_cast<uint64_t>(n);
   }
   close(in);
-  return FinishFresh(out, to, ok);
+  return ok && out.Keep(error);
 }
 
-bool PosixReplaceFile(const std::string& from, const std::string& to) {
-  if (rename(from.c_str(), to.c_str()) != 0) {
-    LogFailure("cannot rename %s to %s: %s", from.c_str(), to.c_str(), std::strerror(errno));
-    return false;
-  }
-  // Make the new directory entry durable too.
-  const std::string dir = DirectoryOf(to);
-  const int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-  return true;
+bool PosixReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  return RenameDurably(from, to, error);
 }
 
 // Reads one line of at most kMaxUrlChars characters starting at `pos`. Returns false at

@@ -40,15 +40,17 @@ int ParseParameterLines(std::string_view text, std::string (&lines)[3]);
 std::string ParameterFileText(const CameraUrls& urls);
 
 // The file operations that a save uses, replaceable so that tests can make any step fail.
+// Each gives false with a one-line reason in `error`; an empty reason from remove_file or
+// copy_file means there was nothing to remove or copy.
 struct ParameterFileOps {
   // Creates `path` afresh (whatever entry had that name is removed first, never written
   // through) with mode 0600, writes `content` and flushes it to disk.
-  bool (*write_file)(const std::string& path, const std::string& content);
-  bool (*remove_file)(const std::string& path);
+  bool (*write_file)(const std::string& path, const std::string& content, std::string& error);
+  bool (*remove_file)(const std::string& path, std::string& error);
   // Puts a private copy (mode 0600) of the file at `from` under the name `to`.
-  bool (*copy_file)(const std::string& from, const std::string& to);
+  bool (*copy_file)(const std::string& from, const std::string& to, std::string& error);
   // Renames `from` over `to`.
-  bool (*replace_file)(const std::string& from, const std::string& to);
+  bool (*replace_file)(const std::string& from, const std::string& to, std::string& error);
 };
 ParameterFileOps DefaultParameterFileOps();
 

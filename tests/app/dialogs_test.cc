@@ -12,10 +12,16 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/about_dialog.h"
-#include "app/main_window.h"
 #include <QMessageBox>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/about_dialog.h"
 #include "app/dialog_placement.h"
+#include "app/error_boxes.h"
+#include "app/main_window.h"
+#include "app/settings_saver.h"
 #include "app/url_dialog.h"
 #include "settings/camera_settings.h"
 #include "recording_actions.h"
@@ -58,7 +64,13 @@ class DialogsTest : public ::testing::Test {
     });
     return dialog.exec();
   }
+  // Runs the window thread's events until `count` saves have reported back.
+  void WaitForSaves(size_t count) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reports_.size() >= count; }, 5000)) << reports_.size();
+  }
   CameraSettings settings_;
+  std::vector<CameraSettings::SaveReport> reports_;
+  SettingsSaver saver_{settings_, [this](const CameraSettings::SaveReport& r) { reports_.push_back(r); }};
   std::string dir_;
   QWidget parent_;
 };
@@ -70,7 +82,7 @@ TEST(DialogPlacementTest, CentredOrAtTheCornerWhenLarger) {
 }
 
 TEST_F(DialogsTest, UrlDialogShowsTheSlotsWithTheLoudspeakerHidden) {
-  UrlDialog dialog(&parent_, settings_);
+  UrlDialog dialog(&parent_, settings_, saver_);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(dialog.windowTitle(), QString("ダイアログ"));
@@ -93,7 +105,7 @@ TEST_F(DialogsTest, UrlDialogShowsTheSlotsWithTheLoudspeakerHidden) {
 }
 
 TEST_F(DialogsTest, CancelTouchesNeitherSlotsNorFile) {
-  UrlDialog dialog(&parent_, settings_);
+  UrlDialog dialog(&parent_, settings_, saver_);
   dialog.Field(UrlDialog::kImageField)->setText("http://127.0.0.1/changed");
   EXPECT_EQ(ExecPressing(dialog, "cancel"), 2);
   EXPECT_EQ(settings_.GetImageUrl(), "http://127.0.0.1/a");
@@ -102,19 +114,22 @@ TEST_F(DialogsTest, CancelTouchesNeitherSlotsNorFile) {
 
 TEST_F(DialogsTest, OkSavesTheFieldsAndKeepsThePreviousFileAsBackup) {
   {
-    UrlDialog dialog(&parent_, settings_);
+    UrlDialog dialog(&parent_, settings_, saver_);
     dialog.Field(UrlDialog::kReceiveField)->setText("http://127.0.0.1/rx2");
     dialog.Field(UrlDialog::kImageField)->setText(QString(1100, 'x'));  // cut to 1023
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
+  WaitForSaves(1);
   EXPECT_EQ(settings_.GetReceiveUrl(), "http://127.0.0.1/rx2");
   EXPECT_EQ(settings_.GetImageUrl(), std::string(1023, 'x'));
   const std::string first = ReadFile(settings_.GetParameterPaths().parameter);
   EXPECT_EQ(first, std::string(1023, 'x') + "\nhttp://127.0.0.1/rx2\nhttp://127.0.0.1/c\n");
   {
-    UrlDialog dialog(&parent_, settings_);  // unchanged fields: same file again, previous as backup
+    UrlDialog dialog(&parent_, settings_, saver_);  // unchanged fields: same file again, previous as backup
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
+  WaitForSaves(2);
+  EXPECT_TRUE(reports_[1].saved && reports_[1].failure.empty()) << reports_[1].failure;
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), first);
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().backup), first);
 }
@@ -136,7 +151,7 @@ TEST_F(DialogsTest, BothDialogsCentreOnTheClientAreaAboveTheMenuBar) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   ASSERT_EQ(window.ClientRect().height(), window.height() - kMenuBarHeight);
-  UrlDialog url(&window, settings_);
+  UrlDialog url(&window, settings_, saver_);
   AboutDialog about(&window);
   for (QDialog* dialog : {static_cast<QDialog*>(&url), static_cast<QDialog*>(&about)}) {
     dialog->show();
@@ -168,26 +183,29 @@ TEST_F(DialogsTest, UntouchedFieldsKeepTheirBytesEvenWhenNotUtf8) {
   const CameraUrls raw{"http://127.0.0.1/caf\xE9", "http://127.0.0.1/\xFF\xFEx", "http://127.0.0.1/t\x80"};
   settings_.SetCameraUrls(raw);
   {
-    UrlDialog dialog(&parent_, settings_);
+    UrlDialog dialog(&parent_, settings_, saver_);
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
+  WaitForSaves(1);
   EXPECT_EQ(settings_.GetCameraUrls(), raw);
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), raw.image + "\n" + raw.receive + "\n" + raw.transmit + "\n");
   {
     // Editing one field changes that one alone.
-    UrlDialog dialog(&parent_, settings_);
+    UrlDialog dialog(&parent_, settings_, saver_);
     dialog.Field(UrlDialog::kReceiveField)->setText("http://127.0.0.1/rx");
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
   EXPECT_EQ(settings_.GetCameraUrls(), (CameraUrls{raw.image, "http://127.0.0.1/rx", raw.transmit}));
+  WaitForSaves(2);
 }
 
 TEST_F(DialogsTest, LineEndsAroundAUrlGoAndControlCharactersInsideAreRefused) {
   {
-    UrlDialog dialog(&parent_, settings_);
+    UrlDialog dialog(&parent_, settings_, saver_);
     dialog.Field(UrlDialog::kImageField)->setText(" http://cam2/img\r\n");
     EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
   }
+  WaitForSaves(1);
   EXPECT_EQ(settings_.GetImageUrl(), "http://cam2/img");
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter),
             "http://cam2/img\nhttp://127.0.0.1/b\nhttp://127.0.0.1/c\n");
@@ -195,7 +213,7 @@ TEST_F(DialogsTest, LineEndsAroundAUrlGoAndControlCharactersInsideAreRefused) {
   for (const QString& bad : {QString("http://a/\r\nb"), QString("http://a/\tb"), QString("http://a/") + QChar(0x7F) + "b",
                             QString("http://a/") + QChar(0x85) + "b"}) {
     const std::string before = ReadFile(settings_.GetParameterPaths().parameter);
-    UrlDialog dialog(&parent_, settings_);
+    UrlDialog dialog(&parent_, settings_, saver_);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     dialog.Field(UrlDialog::kReceiveField)->setText(bad);
@@ -210,6 +228,46 @@ TEST_F(DialogsTest, LineEndsAroundAUrlGoAndControlCharactersInsideAreRefused) {
     EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), before);
     dialog.reject();
   }
+}
+
+// A save that takes its time: the dialog ends at once, the file comes later.
+struct SlowDisk {
+  static inline std::atomic<bool> released{false};
+  static bool Write(const std::string& path, const std::string& content, std::string& error) {
+    while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return DefaultParameterFileOps().write_file(path, content, error);
+  }
+};
+
+TEST_F(DialogsTest, OkEndsWithoutWaitingForTheSaveAndAFailedSaveIsShown) {
+  ParameterFileOps slow = DefaultParameterFileOps();
+  slow.write_file = SlowDisk::Write;
+  settings_.SetFileOps(slow);
+  {
+    UrlDialog dialog(&parent_, settings_, saver_);
+    EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(settings_.GetParameterPaths().parameter));
+  SlowDisk::released = true;
+  WaitForSaves(1);
+  EXPECT_TRUE(std::filesystem::exists(settings_.GetParameterPaths().parameter));
+  settings_.SetFileOps(DefaultParameterFileOps());
+
+  // A directory where the new file goes: the save fails, and the window says what failed.
+  ASSERT_TRUE(std::filesystem::create_directory(settings_.GetParameterPaths().fresh));
+  ErrorBoxes errors(&parent_);
+  SettingsSaver saver(settings_, ShowSaveFailures(errors));
+  {
+    UrlDialog dialog(&parent_, settings_, saver);
+    dialog.Field(UrlDialog::kImageField)->setText("http://127.0.0.1/new");
+    EXPECT_EQ(ExecPressing(dialog, "ok"), 1);
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return errors.current() != nullptr; }, 5000));
+  const QString text = errors.current()->text();
+  EXPECT_TRUE(text.contains("保存できませんでした")) << text.toStdString();
+  EXPECT_TRUE(text.contains("VANTOREL._PR")) << text.toStdString();
+  errors.current()->accept();
+  EXPECT_EQ(settings_.GetImageUrl(), "http://127.0.0.1/new");  // in force for this run
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // vantorel-cli g726 encode|decode: files in, files out, clear failures.
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 
 #include "codec/g726.h"
 #include "files/file_bytes.h"
+#include "files/replacing_file.h"
 #include "files/wav_file.h"
 
 namespace vantorel {
@@ -131,6 +134,46 @@ TEST_F(G726CommandTest, EncodesAConvertedWavFileInBlocksLikeInOneGo) {
   std::vector<uint8_t> expected((samples.size() + 1) / 2);
   G726EncodeBlock(expected.data(), samples.data(), samples.size(), state);
   EXPECT_EQ(ReadBytes("tone.g726"), expected);
+}
+
+// Peak resident memory of `vantorel-cli ARGS` in KiB; -1 when it did not succeed.
+long PeakKiB(std::vector<std::string> args) {
+  args.insert(args.begin(), VANTOREL_CLI_PATH);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, VANTOREL_CLI_PATH, nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return usage.ru_maxrss;
+}
+
+// Files are coded block by block: 32 times the sound takes no more memory.
+TEST_F(G726CommandTest, MemoryStaysFlatWhateverTheLength) {
+  const std::vector<int16_t> speech = Speechy(1 << 19);  // 1 MiB of samples
+  std::vector<uint8_t> large;
+  for (int i = 0; i < 32; ++i) {
+    const std::vector<uint8_t> piece = LittleEndian(speech);
+    large.insert(large.end(), piece.begin(), piece.end());
+  }
+  WriteBytes("small.s16", LittleEndian(speech));
+  WriteBytes("large.s16", large);
+  large = {};
+  long peak[2] = {0, 0};  // KiB, small and large
+  for (int large_one = 0; large_one < 2; ++large_one) {
+    const std::string name = Path(large_one ? "large" : "small");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"encode", name + ".s16", name + ".g726"},
+                                                 {"decode", name + ".g726", name + ".out.s16"},
+                                                 {"decode", name + ".g726", name + ".wav"}}) {
+      const long kib = PeakKiB({"g726", args[0], args[1], args[2]});
+      ASSERT_GT(kib, 0) << args[0] << " " << args[2];
+      peak[large_one] = std::max(peak[large_one], kib);
+    }
+  }
+  EXPECT_LT(peak[1], peak[0] + 8 * 1024) << "KiB, 1 MiB of samples: " << peak[0];
+  EXPECT_EQ(fs::file_size(Path("large.out.s16")), fs::file_size(Path("large.s16")));
 }
 
 TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {

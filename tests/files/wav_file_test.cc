@@ -8,11 +8,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "files/file_bytes.h"
+#include "files/replacing_file.h"
 
 namespace vantorel {
 namespace {
@@ -140,47 +142,103 @@ TEST_F(WavFileTest, WrittenFileReadsBackUnchanged) {
   EXPECT_EQ(Entries(), 1u);  // no temporary file left
 }
 
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
 // A recording written piece by piece: the file appears only at Finish, and meanwhile its
 // temporary file already reads as the sound so far (its header follows every Append), as
-// it would after the run was killed. Without Finish nothing is left.
+// it would after the run was killed; also across the turn into RF64, made early here by a
+// small limit. Without Finish nothing is left.
 TEST_F(WavFileTest, AWriterAppendsPiecesAndPutsTheFileInPlaceAtTheEnd) {
-  const std::string path = dir_ + "/rec.wav";
-  std::string error;
-  std::vector<int16_t> all;
-  {
-    WavWriter writer;
-    ASSERT_TRUE(writer.Open(path, 8000, error)) << error;
-    for (int piece = 0; piece < 5; ++piece) {
-      std::vector<int16_t> samples(400 * piece);
-      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(piece * 1000 - static_cast<int>(i));
-      ASSERT_TRUE(writer.Append(samples, error)) << error;
-      all.insert(all.end(), samples.begin(), samples.end());
-      EXPECT_FALSE(fs::exists(path));
-      const fs::path temp = fs::directory_iterator(dir_)->path();
-      std::vector<int16_t> so_far;
-      ASSERT_TRUE(ReadWavMono16(temp.string(), 8000, so_far, error)) << error;
-      EXPECT_EQ(so_far, all);
+  for (const uint64_t limit : {kPlainWavDataLimit, uint64_t{3000}}) {
+    SCOPED_TRACE(limit);
+    const std::string path = dir_ + "/rec.wav";
+    std::string error;
+    std::vector<int16_t> all;
+    {
+      WavWriter writer(limit);
+      ASSERT_TRUE(writer.Open(path, 8000, error)) << error;
+      for (int piece = 0; piece < 5; ++piece) {
+        std::vector<int16_t> samples(400 * piece);
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(piece * 1000 - static_cast<int>(i));
+        ASSERT_TRUE(writer.Append(samples, error)) << error;
+        all.insert(all.end(), samples.begin(), samples.end());
+        EXPECT_FALSE(fs::exists(path));
+        const fs::path temp = fs::directory_iterator(dir_)->path();
+        std::vector<int16_t> so_far;
+        ASSERT_TRUE(ReadWavMono16(temp.string(), 8000, so_far, error)) << error;
+        EXPECT_EQ(so_far, all);
+      }
+      ASSERT_TRUE(writer.Finish(error)) << error;
     }
-    ASSERT_TRUE(writer.Finish(error)) << error;
+    std::vector<int16_t> back;
+    ASSERT_TRUE(ReadWavMono16(path, 8000, back, error)) << error;
+    EXPECT_EQ(back, all);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadFileBytes(path, bytes, error)) << error;
+    if (limit == kPlainWavDataLimit) {
+      // Plain PCM, the header every reader knows: format tag 1 in a 16-byte chunk, no JUNK.
+      EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+      EXPECT_EQ(Le32(bytes, 16), 16u);
+      EXPECT_EQ(bytes[20] | bytes[21] << 8, 1);
+      EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
+      EXPECT_EQ(bytes.size(), 44 + 2 * all.size());
+      // Python's own reader (before 3.12 it refuses WAVE_FORMAT_EXTENSIBLE).
+      const std::string python = "python3 -c 'import sys, wave; sys.exit(wave.open(sys.argv[1]).getnframes() != " +
+                                 std::to_string(all.size()) + ")' " + path;
+      if (std::system("command -v python3 >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(python.c_str()), 0);
+      }
+    } else {
+      EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RF64");
+      EXPECT_EQ(bytes.size(), 80 + 2 * all.size());
+    }
+    EXPECT_EQ(Entries(), 1u);
+    fs::remove(path);
   }
-  std::vector<int16_t> back;
-  ASSERT_TRUE(ReadWavMono16(path, 8000, back, error)) << error;
-  EXPECT_EQ(back, all);
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(ReadFileBytes(path, bytes, error)) << error;
-  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");  // under 4 GiB: plain WAV, not RF64
-  EXPECT_EQ(Entries(), 1u);
 
+  std::string error;
   {
     WavWriter abandoned;
     ASSERT_TRUE(abandoned.Open(dir_ + "/never.wav", 8000, error)) << error;
-    ASSERT_TRUE(abandoned.Append(all, error)) << error;
+    ASSERT_TRUE(abandoned.Append(std::vector<int16_t>(100), error)) << error;
   }
-  EXPECT_EQ(Entries(), 1u);
+  EXPECT_EQ(Entries(), 0u);
   WavWriter nowhere;
   EXPECT_FALSE(nowhere.Open(dir_ + "/no/such/dir/out.wav", 8000, error));
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
-  EXPECT_FALSE(nowhere.Append(all, error));
+  EXPECT_FALSE(nowhere.Append(std::vector<int16_t>(100), error));
+}
+
+// Every writer of an output file: a file written over keeps its mode (and a new one has
+// 0666 less the umask).
+TEST_F(WavFileTest, AFileWrittenOverKeepsItsMode) {
+  const mode_t old_umask = umask(022);
+  const std::vector<int16_t> samples(100, 7);
+  const std::vector<std::pair<const char*, std::function<bool(const std::string&, std::string&)>>> writers = {
+      {"WriteWavMono16", [&](const std::string& p, std::string& e) { return WriteWavMono16(p, 8000, samples, e); }},
+      {"WavWriter",
+       [&](const std::string& p, std::string& e) {
+         WavWriter w;
+         return w.Open(p, 8000, e) && w.Append(samples, e) && w.Finish(e);
+       }},
+      {"WriteFileBytes", [&](const std::string& p, std::string& e) { return WriteFileBytes(p, Pcm16(samples), e); }},
+  };
+  for (const auto& [name, write] : writers) {
+    SCOPED_TRACE(name);
+    const std::string kept = dir_ + "/kept", fresh = dir_ + "/fresh";
+    std::string error;
+    ASSERT_TRUE(write(kept, error)) << error;
+    ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+    ASSERT_TRUE(write(kept, error)) << error;
+    ASSERT_TRUE(write(fresh, error)) << error;
+    EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0644));
+    fs::remove(kept);
+    fs::remove(fresh);
+  }
+  umask(old_umask);
 }
 
 // Targets that are not regular files: a device is written in place and stays; a pipe
@@ -190,8 +248,9 @@ TEST_F(WavFileTest, OutputsThatAreNotRegularFilesAreNeverRemoved) {
   const std::vector<int16_t> samples(800, 100);
   std::string error;
   ASSERT_TRUE(WriteWavMono16("/dev/null", 8000, samples, error)) << error;
-  WavWriter recorder;
+  WavWriter recorder(1000);  // turns RF64 on the way: a device is rewritten in place
   ASSERT_TRUE(recorder.Open("/dev/null", 8000, error)) << error;
+  ASSERT_TRUE(recorder.Append(std::span(samples).first(400), error)) << error;
   ASSERT_TRUE(recorder.Append(samples, error)) << error;
   ASSERT_TRUE(recorder.Finish(error)) << error;
   EXPECT_TRUE(fs::is_character_file("/dev/null"));

@@ -153,6 +153,15 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
          EXPECT_EQ(ReadBytes(p.precious), b);
        },
        {"precious", "out.bmp"}},
+      {"symlink to nothing at the still's path",
+       [](const Place& p) { return symlink("elsewhere", p.bmp.c_str()) == 0; },
+       [](const Place& p, CameraSettings&, const std::string&) {
+         std::string failure;
+         EXPECT_FALSE(WriteBmpFile(p.bmp, *Still(), failure));  // not written through
+         EXPECT_NE(failure.find("out.bmp"), std::string::npos) << failure;
+         EXPECT_TRUE(S_ISLNK(Mode(p.bmp)));
+       },
+       {"precious", "out.bmp"}},
       {"pipe with a reader at the still's path",
        [](const Place& p) { return mkfifo(p.bmp.c_str(), 0600) == 0; },
        [](const Place& p, CameraSettings&, const std::string& b) {

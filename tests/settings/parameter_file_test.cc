@@ -127,7 +127,10 @@ TEST_F(ParameterFileTest, ControlCharactersNeverReachTheFile) {
 
 TEST_F(ParameterFileTest, FirstSaveReportsFalseButPutsTheFileInPlace) {
   settings_.SetCameraUrls(kNew);
-  EXPECT_FALSE(settings_.SaveParameters());
+  CameraSettings::SaveReport report;
+  EXPECT_FALSE(settings_.SaveParameters(&report));
+  EXPECT_TRUE(report.saved);
+  EXPECT_EQ(report.failure, "");  // nothing to back up is no failure to show
   EXPECT_EQ(ReadFile(paths_.parameter), FileFor(kNew));
   EXPECT_FALSE(fs::exists(paths_.backup));
   EXPECT_FALSE(fs::exists(paths_.fresh));
@@ -177,15 +180,21 @@ TEST_F(ParameterFileTest, WriteNeverFollowsASymlink) {
 // either the old or the new URLs, whole.
 struct FailAt {
   static inline int step = 0;
-  static bool Write(const std::string& p, const std::string& c) {
-    return step != 1 && DefaultParameterFileOps().write_file(p, c);
+  static bool Refuse(int this_step, std::string& e) {
+    if (step == this_step) e = "step " + std::to_string(step) + " refused";
+    return step == this_step;
   }
-  static bool Remove(const std::string& p) { return step != 2 && DefaultParameterFileOps().remove_file(p); }
-  static bool Copy(const std::string& a, const std::string& b) {
-    return step != 3 && DefaultParameterFileOps().copy_file(a, b);
+  static bool Write(const std::string& p, const std::string& c, std::string& e) {
+    return !Refuse(1, e) && DefaultParameterFileOps().write_file(p, c, e);
   }
-  static bool Replace(const std::string& a, const std::string& b) {
-    return step != 4 && DefaultParameterFileOps().replace_file(a, b);
+  static bool Remove(const std::string& p, std::string& e) {
+    return !Refuse(2, e) && DefaultParameterFileOps().remove_file(p, e);
+  }
+  static bool Copy(const std::string& a, const std::string& b, std::string& e) {
+    return !Refuse(3, e) && DefaultParameterFileOps().copy_file(a, b, e);
+  }
+  static bool Replace(const std::string& a, const std::string& b, std::string& e) {
+    return !Refuse(4, e) && DefaultParameterFileOps().replace_file(a, b, e);
   }
 };
 
@@ -202,7 +211,11 @@ TEST_F(ParameterFileTest, FailureAtAnyStepLeavesOldOrNewFileWhole) {
     FailAt::step = step;
     settings_.SetFileOps(failing);
     settings_.SetCameraUrls(kNew);
-    EXPECT_FALSE(settings_.SaveParameters()) << "step " << step;
+    CameraSettings::SaveReport report;
+    EXPECT_FALSE(settings_.SaveParameters(&report)) << "step " << step;
+    // The report names the step that failed, and says whether the new URLs are on disk.
+    EXPECT_EQ(report.failure, "step " + std::to_string(step) + " refused");
+    EXPECT_EQ(report.saved, step == 2 || step == 3) << "step " << step;
     settings_.SetFileOps(DefaultParameterFileOps());
 
     settings_.ResetCameraUrls();
