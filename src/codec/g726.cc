@@ -204,24 +204,28 @@ int G726Decode(int code, G726State& state) {
   return value;
 }
 
-size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state) {
+size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state, G726Packing packing) {
+  const int first_shift = packing == G726Packing::kEarlierLow ? 0 : 4;
+  const int second_shift = 4 - first_shift;
   Work w = Load(state);
   size_t n = 0;
   for (size_t k = 0; k + 1 < count; k += 2) {
     const int first = EncodeOne(samples[k], w);
     const int second = EncodeOne(samples[k + 1], w);
-    out[n++] = static_cast<uint8_t>(first | second << 4);
+    out[n++] = static_cast<uint8_t>(first << first_shift | second << second_shift);
   }
-  if (count % 2 != 0) out[n++] = static_cast<uint8_t>(EncodeOne(samples[count - 1], w));
+  if (count % 2 != 0) out[n++] = static_cast<uint8_t>(EncodeOne(samples[count - 1], w) << first_shift);
   Store(w, state);
   return n;
 }
 
-size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state) {
+size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state, G726Packing packing) {
+  const int first_shift = packing == G726Packing::kEarlierLow ? 0 : 4;
+  const int second_shift = 4 - first_shift;
   Work w = Load(state);
   for (size_t k = 0; k < length; ++k) {
-    out[2 * k] = Clamp16(DecodeOne(bytes[k] & 15, w));
-    out[2 * k + 1] = Clamp16(DecodeOne(bytes[k] >> 4, w));
+    out[2 * k] = Clamp16(DecodeOne(bytes[k] >> first_shift & 15, w));
+    out[2 * k + 1] = Clamp16(DecodeOne(bytes[k] >> second_shift & 15, w));
   }
   Store(w, state);
   return 2 * length;

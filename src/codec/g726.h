@@ -31,8 +31,11 @@ struct G726State {
   bool operator==(const G726State&) const = default;
 };
 
-// Codewords of two consecutive samples share one byte: the earlier in bits 0-3.
+// Codewords of two consecutive samples share one byte. Which half holds the earlier one
+// differs between the content types cameras use: "audio/32KADPCM" puts it in bits 0-3 (as
+// RFC 3551 does, FFmpeg's "g726le"), "audio/G726-32" in bits 4-7 (FFmpeg's "g726").
 inline constexpr size_t kG726SamplesPerByte = 2;
+enum class G726Packing { kEarlierLow, kEarlierHigh };
 
 // Sets every field to its initial value. Once per session, before the first sample.
 void G726InitState(G726State& state);
@@ -46,13 +49,15 @@ int G726Encode(int16_t sample, G726State& state);
 int G726Decode(int code, G726State& state);
 
 // Encodes `count` samples into packed bytes and returns the number of bytes written,
-// (count + 1) / 2: an odd count puts its last codeword into the low four bits of one
-// more byte, whose high bits are 0. `out` must hold that many bytes.
-size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state);
+// (count + 1) / 2: an odd count puts its last codeword into the earlier half of one more
+// byte, whose other half is 0. `out` must hold that many bytes.
+size_t G726EncodeBlock(uint8_t* out, const int16_t* samples, size_t count, G726State& state,
+                       G726Packing packing = G726Packing::kEarlierLow);
 
-// Decodes `length` packed bytes into 2 * length samples (low four bits first) and
-// returns that count. Each value is limited to -32768..32767, so loud peaks flatten
-// instead of wrapping into full-scale clicks; the state is the same as G726Decode's.
-size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state);
+// Decodes `length` packed bytes into 2 * length samples and returns that count. Each value
+// is limited to -32768..32767, so loud peaks flatten instead of wrapping into full-scale
+// clicks; the state is the same as G726Decode's.
+size_t G726DecodeBlock(int16_t* out, const uint8_t* bytes, size_t length, G726State& state,
+                       G726Packing packing = G726Packing::kEarlierLow);
 
 }  // namespace vantorel
