@@ -13,6 +13,8 @@ VANTOREL_PACKAGES=(
   zlib1g-dev libssl-dev
   # WAV files and rate conversion.
   libsndfile1-dev libsamplerate0-dev
+  # vantorel.ini.
+  libinih-dev
 )
 
 vantorel_install_deps() {

@@ -277,6 +277,12 @@ long HttpGet::ResponseCode() const {
   return code;
 }
 
+std::string HttpGet::ContentType() const {
+  const char* type = nullptr;
+  if (transfer_) curl_easy_getinfo(transfer_->request->easy(), CURLINFO_CONTENT_TYPE, &type);
+  return type ? type : "";
+}
+
 size_t HttpGet::Buffered() const { return transfer_ ? transfer_->Available() : 0; }
 
 Failure HttpGet::Outcome() const {

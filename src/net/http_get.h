@@ -91,6 +91,9 @@ class HttpGet {
   const std::string& Error() const { return error_; }
   // The last HTTP status code received, 0 before any (informational only).
   long ResponseCode() const;
+  // The answer's Content-Type header value, once the first Read() has returned (empty when
+  // it had none).
+  std::string ContentType() const;
   // Body bytes waiting in memory (for tests of the buffer bound).
   size_t Buffered() const;
 
