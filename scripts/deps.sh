@@ -16,9 +16,13 @@ VANTOREL_PACKAGES=(
 )
 
 vantorel_install_deps() {
-  local missing=()
+  local missing=() native
+  native=$(dpkg --print-architecture)
   for p in "${VANTOREL_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    # This machine's own (or an architecture-independent) package: an :arm64 one installed
+    # for the cross build answers to the same name.
+    dpkg-query -W -f='${Status} ${Architecture}\n' "$p" 2>/dev/null |
+      grep -Eq "install ok installed ($native|all)$" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing: ${missing[*]}"
