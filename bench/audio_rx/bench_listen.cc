@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio_rx/frame_scanner.h"
+#include "audio_rx/sound_stream.h"
 #include "audio_rx/playback.h"
 #include "audio_rx/receive_worker.h"
 #include "camsim/audio_stream.h"
@@ -252,19 +252,15 @@ void BM_ScanAndDecodeOneSecond(benchmark::State& state) {
   std::string stream;
   const auto parts = Parts(20);
   for (size_t i = 0; i < parts.size(); ++i) stream += camsim::GarbageBetweenParts(static_cast<uint32_t>(i)) + parts[i];
-  std::vector<int16_t> samples(kFrameSamples);
+  int16_t last = 0;
   for (auto _ : state) {
-    FrameScanner scanner;
-    G726State decoder;
-    G726InitState(decoder);
-    const FrameScanner::FrameCallback decode = [&](const uint8_t* frame) {
-      G726DecodeBlock(samples.data(), frame, kFrameBytes, decoder);
-    };
+    SoundStream sound("multipart/x-mixed-replace;boundary=myboundary");
+    const SoundStream::FrameOut take = [&](std::span<const int16_t, kFrameSamples> samples) { last = samples[0]; };
     for (size_t at = 0; at < stream.size(); at += 256) {
       const size_t n = std::min<size_t>(256, stream.size() - at);
-      scanner.Feed({reinterpret_cast<const uint8_t*>(stream.data()) + at, n}, decode);
+      sound.Feed({reinterpret_cast<const uint8_t*>(stream.data()) + at, n}, take);
     }
-    benchmark::DoNotOptimize(samples.data());
+    benchmark::DoNotOptimize(last);
   }
 }
 BENCHMARK(BM_ScanAndDecodeOneSecond)->Unit(benchmark::kMicrosecond);

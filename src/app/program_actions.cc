@@ -15,7 +15,7 @@ void ProgramActions::StopImageWorker() {
   if (station_) station_->StopPicture();
 }
 void ProgramActions::StartSpeaker() {
-  if (station_) station_->StartListening({}, {.reconnect = true});
+  if (station_) station_->StartListening({}, {.reconnect = true, .too_fast = {}});
 }
 void ProgramActions::StopSpeaker() {
   if (station_) station_->StopListening();

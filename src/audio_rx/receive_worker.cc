@@ -3,10 +3,10 @@
 #include <array>
 #include <span>
 
-#include "audio_rx/frame_scanner.h"
-#include "codec/g726.h"
+#include "audio_rx/sound_stream.h"
 #include "net/http_get.h"
 #include "runtime/log.h"
+#include "sound_io/sound_format.h"
 
 namespace vantorel {
 
@@ -28,12 +28,41 @@ class OpenSink {
   const bool open_;
 };
 
-// The session's work area: what it reads, and the decoder with its state.
+// The session's read buffer.
 struct WorkArea {
-  FrameScanner scanner;
   std::array<uint8_t, kReceiveReadBytes> buffer;
-  G726State decoder;
-  std::array<int16_t, kFrameSamples> samples;
+};
+
+// Sound may run ahead of the wall clock by the allowance at most.
+class RealTimeCap {
+ public:
+  explicit RealTimeCap(std::function<void()> too_fast) : too_fast_(std::move(too_fast)) {}
+  bool Admit(size_t samples) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!started_) {
+      start_ = now;
+      started_ = true;
+    }
+    const double allowed =
+        std::chrono::duration<double>(now - start_ + kRealTimeAllowance).count() * kAudioSampleRate;
+    if (static_cast<double>(taken_ + samples) > allowed) {
+      if (!warned_) {
+        warned_ = true;
+        LogFailure("receive: the camera sends sound faster than real time; the excess is dropped");
+        if (too_fast_) too_fast_();
+      }
+      return false;
+    }
+    taken_ += samples;
+    return true;
+  }
+
+ private:
+  const std::function<void()> too_fast_;
+  std::chrono::steady_clock::time_point start_;
+  bool started_ = false;
+  bool warned_ = false;
+  uint64_t taken_ = 0;
 };
 
 Failure Logged(Failure failure) {
@@ -63,27 +92,42 @@ Failure ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::strin
   auto work = std::make_unique<WorkArea>();
 
   // The first read waits for the camera's answer; libcurl connects only now. Nothing at
-  // all from the camera (no status line) means the URL was not obtained.
+  // all from the camera (no status line) means the URL was not obtained; an error page is
+  // not read on.
   size_t got = get.Read(work->buffer.data(), work->buffer.size());
   if (stop->Cancelled()) return {FailureReason::kStopped, 0, {}};
-  if (got == 0 && get.state() == HttpGet::State::kFailed && get.ResponseCode() == 0) return Logged(get.Outcome());
+  const long status = get.ResponseCode();
+  if (got == 0 && get.state() == HttpGet::State::kFailed && status == 0) return Logged(get.Outcome());
+  if (status != 0 && (status < 200 || status >= 300)) return Logged({FailureReason::kErrorStatus, status, {}});
 
   const OpenSink output(sink);
   if (!output.ok()) return Logged({FailureReason::kNoAudioDevice, 0, "the sound output did not open"});
 
-  G726InitState(work->decoder);
-  const FrameScanner::FrameCallback take = [&](const uint8_t* frame) {
-    G726DecodeBlock(work->samples.data(), frame, kFrameBytes, work->decoder);
-    sink.take(work->samples);
+  SoundStream stream(get.ContentType());
+  RealTimeCap cap(options.too_fast);
+  bool heard = false;
+  const SoundStream::FrameOut take = [&](std::span<const int16_t, kFrameSamples> samples) {
+    heard = true;
+    sink.take(samples);
   };
+  const SoundStream::Admit admit = [&cap](size_t samples) { return cap.Admit(samples); };
+  auto sound_at = std::chrono::steady_clock::now();
   while (got > 0 && !stop->Cancelled()) {
-    work->scanner.Feed(std::span(work->buffer.data(), got), take);
+    stream.Feed(std::span(work->buffer.data(), got), take, admit);
+    const auto now = std::chrono::steady_clock::now();
+    if (heard) {
+      sound_at = now;
+      heard = false;
+    } else if (now - sound_at >= kNoSoundLimit) {
+      const std::string what = stream.foreign_type().empty()
+                                   ? "no sound parts Vantorel can find"
+                                   : stream.foreign_type() + "; not a sound format Vantorel plays";
+      return Logged({FailureReason::kNotSound, status, "the camera sends " + what});
+    }
     got = get.Read(work->buffer.data(), work->buffer.size());
   }
-  if (work->scanner.InFrame()) LogFailure("receive: the stream ended inside a frame; its start was dropped");
   if (stop->Cancelled()) return {FailureReason::kStopped, 0, {}};
-  // Why the stream ended: an error page, a lost connection, or the camera's own end of the
-  // stream (none).
+  // Why the stream ended: a lost connection, or the camera's own end of the stream (none).
   return Logged(get.Outcome());
 }
 

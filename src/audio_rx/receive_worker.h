@@ -1,21 +1,24 @@
 #pragma once
-// One listening session: a GET of the receive URL, the camera's endless multipart stream
-// read piece by piece, every frame found in it decoded and handed, as samples, to a sink
-// (playback on the sound device, a recorder, a test).
+// One listening session: a GET of the receive URL, the camera's endless sound stream read
+// piece by piece in whatever dialect its Content-Type names (sound_stream.h), every frame
+// decoded and handed, as samples, to a sink (playback on the sound device, a recorder, a
+// test).
 //
 // Session start, in this order (a failure ends the session with it):
 //   1. the request to the receive URL, with the agent "Halvicor Speaker read.";
-//   2. the work area (frame scanner, read buffer, decoder);
-//   3. the camera's first answer: a camera that cannot be reached or refuses the
-//      connection is a failed start (libcurl connects only when the first read asks);
-//   4. the sink (playback opens the output);
-//   5. the decoder state, initialised once, then the first bytes are scanned.
-// Then pieces are read and scanned until a stop is requested or the stream ends (the
-// camera ended it, or the connection was lost). An error page is scanned like any body and
-// holds no frames; its status says why the session ended.
+//   2. the camera's first answer: a camera that cannot be reached or refuses the connection
+//      is a failed start (libcurl connects only when the first read asks), and an answer
+//      with an error status ends the session at once (kErrorStatus, its body not read on);
+//   3. the sink (playback opens the output);
+//   4. the decoder, initialised once, then the first bytes are read.
+// Then pieces are read until a stop is requested or the stream ends (the camera ended it,
+// or the connection was lost). Bytes that bring no sound we play for kNoSoundLimit end the
+// session as kNotSound, naming what came instead. Sound arriving faster than real time
+// (beyond kRealTimeAllowance) is dropped undecoded.
 // Session end, in this order, each only for what was obtained: the sink is closed, the
 // work area freed, the request closed.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,10 +51,19 @@ struct SoundSink {
 // says otherwise). `playback` must outlive the sink's use.
 SoundSink PlaybackSink(Playback& playback, AudioOutputOpener open_output = OpenSdlAudioOutput);
 
+// A stream that brings bytes but no sound we play for this long is given up.
+inline constexpr std::chrono::seconds kNoSoundLimit{3};
+// How far ahead of real time the camera's sound may run (a camera sends 20 parts a second,
+// and may send its buffer at once on connecting or after a hiccup); beyond, it is dropped.
+inline constexpr std::chrono::seconds kRealTimeAllowance{3};
+
 struct ReceiveOptions {
   // The stream fails as stalled when no byte arrives for this long (0: the HTTP layer's
   // default, 10 s). A listener that reconnects uses 3 s.
   long stall_seconds = 0;
+  // Told once per session, on the worker's thread, when sound is dropped for coming faster
+  // than real time.
+  std::function<void()> too_fast;
 };
 
 // Runs one session on the calling thread with `url` and says how it ended: kStopped after a

@@ -75,7 +75,8 @@ void Station::ListenJob(WorkerContext& context, const SoundSink& sink, const Lis
     context.Report(WorkerState::kRunning);
     return true;
   };
-  const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0};
+  const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0,
+                               .too_fast = options.too_fast};
   RunRetryLoop(context, {.endpoint = Endpoint::kSound,
                          .policy = kStreamPolicy,
                          .retry = options.reconnect,

@@ -34,6 +34,9 @@ struct ListenOptions {
   // after 0.5 s, doubling up to 8 s, back to 0.5 s after a minute of good running. A
   // refused sign-in, a wrong path or a missing sound device end it with their reason.
   bool reconnect = false;
+  // Told (on the listen worker's thread) when a session drops sound that comes faster than
+  // real time.
+  std::function<void()> too_fast;
 };
 
 struct TalkOptions {

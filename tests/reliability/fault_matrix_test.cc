@@ -447,7 +447,7 @@ TEST_P(ListenRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
     ASSERT_FALSE(camera.Url().empty()) << "the simulated camera did not start";
     auto station = std::make_unique<Station>();
     station->settings().SetReceiveUrl(CameraUrl(cell, camera.Url(), kReceivePath));
-    station->StartListening(log.Sink(), {.reconnect = true});
+    station->StartListening(log.Sink(), {.reconnect = true, .too_fast = {}});
     milliseconds within = kRecoverySlack;  // the first connection
     for (int n = 1; n <= kRecoveries; ++n) within += ReconnectPause(n) + StallTime(cell) + kRecoverySlack;
     EXPECT_TRUE(WaitFor([&] { return log.Heard() > kRecoveries; }, within))

@@ -155,7 +155,7 @@ TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefu
     const auto camera = AudioCamera(o, &station_.settings());
     ASSERT_TRUE(camera);
     log_ = std::make_shared<SinkLog>();
-    station_.StartListening(RecordingSink(log_), {.reconnect = true});
+    station_.StartListening(RecordingSink(log_), {.reconnect = true, .too_fast = {}});
     // A silence counts as a drop after 3 s without a byte; the next stream is served again,
     // 0.5 s later (4 parts of 50 ms, 3 s, the pause: well under 5 s, where an averaged
     // low-speed check took 6 to 9 s).
@@ -178,7 +178,7 @@ TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefu
                            Refusal{"admin:secret@" + host + "/no/such/path", FailureReason::kNotFound}}) {
     station_.settings().SetReceiveUrl("http://" + r.url_suffix);
     const int before = camera->stats().requests;
-    station_.StartListening(RecordingSink(log_), {.reconnect = true});
+    station_.StartListening(RecordingSink(log_), {.reconnect = true, .too_fast = {}});
     ASSERT_TRUE(Ended()) << r.url_suffix;
     const WorkerStatus status = station_.Status(StationWorker::kListen);
     EXPECT_EQ(status.failure.reason, r.cause) << r.url_suffix;

@@ -99,8 +99,13 @@ std::string GarbageBetweenParts(uint32_t seed) {
         junk += words[random() % std::size(words)];
       }
     }
-    // Words can join into a whole marker ("...\r\n\r" + "\n..."): then draw again.
-    if (junk.find(kMarker) == std::string::npos) return junk;
+    // Words can join into a whole marker ("...\r\n\r" + "\n..."), or into a part (a
+    // delimiter, then a blank line ending its headers): then draw again. Junk is what no
+    // reader can take for sound.
+    const size_t delimiter = junk.find("--myboundary");
+    const bool part = delimiter != std::string::npos && (junk.find("\r\n\r\n", delimiter) != std::string::npos ||
+                                                         junk.find("\n\n", delimiter) != std::string::npos);
+    if (junk.find(kMarker) == std::string::npos && !part) return junk;
   }
 }
 

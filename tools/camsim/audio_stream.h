@@ -58,8 +58,9 @@ class AudioFrames {
   G726State coder_;
 };
 
-// Junk to put between two parts: never holds the frame marker, and may start or end with
-// pieces of it. `seed` makes it repeatable.
+// Junk to put between two parts: never holds the frame marker or a whole part (a delimiter
+// line followed by a blank line), and may start or end with pieces of them. `seed` makes it
+// repeatable.
 std::string GarbageBetweenParts(uint32_t seed);
 
 }  // namespace vantorel::camsim

@@ -30,11 +30,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // What the worker's sink hands to the command. With -o the worker adds decoded samples to
-// `pending` and the command's loop takes them out to the file, both under `mutex`.
+// `pending` and the command's loop takes them out to the file, both under `mutex`; at most
+// kMostPending wait (a disk that cannot keep up loses the excess, counted, instead of
+// growing the memory without end).
+constexpr size_t kMostPending = 10 * kAudioSampleRate;
+
 struct Received {
   std::atomic<long> frames{0};
+  std::atomic<bool> too_fast{false};
   std::mutex mutex;
   std::vector<int16_t> pending;
+  long dropped = 0;  // frames the writer had no room for; guarded by mutex
 
   std::vector<int16_t> TakePending() {
     std::vector<int16_t> out;
@@ -59,6 +65,10 @@ SoundSink Recorder(const std::shared_ptr<Received>& received) {
       .take =
           [received](std::span<const int16_t, kFrameSamples> samples) {
             std::lock_guard lock(received->mutex);
+            if (received->pending.size() + samples.size() > kMostPending) {
+              ++received->dropped;
+              return;
+            }
             received->pending.insert(received->pending.end(), samples.begin(), samples.end());
             received->frames.fetch_add(1);
           },
@@ -117,13 +127,19 @@ int RunListen(int argc, char** argv) {
   {
     const auto start = Clock::now();
     station.StartListening(playing ? CountingPlayback(station.playback(), received) : Recorder(received),
-                           {.reconnect = !once});
+                           {.reconnect = !once, .too_fast = [received] { received->too_fast = true; }});
+    bool told_too_fast = false;
     for (;;) {
       if (station.WaitStopped(StationWorker::kListen, Clock::now())) break;
+      if (received->too_fast && !told_too_fast) {
+        told_too_fast = true;
+        std::fputs("vantorel-cli: the camera sends sound faster than real time; the excess is dropped\n", stderr);
+      }
       long wait_ms = 50;
       if (seconds) {
+        // That much time, or that much sound, whichever comes first.
         const double left = *seconds - std::chrono::duration<double>(Clock::now() - start).count();
-        if (left <= 0) break;
+        if (left <= 0 || received->frames.load() * 0.05 >= *seconds) break;
         wait_ms = std::min(wait_ms, static_cast<long>(left * 1000) + 1);
       }
       if (signals.Wait(std::chrono::milliseconds(wait_ms))) {
@@ -140,6 +156,13 @@ int RunListen(int argc, char** argv) {
 
   const long frames = received->frames.load();
   std::printf("%ld frames (%.2f s of sound)%s\n", frames, frames * 0.05, interrupted ? ", interrupted" : "");
+  {
+    std::lock_guard lock(received->mutex);
+    if (received->dropped > 0) {
+      std::fprintf(stderr, "vantorel-cli: %ld frames lost: the file could not be written fast enough\n",
+                   received->dropped);
+    }
+  }
   const WorkerStatus status = station.Status(StationWorker::kListen);
   if (status.state == WorkerState::kFailed) {
     std::fprintf(stderr, "vantorel-cli: no stream: %s\n", DescribeFailure(status.failure, true).c_str());
