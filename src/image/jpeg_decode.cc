@@ -69,8 +69,9 @@ bool MakeRoom(std::vector<uint32_t>& pixels, size_t count) noexcept {
   }
 }
 
-// Rows handed to libjpeg per call; it fills as many as one pass of its upsampler makes.
-constexpr JDIMENSION kRowsPerRead = 16;
+// The most rows handed to libjpeg per call. Its upsampler makes one row group (as many rows
+// as the largest vertical sampling factor, 1 to 4) per call, and that many are offered.
+constexpr JDIMENSION kMaxRowsPerRead = 4;
 
 // Everything between setjmp and a longjmp is plain C data, so the jump skips no destructor;
 // `picture` is changed only by our own code, never from inside a libjpeg call.
@@ -127,10 +128,11 @@ bool DecodeInto(const uint8_t* data, size_t length, ImageBitmap& picture, char (
   picture.height = static_cast<int>(height);
 
   uint32_t* const pixels = picture.pixels.data();
+  const auto per_read = std::clamp<JDIMENSION>(static_cast<JDIMENSION>(cinfo.max_v_samp_factor), 1, kMaxRowsPerRead);
   while (cinfo.output_scanline < height) {
     const JDIMENSION first = cinfo.output_scanline;
-    const JDIMENSION count = std::min(kRowsPerRead, height - first);
-    JSAMPROW rows[kRowsPerRead];
+    const JDIMENSION count = std::min(per_read, height - first);
+    JSAMPROW rows[kMaxRowsPerRead];
     for (JDIMENSION i = 0; i < count; ++i) rows[i] = reinterpret_cast<JSAMPROW>(pixels + size_t{first + i} * width);
     if (jpeg_read_scanlines(&cinfo, rows, count) == 0) Refuse(&cinfo, "no scanline delivered");
   }
