@@ -2,8 +2,8 @@
 // the window painted it, against the fetch's own share of it (made to decoded). A camera on
 // 127.0.0.1 in this process answers one fixed 320x240 still per frame time (25 a second by
 // default, keeping its connection) and notes when each answer was made; the real station
-// fetches, decodes and converts it, and the real window paints it (offscreen). Goal: the
-// window adds at most 5 ms to the fetch's time.
+// fetches and decodes it, and the real window paints it (offscreen). Goal: the window adds
+// at most 5 ms to the fetch's time.
 //
 // Usage: bench_picture_delay [SECONDS] [FPS]   (defaults 20 25)
 

@@ -25,11 +25,10 @@ FixedCamera& Camera() {
 
 void BM_StillsOurs(benchmark::State& state) {
   const std::string url = Camera().url;
+  vantorel::ImageBitmap picture;  // reused, as the picture worker reuses its storage
   for (auto _ : state) {
-    vantorel::ImageBitmapPtr bitmap;
-    vantorel::FetchHttpJpeg(url, bitmap);
-    if (!bitmap) state.SkipWithError("no picture");
-    benchmark::DoNotOptimize(bitmap.get());
+    if (vantorel::FetchHttpJpeg(url, picture).failed()) state.SkipWithError("no picture");
+    benchmark::DoNotOptimize(picture.pixels.data());
   }
   state.counters["stills/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -53,6 +52,7 @@ void BM_StillsOursOverPlainLoop(benchmark::State& state) {
   const std::string path = Camera().home + "/plain.jpg";
   curl_global_init(CURL_GLOBAL_DEFAULT);
   std::vector<unsigned char> pixels;
+  vantorel::ImageBitmap picture;
   std::chrono::duration<double> ours{0}, plain{0};
   bool ours_first = true;  // alternate, so that neither always follows the other
   for (auto _ : state) {
@@ -60,8 +60,7 @@ void BM_StillsOursOverPlainLoop(benchmark::State& state) {
       const auto start = std::chrono::steady_clock::now();
       bool ok;
       if ((turn == 0) == ours_first) {
-        vantorel::ImageBitmapPtr bitmap;
-        ok = !vantorel::FetchHttpJpeg(url, bitmap).failed() && bitmap;
+        ok = !vantorel::FetchHttpJpeg(url, picture).failed();
         ours += std::chrono::steady_clock::now() - start;
       } else {
         ok = PlainStill(url, path, pixels);
@@ -80,10 +79,10 @@ void BM_StillsOursOverPlainLoop(benchmark::State& state) {
 void BM_Decode320x240(benchmark::State& state) {
   const std::string still = vantorel::bench::FixedStill();
   const std::span jpeg(reinterpret_cast<const uint8_t*>(still.data()), still.size());
+  vantorel::ImageBitmap picture;
   for (auto _ : state) {
-    uint32_t size = 0;
-    auto bitmap = vantorel::DecodeJpeg(jpeg, size);
-    benchmark::DoNotOptimize(bitmap.get());
+    if (!vantorel::DecodeJpeg(jpeg, picture)) state.SkipWithError("no picture");
+    benchmark::DoNotOptimize(picture.pixels.data());
   }
   state.counters["jpeg_bytes"] = static_cast<double>(still.size());
 }

@@ -28,8 +28,8 @@ int main() {
   std::printf("%8s %12s %12s\n", "stills", "VmRSS KiB", "VmHWM KiB");
   int failures = 0;
   for (int i = 1; i <= 5000; ++i) {
-    vantorel::ImageBitmapPtr bitmap;
-    if (vantorel::FetchHttpJpeg(camera.url, bitmap).failed()) ++failures;
+    vantorel::ImageBitmap picture;
+    if (vantorel::FetchHttpJpeg(camera.url, picture).failed()) ++failures;
     if (i == 1 || i == 100 || i == 1000 || i == 2000 || i == 3000 || i == 4000 || i == 5000) {
       std::printf("%8d %12ld %12ld\n", i, StatusKib("VmRSS:"), StatusKib("VmHWM:"));
     }

@@ -9,10 +9,10 @@ namespace vantorel {
 bool PaintPicture(QPainter& painter, const QRect& client, const CurrentImage& image) {
   bool drawn = false;
   // The blit happens under the picture lock: the worker's next swap waits for it.
-  image.WithDisplayFrame([&](const DisplayFrame* frame) {
-    if (frame == nullptr) return;
-    const QImage view(reinterpret_cast<const uchar*>(frame->pixels.data()), frame->width, frame->height,
-                      static_cast<qsizetype>(frame->width) * 4, QImage::Format_RGB32);
+  image.WithBitmap([&](const ImageBitmap* picture) {
+    if (picture == nullptr) return;
+    const QImage view(reinterpret_cast<const uchar*>(picture->pixels.data()), picture->width, picture->height,
+                      static_cast<qsizetype>(picture->width) * 4, QImage::Format_RGB32);
     painter.drawImage(QPoint(client.left() + kPictureX, client.top() + kPictureY), view);
     drawn = true;
   });
@@ -21,9 +21,9 @@ bool PaintPicture(QPainter& painter, const QRect& client, const CurrentImage& im
 
 QRect PictureRect(const QRect& client, const CurrentImage& image) {
   QRect rect;
-  image.WithDisplayFrame([&](const DisplayFrame* frame) {
-    if (frame != nullptr) {
-      rect = QRect(client.left() + kPictureX, client.top() + kPictureY, frame->width, frame->height);
+  image.WithBitmap([&](const ImageBitmap* picture) {
+    if (picture != nullptr) {
+      rect = QRect(client.left() + kPictureX, client.top() + kPictureY, picture->width, picture->height);
     }
   });
   return rect.intersected(client);

@@ -33,7 +33,9 @@ Failure Fail(const std::string& url, Failure failure) {
 
 }  // namespace
 
-Failure FetchHttpJpeg(const std::string& url, ImageBitmapPtr& bitmap, const FetchControl& control) {
+Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchControl& control) {
+  picture.width = 0;
+  picture.height = 0;
   std::optional<StillBuffer> own;
   StillBuffer& body = control.buffer ? *control.buffer : own.emplace(kMaxStillBytes);
   const ClearWhenDone clear(body);
@@ -77,15 +79,12 @@ Failure FetchHttpJpeg(const std::string& url, ImageBitmapPtr& bitmap, const Fetc
   }  // a fresh connection closes before the decode; a session's stays
   // The status is not looked at while the body decodes: whatever picture came is shown.
   std::string why;
-  uint32_t size = 0;
-  ImageBitmapPtr decoded = DecodeJpeg(body.bytes(), size, &why);
-  if (!decoded) {
+  if (!DecodeJpeg(body.bytes(), picture, &why)) {
     // An error page (a refused sign-in, a wrong path) says more than the decoder can.
     if (!outcome.failed()) outcome = {FailureReason::kNotAPicture, outcome.http_status, {}};
     outcome.detail = "not a usable JPEG: " + why;
     return Fail(url, outcome);
   }
-  bitmap = std::move(decoded);
   return {};
 }
 

@@ -37,10 +37,11 @@ struct FetchControl {
 };
 
 // GETs `url` (user agent kImageUserAgent, no proxy, http/https only), collects the body in
-// memory (at most kMaxStillBytes) and decodes it into `bitmap`. A body cut short by the
-// connection is decoded as far as it came. An answer with an error status is kErrorStatus
-// (what it means is the caller's to say); a body that is no usable JPEG is kNotAPicture.
-// kNone with `bitmap` set on success; `bitmap` is left alone otherwise.
-Failure FetchHttpJpeg(const std::string& url, ImageBitmapPtr& bitmap, const FetchControl& control = {});
+// memory (at most kMaxStillBytes) and decodes it into `picture`, reusing its pixel storage.
+// A body cut short by the connection is decoded as far as it came. An answer with an error
+// status is kErrorStatus (what it means is the caller's to say); a body that is no usable
+// JPEG is kNotAPicture. kNone with the still in `picture` on success; `picture` is empty
+// otherwise (its storage kept).
+Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchControl& control = {});
 
 }  // namespace vantorel

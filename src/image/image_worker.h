@@ -3,7 +3,7 @@
 // image, ask the window to repaint. It never draws itself. The station repeats it, with its
 // pauses after failures (station/retry_loop.h).
 
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "image/current_image.h"
@@ -13,11 +13,13 @@
 
 namespace vantorel {
 
-// One refresh: FetchHttpJpeg(`url`). A new picture becomes the current image (kNone);
-// otherwise the current image stays and the failure is returned.
-Failure RefreshImage(CurrentImage& image, const std::string& url, const FetchControl& control = {});
+// One refresh: FetchHttpJpeg(`url`) into `next`. A new picture becomes the current image
+// (kNone) and `next` gets the previous one, whose storage the following refresh decodes
+// into; otherwise the current image stays and the failure is returned.
+Failure RefreshImage(CurrentImage& image, ImageBitmap& next, const std::string& url, const FetchControl& control = {});
 
-// The stills of one picture worker's run: one kept connection and sign-in, one body buffer.
+// The stills of one picture worker's run: one kept connection and sign-in, one body buffer,
+// and the picture before last for the next decode (no allocation per still).
 class PictureRefresher {
  public:
   PictureRefresher(CurrentImage& image, std::shared_ptr<CancelToken> cancel);
@@ -31,6 +33,7 @@ class PictureRefresher {
   CurrentImage& image_;
   HttpSession session_;
   StillBuffer buffer_{kMaxStillBytes};
+  ImageBitmap next_;
   FetchControl control_;
 };
 

@@ -1,8 +1,11 @@
 #include "image/jpeg_decode.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -55,13 +58,27 @@ void CountScans(j_common_ptr cinfo) {
   if (d->input_scan_number > kMaxJpegScans) Refuse(d, "more than %d scans", kMaxJpegScans);
 }
 
-// Everything between setjmp and a longjmp is plain C data, so the jump skips no destructor.
-// `bitmap` is volatile because it changes after setjmp and is read after the jump.
-ImageBitmap* DecodeInto(const uint8_t* data, size_t length, uint32_t& size, char (&message)[JMSG_LENGTH_MAX]) {
+// Room for `count` pixels, reusing the storage's capacity; false when memory is short. No
+// C++ exception may leave through the decoder's frames.
+bool MakeRoom(std::vector<uint32_t>& pixels, size_t count) noexcept {
+  try {
+    pixels.resize(count);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// The most rows handed to libjpeg per call. Its upsampler makes one row group (as many rows
+// as the largest vertical sampling factor, 1 to 4) per call, and that many are offered.
+constexpr JDIMENSION kMaxRowsPerRead = 4;
+
+// Everything between setjmp and a longjmp is plain C data, so the jump skips no destructor;
+// `picture` is changed only by our own code, never from inside a libjpeg call.
+bool DecodeInto(const uint8_t* data, size_t length, ImageBitmap& picture, char (&message)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct cinfo;
   ErrorManager errors;
   jpeg_progress_mgr progress{};
-  ImageBitmap* volatile bitmap = nullptr;
 
   cinfo.err = jpeg_std_error(&errors.pub);
   errors.pub.error_exit = ErrorExit;
@@ -69,10 +86,8 @@ ImageBitmap* DecodeInto(const uint8_t* data, size_t length, uint32_t& size, char
   errors.message[0] = '\0';
   if (setjmp(errors.escape)) {
     jpeg_destroy_decompress(&cinfo);  // again: harmless once destroyed
-    std::free(bitmap);
-    size = 0;
     std::snprintf(message, sizeof message, "%s", errors.message);
-    return nullptr;
+    return false;
   }
   jpeg_create_decompress(&cinfo);
   // libjpeg's memory source: an empty buffer is a fatal error; a buffer that ends early
@@ -87,13 +102,14 @@ ImageBitmap* DecodeInto(const uint8_t* data, size_t length, uint32_t& size, char
     case JCS_GRAYSCALE:  // expanded to three equal components
     case JCS_YCbCr:
     case JCS_RGB:
-      cinfo.out_color_space = JCS_EXT_BGR;
+      // Blue, green, red and a byte of 0xff per pixel: 0xffRRGGBB, the window's form.
+      cinfo.out_color_space = JCS_EXT_BGRX;
       break;
     default:
       Refuse(&cinfo, "colour space %d is neither grey nor colour", static_cast<int>(cinfo.jpeg_color_space));
   }
   jpeg_calc_output_dimensions(&cinfo);
-  if (cinfo.output_components != 3) Refuse(&cinfo, "%d output components", cinfo.output_components);
+  if (cinfo.output_components != 4) Refuse(&cinfo, "%d output components", cinfo.output_components);
   const uint64_t needed = ImageBitmapBytes(cinfo.output_width, cinfo.output_height);
   if (needed > kMaxBitmapBytes) {
     Refuse(&cinfo, "%ux%u pixels would need %llu bytes", cinfo.output_width, cinfo.output_height,
@@ -105,32 +121,35 @@ ImageBitmap* DecodeInto(const uint8_t* data, size_t length, uint32_t& size, char
   const JDIMENSION width = cinfo.output_width;
   const JDIMENSION height = cinfo.output_height;
   if (ImageBitmapBytes(width, height) != needed) Refuse(&cinfo, "output size changed");
-  size = static_cast<uint32_t>(needed);
-  bitmap = AllocateImageBitmap(width, height);
-  if (!bitmap) Refuse(&cinfo, "out of memory for %u bytes", size);
+  if (!MakeRoom(picture.pixels, static_cast<size_t>(needed / 4))) {
+    Refuse(&cinfo, "out of memory for %llu bytes", static_cast<unsigned long long>(needed));
+  }
+  picture.width = static_cast<int>(width);
+  picture.height = static_cast<int>(height);
 
-  // The first (top) scanline goes into the last row of the block.
-  uint8_t* const pixels = bitmap->Pixels();
-  const uint64_t stride = ImageRowStride(width);
+  uint32_t* const pixels = picture.pixels.data();
+  const auto per_read = std::clamp<JDIMENSION>(static_cast<JDIMENSION>(cinfo.max_v_samp_factor), 1, kMaxRowsPerRead);
   while (cinfo.output_scanline < height) {
-    JSAMPROW row = pixels + (height - 1 - cinfo.output_scanline) * stride;
-    if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) Refuse(&cinfo, "no scanline delivered");
+    const JDIMENSION first = cinfo.output_scanline;
+    const JDIMENSION count = std::min(per_read, height - first);
+    JSAMPROW rows[kMaxRowsPerRead];
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = reinterpret_cast<JSAMPROW>(pixels + size_t{first + i} * width);
+    if (jpeg_read_scanlines(&cinfo, rows, count) == 0) Refuse(&cinfo, "no scanline delivered");
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  return bitmap;
+  return true;
 }
 
 }  // namespace
 
-ImageBitmapPtr DecodeJpeg(std::span<const uint8_t> jpeg, uint32_t& size, std::string* failure) {
+bool DecodeJpeg(std::span<const uint8_t> jpeg, ImageBitmap& picture, std::string* failure) {
   char message[JMSG_LENGTH_MAX] = {};
-  ImageBitmapPtr bitmap(DecodeInto(jpeg.data(), jpeg.size(), size, message));
-  if (!bitmap) {
-    size = 0;
-    if (failure) *failure = message;
-  }
-  return bitmap;
+  if (DecodeInto(jpeg.data(), jpeg.size(), picture, message)) return true;
+  picture.width = 0;  // its storage stays for the next picture
+  picture.height = 0;
+  if (failure) *failure = message;
+  return false;
 }
 
 }  // namespace vantorel

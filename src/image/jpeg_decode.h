@@ -1,5 +1,5 @@
 #pragma once
-// JPEG data to ImageBitmap with libjpeg (API 62).
+// JPEG data to ImageBitmap with libjpeg-turbo (API 62).
 
 #include <cstdint>
 #include <span>
@@ -9,17 +9,18 @@
 
 namespace vantorel {
 
-// Decodes JPEG data held in memory into a new ImageBitmap, or returns null. `size` becomes
-// the bitmap's total size (40 plus the pixel data), 0 with a null result. Data that ends
-// early decodes with a warning, the missing rows filled in.
+// Decodes JPEG data held in memory into `picture`, straight into its final form (top-down
+// 0xffRRGGBB rows), reusing its pixel storage: a picture no larger than one decoded into it
+// before costs no allocation. True on success; on failure `picture` is empty (its storage
+// kept) and, when given, `*failure` holds libjpeg's last message or our refusal. Data that
+// ends early decodes with a warning, the missing rows filled in.
 //
 // Grey stills are expanded to three equal components; CMYK and YCCK stills, and anything
-// else that is not grey or colour, are refused. So is any still whose bitmap would exceed
+// else that is not grey or colour, are refused. So is any still whose pixels would exceed
 // kMaxBitmapBytes (decided from the header, before anything large is allocated), and any
 // progressive still with more than kMaxJpegScans scans. Damaged data decodes with warnings
-// into whatever libjpeg reconstructs. libjpeg's messages go to LogFailure; with a null
-// result the last one is also put into `*failure` when given.
-ImageBitmapPtr DecodeJpeg(std::span<const uint8_t> jpeg, uint32_t& size, std::string* failure = nullptr);
+// into whatever libjpeg reconstructs. libjpeg's messages go to LogFailure.
+bool DecodeJpeg(std::span<const uint8_t> jpeg, ImageBitmap& picture, std::string* failure = nullptr);
 
 // Progressive stills may carry scans without end, each a pass over the whole picture.
 inline constexpr int kMaxJpegScans = 256;

@@ -18,7 +18,7 @@
 #include <set>
 #include <thread>
 
-#include "image/bmp_file.h"
+#include "files/bmp_file.h"
 #include "settings/camera_settings.h"
 #include "test_support.h"
 
@@ -33,12 +33,9 @@ const CameraUrls kUrls{"http://127.0.0.1:1/img", "http://127.0.0.1:1/rx", "http:
 const std::string kUrlsText = "http://127.0.0.1:1/img\nhttp://127.0.0.1:1/rx\nhttp://127.0.0.1:1/tx\n";
 const std::string kPrecious = "precious\n";
 
-// A small still with known pixels.
-ImageBitmapPtr Still() {
-  ImageBitmapPtr b(AllocateImageBitmap(4, 3));
-  std::memset(b->Pixels(), 0x5A, b->header.image_size);
-  return b;
-}
+// A small still with known pixels, written as a .bmp file.
+const std::vector<uint32_t> kStill(4 * 3, 0xff5a5a5a);
+bool WriteStill(const std::string& path, std::string& failure) { return WriteBmpFile(path, 4, 3, kStill, failure); }
 
 mode_t Mode(const std::string& path) {
   struct stat st{};
@@ -71,7 +68,7 @@ struct Case {
 
 TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
   umask(022);
-  const std::string bytes = BmpFileBytes(*Still());
+  const std::string bytes = BmpFileBytes(4, 3, kStill);
   const std::set<std::string> settings_names = {"precious", "VANTOREL.PRA", "VANTOREL.P$$"};
 
   const auto save = [](const Place& p, CameraSettings& s, const std::string&) {
@@ -118,7 +115,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
       {"nothing at the still's path", [](const Place&) { return true; },
        [](const Place& p, CameraSettings&, const std::string& b) {
          std::string failure;
-         ASSERT_TRUE(WriteBmpFile(p.bmp, *Still(), failure)) << failure;
+         ASSERT_TRUE(WriteStill(p.bmp, failure)) << failure;
          EXPECT_EQ(ReadBytes(p.bmp), b);
          EXPECT_EQ(Mode(p.bmp) & 0777, 0644u);
        },
@@ -130,7 +127,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
        },
        [](const Place& p, CameraSettings&, const std::string& b) {
          std::string failure;
-         ASSERT_TRUE(WriteBmpFile(p.bmp, *Still(), failure)) << failure;
+         ASSERT_TRUE(WriteStill(p.bmp, failure)) << failure;
          EXPECT_EQ(ReadBytes(p.bmp), b);
          EXPECT_EQ(Mode(p.bmp) & 0777, 0640u);
        },
@@ -139,7 +136,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
        [](const Place& p) { return link(p.precious.c_str(), p.bmp.c_str()) == 0; },
        [](const Place& p, CameraSettings&, const std::string& b) {
          std::string failure;
-         ASSERT_TRUE(WriteBmpFile(p.bmp, *Still(), failure)) << failure;
+         ASSERT_TRUE(WriteStill(p.bmp, failure)) << failure;
          EXPECT_EQ(ReadBytes(p.bmp), b);
          EXPECT_EQ(ReadBytes(p.precious), kPrecious);
        },
@@ -148,7 +145,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
        [](const Place& p) { return symlink("precious", p.bmp.c_str()) == 0; },
        [](const Place& p, CameraSettings&, const std::string& b) {
          std::string failure;
-         ASSERT_TRUE(WriteBmpFile(p.bmp, *Still(), failure)) << failure;
+         ASSERT_TRUE(WriteStill(p.bmp, failure)) << failure;
          EXPECT_TRUE(S_ISLNK(Mode(p.bmp)));  // the link stays; the file it names is the output
          EXPECT_EQ(ReadBytes(p.precious), b);
        },
@@ -157,7 +154,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
        [](const Place& p) { return symlink("elsewhere", p.bmp.c_str()) == 0; },
        [](const Place& p, CameraSettings&, const std::string&) {
          std::string failure;
-         EXPECT_FALSE(WriteBmpFile(p.bmp, *Still(), failure));  // not written through
+         EXPECT_FALSE(WriteStill(p.bmp, failure));  // not written through
          EXPECT_NE(failure.find("out.bmp"), std::string::npos) << failure;
          EXPECT_TRUE(S_ISLNK(Mode(p.bmp)));
        },
@@ -167,7 +164,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
        [](const Place& p, CameraSettings&, const std::string& b) {
          auto reader = std::async(std::launch::async, [&p] { return ReadBytes(p.bmp); });
          std::string failure;
-         EXPECT_TRUE(WriteBmpFile(p.bmp, *Still(), failure)) << failure;
+         EXPECT_TRUE(WriteStill(p.bmp, failure)) << failure;
          EXPECT_EQ(reader.get(), b);
          EXPECT_TRUE(S_ISFIFO(Mode(p.bmp)));
        },
@@ -175,7 +172,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
       {"device that refuses the bytes at the still's path", [](const Place& p) { return MakeDevice(p.bmp, 7); },
        [](const Place& p, CameraSettings&, const std::string&) {
          std::string failure;
-         EXPECT_FALSE(WriteBmpFile(p.bmp, *Still(), failure));
+         EXPECT_FALSE(WriteStill(p.bmp, failure));
          EXPECT_NE(failure.find("out.bmp"), std::string::npos) << failure;
          EXPECT_TRUE(S_ISCHR(Mode(p.bmp)));  // never removed
        },
@@ -183,7 +180,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
       {"directory at the still's path", [](const Place& p) { return mkdir(p.bmp.c_str(), 0700) == 0; },
        [](const Place& p, CameraSettings&, const std::string&) {
          std::string failure;
-         EXPECT_FALSE(WriteBmpFile(p.bmp, *Still(), failure));
+         EXPECT_FALSE(WriteStill(p.bmp, failure));
          EXPECT_TRUE(S_ISDIR(Mode(p.bmp)));
        },
        {"precious", "out.bmp"}},
@@ -201,7 +198,7 @@ TEST(PlantedFilesTest, NothingIsWrittenThroughRemovedOrWaitedFor) {
          const auto old_handler = signal(SIGXFSZ, SIG_IGN);
          setrlimit(RLIMIT_FSIZE, &small);
          std::string failure;
-         const bool ok = WriteBmpFile(p.bmp, *Still(), failure);
+         const bool ok = WriteStill(p.bmp, failure);
          setrlimit(RLIMIT_FSIZE, &old);
          signal(SIGXFSZ, old_handler);
          EXPECT_FALSE(ok);

@@ -171,11 +171,11 @@ std::string DjpegBmp(const std::string& jpeg, bool grey) {
   return RunCommand(std::string(VANTOREL_DJPEG) + " -dct fast -bmp" + (grey ? " -rgb " : " ") + in + " 2>/dev/null");
 }
 
-ImageBitmapPtr DecodeBytes(const std::string& jpeg, uint32_t& size, std::string* failure) {
-  return DecodeJpeg(std::span(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()), size, failure);
+bool DecodeBytes(const std::string& jpeg, ImageBitmap& picture, std::string* failure) {
+  return DecodeJpeg(std::span(reinterpret_cast<const uint8_t*>(jpeg.data()), jpeg.size()), picture, failure);
 }
 
-std::string ComparePixels(const ImageBitmap& bitmap, const std::string& bmp) {
+std::string ComparePixels(const ImageBitmap& picture, const std::string& bmp) {
   auto u32 = [&](size_t at) {
     uint32_t v;
     std::memcpy(&v, bmp.data() + at, 4);
@@ -186,19 +186,22 @@ std::string ComparePixels(const ImageBitmap& bitmap, const std::string& bmp) {
   const auto width = static_cast<int32_t>(u32(18)), height = static_cast<int32_t>(u32(22));
   const uint16_t bits = static_cast<uint16_t>(static_cast<uint8_t>(bmp[28]) | static_cast<uint8_t>(bmp[29]) << 8);
   if (bits != 24) return "the reference has " + std::to_string(bits) + " bits per pixel";
-  if (width != bitmap.header.width || height != bitmap.header.height) {
-    return "size " + std::to_string(bitmap.header.width) + "x" + std::to_string(bitmap.header.height) +
+  if (width != picture.width || height != picture.height) {
+    return "size " + std::to_string(picture.width) + "x" + std::to_string(picture.height) +
            " differs from the reference " + std::to_string(width) + "x" + std::to_string(height);
   }
+  if (picture.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) return "pixels missing";
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
   if (bmp.size() < offset + stride * height) return "the reference is short";
-  for (int row = 0; row < height; ++row) {
-    const uint8_t* ours = bitmap.Pixels() + row * stride;
-    const auto* theirs = reinterpret_cast<const uint8_t*>(bmp.data() + offset + row * stride);
-    for (int i = 0; i < width * 3; ++i) {
-      if (ours[i] != theirs[i]) {
-        return "stored row " + std::to_string(row) + ", byte " + std::to_string(i) + ": " +
-               std::to_string(ours[i]) + " instead of " + std::to_string(theirs[i]);
+  for (int y = 0; y < height; ++y) {
+    const auto* theirs = reinterpret_cast<const uint8_t*>(bmp.data() + offset + (height - 1 - y) * stride);
+    for (int x = 0; x < width; ++x, theirs += 3) {
+      const uint32_t expected = 0xff000000u | uint32_t{theirs[2]} << 16 | uint32_t{theirs[1]} << 8 | theirs[0];
+      const uint32_t ours = picture.Row(y)[x];
+      if (ours != expected) {
+        char text[96];
+        std::snprintf(text, sizeof text, "row %d, pixel %d: %08x instead of %08x", y, x, ours, expected);
+        return text;
       }
     }
   }

@@ -57,11 +57,11 @@ std::string EncodeWithCjpeg(int width, int height, const std::string& flags, boo
 // djpeg -dct fast -bmp (plus -rgb for grey input) on the JPEG bytes: the reference decode.
 std::string DjpegBmp(const std::string& jpeg, bool grey);
 
-// Decodes JPEG bytes with DecodeJpeg.
-ImageBitmapPtr DecodeBytes(const std::string& jpeg, uint32_t& size, std::string* failure = nullptr);
+// Decodes JPEG bytes with DecodeJpeg into `picture`.
+bool DecodeBytes(const std::string& jpeg, ImageBitmap& picture, std::string* failure = nullptr);
 
-// Empty when every row's pixel bytes equal those of the 24-bit .bmp file; else the first
-// difference.
-std::string ComparePixels(const ImageBitmap& bitmap, const std::string& bmp);
+// Empty when every pixel is opaque and equals the 24-bit .bmp file's (stored bottom row
+// first, blue, green, red); else the first difference.
+std::string ComparePixels(const ImageBitmap& picture, const std::string& bmp);
 
 }  // namespace vantorel::test

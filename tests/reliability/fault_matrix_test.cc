@@ -299,7 +299,7 @@ TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
         std::this_thread::sleep_for(HoldTime(i));
         const milliseconds took = TimeToStop(*station, StationWorker::kPicture, [&] { station->StopPicture(); });
         if (station->image().Has()) ++with_picture;
-        station->image().Replace(nullptr);
+        station->image().Clear();
         return took;
       },
       [&] { station.reset(); },

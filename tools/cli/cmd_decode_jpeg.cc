@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "commands.h"
-#include "image/bmp_file.h"
-#include "image/jpeg_decode.h"
-#include "image/image_fetch.h"
 #include "files/file_bytes.h"
+#include "image/image_fetch.h"
+#include "image/jpeg_decode.h"
 
 namespace vantorel::cli {
 
@@ -24,18 +23,12 @@ int RunDecodeJpeg(int argc, char** argv) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;
   }
-  uint32_t size = 0;
-  const ImageBitmapPtr bitmap = DecodeJpeg(jpeg, size, &why);
-  if (!bitmap) {
+  ImageBitmap picture;
+  if (!DecodeJpeg(jpeg, picture, &why)) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;
   }
-  if (!WriteBmpFile(argv[3], *bitmap, why)) {
-    std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());
-    return 1;
-  }
-  std::printf("%dx%d, %u bytes\n", bitmap->header.width, bitmap->header.height, size);
-  return 0;
+  return SaveBmp(argv[3], picture, true);
 }
 
 }  // namespace vantorel::cli

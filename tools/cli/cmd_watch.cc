@@ -9,11 +9,9 @@
 #include <string>
 
 #include "commands.h"
-#include "image/bmp_file.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
 #include "cli/failure_text.h"
-#include "net/http_session.h"
 #include "station/status_meaning.h"
 
 namespace vantorel::cli {
@@ -41,15 +39,15 @@ int RunWatch(int argc, char** argv) {
     return 2;
   }
   CurrentImage image;
-  HttpSession session;  // one kept connection, as the picture worker has
+  // One kept connection, body buffer and decode target, as the picture worker has.
+  PictureRefresher refresher(image, nullptr);
 
   std::map<std::string, int> failures;  // reason -> how often
   long stills = 0;
   std::string why;
-  const FetchControl fetch{.cancel = nullptr, .session = &session, .buffer = nullptr};
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < count; ++i) {
-    const Failure failure = ClassifyFailure(Endpoint::kPicture, RefreshImage(image, url, fetch));
+    const Failure failure = ClassifyFailure(Endpoint::kPicture, refresher.Refresh(url));
     if (!failure.failed()) {
       ++stills;
     } else {
@@ -62,16 +60,12 @@ int RunWatch(int argc, char** argv) {
               seconds);
   for (const auto& [reason, n] : failures) std::printf("failed %d times: %s\n", n, reason.c_str());
 
-  const ImageBitmapPtr last = image.Copy();
-  if (!last) {
+  const ImageBitmap last = image.Copy();
+  if (last.empty()) {
     std::fprintf(stderr, "vantorel-cli: no picture: %s\n", why.c_str());
     return 1;
   }
-  if (output && !WriteBmpFile(output, *last, why)) {
-    std::fprintf(stderr, "vantorel-cli: %s\n", why.c_str());
-    return 1;
-  }
-  return 0;
+  return output ? SaveBmp(output, last, false) : 0;
 }
 
 }  // namespace vantorel::cli
