@@ -44,6 +44,8 @@ int SmallSendBuffer(void*, curl_socket_t socket, curlsocktype purpose) {
 constexpr size_t kReplayLimit = 64 * 1024;
 // How long Send() waits for a challenge when the URL carries credentials.
 constexpr auto kChallengeWait = std::chrono::milliseconds(150);
+// How long the sign-in's bodiless request may take beyond its connection.
+constexpr auto kSignInWait = std::chrono::seconds(5);
 // Header lines of all answers together.
 constexpr size_t kHeaderLimit = 64 * 1024;
 
@@ -69,6 +71,7 @@ struct HttpPost::Transfer {
   size_t header_bytes = 0;
   bool too_much = false;     // the answer's header lines went over kHeaderLimit
   size_t answer_bytes = 0;   // of the answer's body, dropped
+  bool probing = false;      // the sign-in's bodiless request is under way
 
   // libcurl asks for body bytes: first what a restart must send again, then the piece.
   // Between pieces there are none: pausing the upload makes libcurl wait (the connection
@@ -131,6 +134,7 @@ struct HttpPost::Transfer {
       return 0;
     }
     t.header_bytes += n;
+    if (t.probing) return n;
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
       long code = 0;
       curl_easy_getinfo(t.request.easy(), CURLINFO_RESPONSE_CODE, &code);
@@ -163,7 +167,7 @@ HttpPost::HttpPost(std::shared_ptr<CancelToken> cancel)
 HttpPost::~HttpPost() = default;
 
 bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64_t content_length,
-                    const HttpPostLimits& limits) {
+                    const HttpPostLimits& limits, const std::string& content_type) {
   if (transfer_ || state_ != State::kIdle) {
     error_ = "this request was already opened";
     return false;
@@ -177,9 +181,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     return false;
   }
   t->room = std::max<int64_t>(content_length, 0);
-  // "Accept" replaces libcurl's own; the empty "Expect:" and "Content-Type:" keep libcurl
-  // from adding "Expect: 100-continue" and a form content type.
-  for (const char* line : {"Accept: */*", "Expect:", "Content-Type:"}) {
+  // "Accept" replaces libcurl's own; the empty "Expect:" keeps libcurl from adding "Expect:
+  // 100-continue", and the content type is ours or none (libcurl would add a form's).
+  const std::string type_line = "Content-Type:" + (content_type.empty() ? std::string() : " " + content_type);
+  for (const char* line : {"Accept: */*", "Expect:", type_line.c_str()}) {
     curl_slist* more = curl_slist_append(t->headers.lines, line);
     if (!more) {
       error_ = "cannot build the request headers";
@@ -217,9 +222,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
   // The answer is never decoded: an inflating answer costs no more than its bytes.
   curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   if (credentials.present) {
-    // Several methods together: libcurl sends the request as it would without credentials
-    // (no probe, no Authorization), and only a challenge makes it send the request again,
-    // signed in, with the body restarted through OnSeek.
+    // Several methods together: libcurl sends a request as it would without credentials
+    // (no Authorization) and answers a challenge with the scheme it asks for. Send() first
+    // signs in with a bodiless request, so that the talk's own request carries the sign-in
+    // from its first byte; a challenge that comes anyway restarts the body through OnSeek.
     t->user = credentials.user;
     t->password = credentials.password;
     t->signs_in = true;
@@ -230,12 +236,9 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &Transfer::OnSeek);
     curl_easy_setopt(e, CURLOPT_SEEKDATA, t.get());
   }
-  if (!t->request.Begin(*cancel_, error_)) {
-    if (cancel_->Cancelled()) state_ = State::kCancelled;
-    return false;
-  }
   transfer_ = std::move(t);
   stall_ = std::chrono::milliseconds(std::max(limits.stall_ms, 1L));
+  connect_ms_ = limits.connect_timeout_ms;
   state_ = State::kReady;
   return true;
 }
@@ -333,14 +336,81 @@ bool HttpPost::Drive(Until goal, std::chrono::steady_clock::time_point deadline)
   }
 }
 
+bool HttpPost::SignIn() {
+  Transfer& t = *transfer_;
+  CURL* e = t.request.easy();
+  // A GET of the same URL, its answer dropped: the challenge it draws is answered by
+  // libcurl, whose sign-in state (scheme, nonce) then serves the POST on the same handle.
+  curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+  t.probing = true;
+  if (!t.request.Begin(*cancel_, error_)) {
+    if (cancel_->Cancelled()) Finish(State::kCancelled, "transfer cancelled", FailureReason::kStopped);
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(connect_ms_) + kSignInWait;
+  CURLcode result = CURLE_OPERATION_TIMEDOUT;
+  bool done = false;
+  while (!done && !cancel_->Cancelled() && std::chrono::steady_clock::now() < deadline) {
+    int running = 0;
+    if (curl_multi_perform(t.request.multi(), &running) != CURLM_OK) break;
+    int left = 0;
+    while (CURLMsg* m = curl_multi_info_read(t.request.multi(), &left)) {
+      if (m->msg == CURLMSG_DONE) {
+        done = true;
+        result = m->data.result;
+      }
+    }
+    if (!done) t.request.Poll(100);
+  }
+  t.request.End();
+  t.probing = false;
+  if (cancel_->Cancelled()) {
+    Finish(State::kCancelled, "transfer cancelled", FailureReason::kStopped);
+    return false;
+  }
+  long code = 0;
+  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code);
+  if (code == 401 || code == 403) {
+    // Refused: the talk is not sent at all.
+    sign_in_status_ = code;
+    Finish(State::kAnswered, {});
+    return false;
+  }
+  if (!done || (result != CURLE_OK && code == 0)) {
+    Finish(State::kFailed, done ? t.request.ErrorText(result) : "no answer to the sign-in",
+           done ? t.request.ReasonFor(result, false) : FailureReason::kNoAnswer);
+    return false;
+  }
+  // Whatever else the GET drew (a 405, a 400, a 200), the sign-in is learnt: back to the POST.
+  long offered = 0;
+  curl_easy_getinfo(e, CURLINFO_HTTPAUTH_AVAIL, &offered);
+  signed_in_ = offered != 0;
+  t.header_bytes = 0;
+  t.answer_bytes = 0;
+  t.too_much = false;
+  curl_easy_setopt(e, CURLOPT_POST, 1L);
+  curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.room));
+  return true;
+}
+
 bool HttpPost::Send() {
   if (state_ != State::kReady) return false;
+  if (transfer_->signs_in && !SignIn()) return false;
+  if (!transfer_->request.Begin(*cancel_, error_)) {
+    if (cancel_->Cancelled()) {
+      Finish(State::kCancelled, "transfer cancelled", FailureReason::kStopped);
+    } else {
+      Finish(State::kFailed, error_, FailureReason::kLocalFailure);
+    }
+    return false;
+  }
   if (!Drive(Until::kHeadSent, std::chrono::steady_clock::time_point::max())) return false;
-  if (transfer_->signs_in) {
-    // A camera that wants the sign-in answers the head with its challenge at once: waiting
-    // for it here sends the request again, signed in, before any body byte is written. A
-    // camera that does not challenge costs this wait once per talk (it ends before the
-    // first sound part is due); a challenge that comes later still restarts the body.
+  if (transfer_->signs_in && !signed_in_) {
+    // The GET drew no challenge, yet the POST may: a camera that wants the sign-in answers
+    // the head with its challenge at once, and waiting for it here sends the request again,
+    // signed in, before any body byte is written. A camera that does not challenge costs
+    // this wait once per talk (it ends before the first sound part is due); a challenge
+    // that comes later still restarts the body.
     const auto deadline = std::chrono::steady_clock::now() + kChallengeWait;
     Drive(Until::kSignedIn, deadline);
     if (state_ != State::kReady) return false;  // refused, failed or cancelled
@@ -384,6 +454,7 @@ bool HttpPost::End(std::chrono::milliseconds limit) {
 }
 
 long HttpPost::ResponseCode() const {
+  if (sign_in_status_ != 0) return sign_in_status_;
   long code = 0;
   // A challenge that libcurl answers by signing in is not the answer.
   if (transfer_ && transfer_->answered) curl_easy_getinfo(transfer_->request.easy(), CURLINFO_RESPONSE_CODE, &code);
