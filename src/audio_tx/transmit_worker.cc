@@ -1,5 +1,7 @@
 #include "audio_tx/transmit_worker.h"
 
+#include <memory>
+
 #include "audio_tx/transmit_body.h"
 #include "net/http_post.h"
 #include "runtime/log.h"
@@ -8,14 +10,30 @@ namespace vantorel {
 
 namespace {
 
-// The body's pieces go into the POST request; the outcome is noted for the report.
+// The body's pieces go into the POST requests of one talk (one, unless a web server wants
+// shorter bodies); the outcome is noted for the report.
 class RequestSink : public TransmitSink {
  public:
-  RequestSink(HttpPost& post, TransmitReport& report, WorkerContext& context, const TalkFailed& failed)
-      : post_(post), report_(report), context_(context), failed_(failed) {}
+  RequestSink(WorkerContext& context, const std::string& url, const TransmitBodyOptions& options,
+              TransmitReport& report, const TalkFailed& failed)
+      : context_(context), url_(url), options_(options), report_(report), failed_(failed) {}
+
+  bool Open(int64_t length) {
+    post_ = std::make_unique<HttpPost>(context_.cancel());
+    if (post_->Open(url_, kTransmitUserAgent, length, {}, TalkContentType(options_.format))) return true;
+    Fail();
+    return false;
+  }
 
   bool Send() override {
-    report_.sent = post_.Send();
+    report_.sent = post_->Send();
+    if (!report_.sent && post_->ResponseCode() == 413) {
+      // A web server that caps request bodies (1 GiB is common): the talk goes in shorter
+      // requests, one after the other.
+      LogFailure("transmit: the camera refuses the announced length; shorter requests instead");
+      length_ = kTransmitSmallAnnouncedLength;
+      report_.sent = Open(length_) && post_->Send();
+    }
     if (report_.sent) {
       context_.Report(WorkerState::kRunning);
     } else {
@@ -25,25 +43,40 @@ class RequestSink : public TransmitSink {
   }
 
   bool Write(const uint8_t* data, size_t size) override {
-    const bool ok = post_.Write(data, size);
-    if (!ok) {
-      Fail();
-    } else if (size == kTransmitPartBytes) {
-      ++report_.parts;
-    }
+    const bool ok = post_->Write(data, size);
+    if (!ok) Fail();
     return ok;
   }
 
+  void PartTaken() override { ++report_.parts; }
+
+  int64_t Room() const override { return post_->Room(); }
+
+  bool Renew() override {
+    post_->End(kTransmitAnswerWait);
+    if (const Failure answer = post_->Outcome(); answer.reason == FailureReason::kErrorStatus) {
+      Note(answer);
+      return false;
+    }
+    if (!Open(length_)) return false;
+    if (post_->Send()) return true;
+    Fail();
+    return false;
+  }
+
   void End() override {
-    post_.End(kTransmitAnswerWait);
-    report_.answer = post_.ResponseCode();
+    post_->End(kTransmitAnswerWait);
+    report_.answer = post_->ResponseCode();
     // The camera's answer names the reason better than the writes it made fail (a refused
     // sign-in closes the connection, and the writes may notice first).
-    const Failure answer = post_.Outcome();
+    const Failure answer = post_->Outcome();
     if (answer.reason == FailureReason::kErrorStatus && report_.failure.http_status == 0) {
-      report_.failure = answer;
-      LogFailure("transmit: the camera answered %ld", report_.answer);
-      if (failed_) failed_(report_.failure);
+      report_.failure = {};
+      Note(answer);
+    } else if (answer.reason == FailureReason::kTooMuchData) {
+      // An answer over its bounds in the final wait (a 401 with endless headers) is no
+      // success; a camera that answers only when the connection closes is.
+      Note(answer);
     }
   }
 
@@ -51,22 +84,30 @@ class RequestSink : public TransmitSink {
   // Only the first failure is kept: a camera that is gone fails every later write too.
   void Fail() {
     if (report_.failure.failed()) return;
-    Failure failure = post_.Outcome();
+    Failure failure = post_->Outcome();
     if (!failure.failed()) {
       // The request is answered (a success) or still under way, yet the piece was refused:
       // the camera ended the talk by answering it.
-      failure = {FailureReason::kConnectionLost, post_.ResponseCode(),
-                 post_.ResponseCode() != 0 ? "the camera answered the talk while it went on" : post_.Error()};
+      failure = {FailureReason::kConnectionLost, post_->ResponseCode(),
+                 post_->ResponseCode() != 0 ? "the camera answered the talk while it went on" : post_->Error()};
     }
+    Note(failure);
+  }
+
+  void Note(const Failure& failure) {
+    if (report_.failure.failed()) return;
     LogFailure("transmit: %s (HTTP %ld) %s", FailureName(failure.reason), failure.http_status, failure.detail.c_str());
     report_.failure = failure;
     if (failed_) failed_(report_.failure);
   }
 
-  HttpPost& post_;
-  TransmitReport& report_;
   WorkerContext& context_;
+  const std::string& url_;
+  const TransmitBodyOptions& options_;
+  TransmitReport& report_;
   const TalkFailed& failed_;
+  int64_t length_ = kTransmitAnnouncedLength;
+  std::unique_ptr<HttpPost> post_;
 };
 
 }  // namespace
@@ -75,15 +116,8 @@ TransmitReport RunTransmit(WorkerContext& context, CaptureRing& ring, const std:
                            TransmitBodyOptions options, const TalkFailed& failed) {
   TransmitReport report;
   context.Report(WorkerState::kConnecting);
-  HttpPost post(context.cancel());
-  if (post.Open(url, kTransmitUserAgent, kTransmitAnnouncedLength)) {
-    RequestSink sink(post, report, context, failed);
-    SendTransmitBody(ring, sink, options);
-  } else {
-    report.failure = post.Outcome();
-    LogFailure("transmit: %s", report.failure.detail.c_str());
-    if (failed) failed(report.failure);
-  }
+  RequestSink sink(context, url, options, report, failed);
+  if (sink.Open(kTransmitAnnouncedLength)) SendTransmitBody(ring, sink, options);
   return report;
 }
 

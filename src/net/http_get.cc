@@ -283,6 +283,15 @@ std::string HttpGet::ContentType() const {
   return type ? type : "";
 }
 
+std::string HttpGet::SignInOffered() const {
+  long offered = 0;
+  if (transfer_) curl_easy_getinfo(transfer_->request->easy(), CURLINFO_HTTPAUTH_AVAIL, &offered);
+  std::string schemes;
+  if (offered & CURLAUTH_DIGEST) schemes = "Digest";
+  if (offered & CURLAUTH_BASIC) schemes += schemes.empty() ? "Basic" : ", Basic";
+  return schemes;
+}
+
 size_t HttpGet::Buffered() const { return transfer_ ? transfer_->Available() : 0; }
 
 Failure HttpGet::Outcome() const {

@@ -94,6 +94,9 @@ class HttpGet {
   // The answer's Content-Type header value, once the first Read() has returned (empty when
   // it had none).
   std::string ContentType() const;
+  // The sign-in schemes the camera's challenge offered: "Digest", "Basic", "Digest, Basic";
+  // empty when it did not challenge.
+  std::string SignInOffered() const;
   // Body bytes waiting in memory (for tests of the buffer bound).
   size_t Buffered() const;
 

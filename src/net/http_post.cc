@@ -463,6 +463,8 @@ long HttpPost::ResponseCode() const {
 
 int HttpPost::Restarts() const { return transfer_ ? transfer_->restarts : 0; }
 
+int64_t HttpPost::Room() const { return transfer_ ? transfer_->room : 0; }
+
 Failure HttpPost::Outcome() const {
   Failure failure;
   failure.http_status = ResponseCode();

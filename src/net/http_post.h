@@ -99,6 +99,8 @@ class HttpPost {
   long ResponseCode() const;
   // How often the body was started again after a challenge (0 or 1).
   int Restarts() const;
+  // Body bytes the announced length still allows.
+  int64_t Room() const;
   // What the talk came to: kErrorStatus (with the status) for an answer that is no success
   // (a 401 that signing in did not cure...), the failure of the transfer, kStopped after a
   // cancel, kNone while it is still under way.

@@ -134,4 +134,26 @@ std::string RedactUrl(const std::string& url) {
   return out;
 }
 
+std::string CameraEndpointUrl(const std::string& url, const std::string& path_and_query) {
+  const UrlHandle parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  const std::string scheme = Part(parsed.get(), CURLUPART_SCHEME);
+  if ((scheme != "http" && scheme != "https") || Part(parsed.get(), CURLUPART_HOST).empty()) return {};
+  const size_t query = path_and_query.find('?');
+  const std::string path = path_and_query.substr(0, query);
+  const std::string rest = query == std::string::npos ? std::string() : path_and_query.substr(query + 1);
+  const bool ok = curl_url_set(parsed.get(), CURLUPART_PATH, path.c_str(), 0) == CURLUE_OK &&
+                  curl_url_set(parsed.get(), CURLUPART_QUERY, rest.empty() ? nullptr : rest.c_str(), 0) == CURLUE_OK &&
+                  curl_url_set(parsed.get(), CURLUPART_FRAGMENT, nullptr, 0) == CURLUE_OK;
+  return ok ? Part(parsed.get(), CURLUPART_URL) : std::string();
+}
+
+std::string CameraKey(const std::string& url) {
+  const UrlHandle parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  const std::string host = Part(parsed.get(), CURLUPART_HOST);
+  const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  return host.empty() ? std::string() : host + ":" + port;
+}
+
 }  // namespace vantorel

@@ -35,4 +35,13 @@ bool SplitCredentials(const std::string& url, std::string& without, UrlCredentia
 // string that might hold a password is never returned as it is.
 std::string RedactUrl(const std::string& url);
 
+// `url` with its path and query replaced by `path_and_query` ("/axis-cgi/param.cgi?..."):
+// the same scheme, user information, host and port, another endpoint of the same camera.
+// Empty when `url` is not an absolute http:// or https:// URL with a host.
+std::string CameraEndpointUrl(const std::string& url, const std::string& path_and_query);
+
+// "host:port" of `url` (the port as given or the scheme's), naming the camera it leads to;
+// empty for a URL that cannot be parsed.
+std::string CameraKey(const std::string& url);
+
 }  // namespace vantorel

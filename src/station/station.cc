@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "image/image_worker.h"
+#include "net/url.h"
+#include "station/camera_params.h"
 #include "station/retry_loop.h"
 
 namespace vantorel {
@@ -123,10 +125,12 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
                          .attempt = [&] {
                            // A talk that comes back drops what was captured while it was
                            // away, once the camera has taken the new request.
-                           const TransmitReport report =
-                               RunTransmit(context, ring_, settings_.GetTransmitUrl(),
-                                           {.end_on_failure = options.reconnect, .discard_waiting_when_sent = again},
-                                           shown);
+                           const std::string url = settings_.GetTransmitUrl();
+                           const TransmitReport report = RunTransmit(context, ring_, url,
+                                                                     {.format = TalkFormatFor(context, url),
+                                                                      .end_on_failure = options.reconnect,
+                                                                      .discard_waiting_when_sent = again},
+                                                                     shown);
                            again = true;
                            parts += report.parts;
                            {
@@ -146,6 +150,32 @@ void Station::StopTalk() {
   // ring before the stop below lands.
   talk_.RequestStop(kTransmitCancelAfter);
   ring_.SetTransmitStop();
+}
+
+void Station::SetDialect(CameraDialect dialect) {
+  std::lock_guard lock(dialect_mutex_);
+  dialect_ = dialect;
+}
+
+TalkFormat Station::TalkFormatFor(WorkerContext& context, const std::string& url) {
+  const std::string camera = CameraKey(url);
+  {
+    std::lock_guard lock(dialect_mutex_);
+    if (dialect_ == CameraDialect::kDesign) return TalkFormat::kDesignMultipart;
+    if (dialect_ == CameraDialect::kCurrent) return TalkFormat::kMuLaw;
+    if (const auto known = formats_.find(camera); known != formats_.end()) return known->second;
+  }
+  ParamList params;
+  const Failure failure = FetchCameraParams(url, kSoundParamGroups, context.cancel(), params);
+  // A camera without param.cgi speaks the design's dialect; one that could not be asked
+  // (unreachable now) is asked again next time.
+  const bool answered = !failure.failed() || failure.reason == FailureReason::kErrorStatus;
+  const TalkFormat format = failure.failed() ? TalkFormat::kDesignMultipart : TalkFormatFromParams(params);
+  if (answered && failure.http_status != 401 && failure.http_status != 403) {
+    std::lock_guard lock(dialect_mutex_);
+    formats_[camera] = format;
+  }
+  return format;
 }
 
 TransmitReport Station::LastTalkReport() const {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -24,6 +25,7 @@
 #include "sound_io/audio_input.h"
 #include "sound_io/audio_output.h"
 #include "settings/camera_settings.h"
+#include "settings/station_ini.h"
 
 namespace vantorel {
 
@@ -95,6 +97,9 @@ class Station {
   void StopTalk();
   // How the last finished talk went.
   TransmitReport LastTalkReport() const;
+  // Which sound dialect the talk speaks: asked of each camera once (kAuto, the default), or
+  // the one given. Any thread; the next talk uses it.
+  void SetDialect(CameraDialect dialect);
 
   WorkerStatus Status(StationWorker worker) const;
   // Waits until `worker` has ended (by a stop or by itself), or the deadline; true when it
@@ -109,6 +114,8 @@ class Station {
   void PictureJob(WorkerContext& context);
   void ListenJob(WorkerContext& context, const SoundSink& sink, const ListenOptions& options);
   void TalkJob(WorkerContext& context, const TalkOptions& options);
+  // The talk's format for the camera of `url`: param.cgi asked once per camera.
+  TalkFormat TalkFormatFor(WorkerContext& context, const std::string& url);
 
   const StationObserver observer_;
   const StationDevices devices_;
@@ -119,6 +126,9 @@ class Station {
   Microphone microphone_{ring_};  // used by the talk worker's thread only
   mutable std::mutex report_mutex_;
   TransmitReport last_talk_;      // guarded by report_mutex_
+  std::mutex dialect_mutex_;
+  CameraDialect dialect_ = CameraDialect::kAuto;  // guarded by dialect_mutex_
+  std::map<std::string, TalkFormat> formats_;    // per camera (CameraKey); guarded by dialect_mutex_
   // Last, so that they stop first.
   StoppableWorker picture_;
   StoppableWorker listen_;

@@ -30,6 +30,8 @@ constexpr CommandEntry kCommands[] = {
     {"talk", vantorel::cli::RunTalk,
      "talk URL -i IN.wav [--fast] | --mic [--once]  send a recording (or the microphone) to the camera;\n"
      "        the microphone's talk comes back after a drop unless --once"},
+    {"probe", vantorel::cli::RunProbe,
+     "probe URL                   what the camera speaks: sign-in, picture, sound, talk; and what is used"},
     {"listen", vantorel::cli::RunListen,
      "listen URL [--seconds N] [-o OUT.wav] [--once]  play the camera's sound (or record it), coming back\n"
      "        after a drop unless --once; print the frames"},
