@@ -1,6 +1,6 @@
 #pragma once
-// One connection's endless sound answer on GET /axis-cgi/audio/receive.cgi,: the
-// dialect makes the parts, this sends them as the run asks (their pace,
+// One connection's endless sound answer on GET /axis-cgi/audio/receive.cgi, in either
+// dialect: the dialect makes the parts, this sends them as the run asks (their pace,
 // --audio-parts with the run's fault, --drop-after, --silence-after, split and dripped
 // writes). audio_endpoint.cc says how each fault shapes the stream.
 

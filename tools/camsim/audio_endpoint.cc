@@ -17,6 +17,7 @@
 // parts. Whatever the fault, audio_drop_after > 0 cuts each connection after that many parts
 // and audio_silence_after > 0 makes each stream go silent after that many (held open for
 // silence_hold, then closed); the next connection is served afresh. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
+// The newer firmware's stream (audio_current.cc) is shaped the same way.
 
 #include <atomic>
 #include <chrono>
@@ -31,11 +32,13 @@ namespace vantorel::camsim {
 
 namespace {
 
-// The design's parts of one connection: "--myboundary", the type, 200 bytes of G.726, CRLF;
-// with the garbage fault junk before each.
+// The design's parts of one connection: "--myboundary", the type (with
+// --length-after-type a Content-Length after it), 200 bytes of G.726, CRLF; with the
+// garbage fault junk before each.
 AudioConnection::PartMaker DesignParts(const Options& options, std::shared_ptr<const std::vector<int16_t>> sound,
                                        uint32_t seed) {
   std::string header(kPartHeader);
+  if (options.current.length_after_type) header.insert(header.size() - 2, "Content-Length: 200\r\n");
   const size_t type_cut = header.find("KADPCM");  // inside the marker: "audio/32" | "KADPCM..."
   auto frames = std::make_shared<AudioFrames>(std::move(sound), options.audio_faults);
   return [faults = options.audio_faults, header, type_cut, frames, seed](int index) {
