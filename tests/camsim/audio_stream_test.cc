@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "camsim/audio_stream.h"
 #include "camsim/server.h"
+#include "codec/g711.h"
 #include "codec/g726.h"
 #include "frame_oracle.h"
 #include "net/http_get.h"
@@ -53,10 +55,11 @@ std::string Frame(AudioFrames& frames) {
 }
 
 // The first `count` parts of a well-behaved stream of `sound`.
-std::string CleanParts(const std::vector<int16_t>& sound, int count, unsigned faults = 0) {
+std::string CleanParts(const std::vector<int16_t>& sound, int count, unsigned faults = 0,
+                       std::string_view header = kPartHeader) {
   AudioFrames frames(std::make_shared<const std::vector<int16_t>>(sound), faults);
   std::string body;
-  for (int i = 0; i < count; ++i) body += std::string(kPartHeader) + Frame(frames) + "\r\n";
+  for (int i = 0; i < count; ++i) body += std::string(header) + Frame(frames) + "\r\n";
   return body;
 }
 
@@ -225,6 +228,59 @@ TEST(AudioStreamTest, TheProgramPlaysAWavFileAndRefusesUnknownAudioFaults) {
   std::remove(wav.c_str());
   rmdir(dir);
   EXPECT_EQ(body, CleanParts(sound, 3));
+}
+
+// --length-after-type: the design's parts carry "Content-Length: 200" after their type.
+TEST(AudioStreamTest, TheDesignsPartsCarryALengthAfterTheirTypeWhenAsked) {
+  Options o = Parts(3);
+  o.current.length_after_type = true;
+  Server server(o);
+  ASSERT_TRUE(server.Start());
+  EXPECT_EQ(Body(server), CleanParts(DoorChime(), 3, 0,
+                                     "--myboundary\r\nContent-Type: audio/32KADPCM\r\nContent-Length: 200\r\n\r\n"));
+}
+
+// The newer firmware's microphone in each form (singlepart, or 64 ms parts with a length each;
+// mu-law, or G.726-32 with the earlier code of a byte in bits 4-7) decodes to the chime.
+TEST(AudioStreamTest, TheNewerFirmwareSendsTheChimeInEachForm) {
+  for (const std::string query : {"", "?audiocodec=g726", "?httptype=multipart", "?httptype=multipart&audiocodec=g726"}) {
+    SCOPED_TRACE(query);
+    const bool g726 = query.find("g726") != std::string::npos, multipart = query.find("multi") != std::string::npos;
+    Options o = Parts(5);
+    o.current.firmware = Firmware::kCurrent;
+    Server server(o);
+    ASSERT_TRUE(server.Start());
+    const auto res = httplib::Client("127.0.0.1", server.port()).Get((kPath + query).c_str());
+    ASSERT_TRUE(res);
+    const std::string type = g726 ? "audio/G726-32" : "audio/basic", answer = res->get_header_value("Content-Type");
+    const size_t size = g726 ? 256 : 512, at = answer.find("; boundary=");
+    EXPECT_EQ(answer.substr(0, at), multipart ? "multipart/x-mixed-replace" : type);
+    const std::string head = "--" + answer.substr(std::min(at + 11, answer.size())) + "\r\nContent-Type: " + type +
+                             "\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
+    std::string audio = multipart ? "" : res->body;
+    for (size_t part = 0; multipart && part < res->body.size(); part += head.size() + size + 2) {
+      ASSERT_EQ(res->body.compare(part, head.size(), head), 0) << answer;
+      ASSERT_EQ(res->body.compare(part + head.size() + size, 2, "\r\n"), 0);
+      audio += res->body.substr(part + head.size(), size);
+    }
+    std::vector<int16_t> heard(g726 ? 2 * audio.size() : audio.size());
+    const auto* codes = reinterpret_cast<const uint8_t*>(audio.data());
+    G726State state;
+    G726InitState(state);
+    if (g726) {
+      G726DecodeBlock(heard.data(), codes, audio.size(), state, G726Packing::kEarlierHigh);
+    } else {
+      MuLawDecodeBlock(heard.data(), codes, audio.size());
+    }
+    ASSERT_EQ(heard.size(), size_t{5} * (multipart ? 512 : 160));
+    const std::vector<int16_t> chime = DoorChime();
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < heard.size(); ++i) {
+      signal += double(chime[i]) * chime[i];
+      noise += (double(heard[i]) - chime[i]) * (double(heard[i]) - chime[i]);
+    }
+    EXPECT_GT(10 * std::log10(signal / noise), 20.0);
+  }
 }
 
 }  // namespace

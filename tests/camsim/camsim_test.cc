@@ -346,5 +346,31 @@ TEST(CamsimTest, TheProgramPrintsItsUrlAndEndsOnSigterm) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// param.cgi of the newer firmware: the asked branches' lines (Audio is not AudioSource), the
+// cameras' error line for a group that names nothing, behind the sign-in; the design's camera
+// has none.
+TEST(CamsimTest, TheNewerFirmwareListsItsParameters) {
+  Options options;
+  options.current.firmware = Firmware::kCurrent;
+  options.current.duplex = Duplex::kListen;
+  options.sign_in.account = "ann:door";
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const std::string query = "/axis-cgi/param.cgi?action=list&group=Audio,root.IOPort.I0,Nothing";
+  long code = 0;
+  const std::string body = Get("http://ann:door@" + server.Url().substr(7) + query, &code);
+  EXPECT_EQ(code, 200);
+  EXPECT_NE(body.find("root.Audio.DuplexMode=get\n"), std::string::npos) << body;
+  EXPECT_NE(body.find("root.IOPort.I0.Usage=Button\n"), std::string::npos) << body;
+  EXPECT_EQ(body.find("root.AudioSource."), std::string::npos) << body;
+  EXPECT_TRUE(body.ends_with("\n# Error: Error -1 getting param in group 'Nothing'\n")) << body;
+  Get(server.Url() + query, &code);
+  EXPECT_EQ(code, 401);
+  Server design({});
+  ASSERT_TRUE(design.Start());
+  Get(design.Url() + query, &code);
+  EXPECT_EQ(code, 404);
+}
+
 }  // namespace
 }  // namespace vantorel::camsim

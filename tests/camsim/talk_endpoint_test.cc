@@ -1,7 +1,10 @@
 // The simulated camera's upload endpoint, fed by hand-made bodies over real HTTP.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,10 +17,12 @@
 #include <vector>
 
 #include "camsim/server.h"
+#include "codec/g711.h"
 #include "codec/g726.h"
 #include "net/http_post.h"
 #include "files/wav_file.h"
 #include "support/camera_process.h"
+#include "support/loopback.h"
 
 namespace vantorel::camsim {
 namespace {
@@ -315,7 +320,209 @@ TEST(TalkEndpointTest, TheProgramPrintsOneLinePerTalk) {
   EXPECT_NE(report.find("800 samples written to " + out), std::string::npos) << report;
   const int status = camera.Terminate();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  test::CameraProcess current(VANTOREL_CAMSIM, {"--firmware", "current", "--talk-out", out});
+  ASSERT_TRUE(httplib::Client(current.Url()).Post("/axis-cgi/audio/transmit.cgi", std::string(1600, '\x7f'), "audio/basic"));
+  const std::string line = current.NextLine();
+  EXPECT_EQ(line.rfind("talk: audio/basic, 1600 samples played, first sound after ", 0), 0u) << line;
+  EXPECT_NE(line.find("1600 samples written to " + out), std::string::npos) << line;
   std::remove(out.c_str());
+}
+
+// The newer firmware and the web server's ways.
+
+const std::string kTalkPath = "/axis-cgi/audio/transmit.cgi";
+
+Options Current() {
+  Options o;
+  o.current.firmware = Firmware::kCurrent;
+  return o;
+}
+
+// A request written by hand on a connection of its own: `head`, then the body as the test sends it.
+struct RawRequest {
+  RawRequest(const Server& server, const std::string& head) : fd(test::ConnectToLoopback(server.port())) { Send(head); }
+  ~RawRequest() { close(fd); }
+  void Send(const std::string& bytes) { send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+  bool Answered(milliseconds within) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, static_cast<int>(within.count())) == 1;
+  }
+  // What the server sends within 5 s, until it closes the connection (or sends `until`).
+  std::string Answer(const std::string& until = "") {
+    std::string answer;
+    char buf[4096];
+    for (const auto end = steady_clock::now() + milliseconds(5000); until.empty() || answer.find(until) == std::string::npos;) {
+      const auto left = std::chrono::duration_cast<milliseconds>(end - steady_clock::now());
+      const ssize_t n = left.count() > 0 && Answered(left) ? recv(fd, buf, sizeof buf, 0) : 0;
+      if (n <= 0) break;
+      answer.append(buf, static_cast<size_t>(n));
+    }
+    return answer;
+  }
+  int Status() { return std::atoi(Answer("\r\n").substr(std::strlen("HTTP/1.1 ")).c_str()); }
+  const int fd;
+};
+
+std::string Head(const std::string& headers, const std::string& request_line = "POST " + kTalkPath) {
+  return request_line + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
+}
+
+// A singlepart talk (mu-law with a length, G.726-32 chunked) is played in real time and
+// written as its codec decodes it (G.726-32: the earlier code of each byte in bits 4-7).
+TEST(TalkEndpointTest, TheNewerFirmwarePlaysASinglepartTalkInRealTime) {
+  std::vector<int16_t> tone(4000);  // 0.5 s
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(((i % 20) < 10 ? 4000 : -4000) + i);
+  for (const bool g726 : {false, true}) {
+    Options o = Current();
+    o.talk.out_wav = TempPath("current-talk");
+    Server server(o);
+    ASSERT_TRUE(server.Start());
+    std::string body(g726 ? tone.size() / 2 : tone.size(), '\0');
+    std::vector<int16_t> expected(tone.size());
+    auto* codes = reinterpret_cast<uint8_t*>(body.data());
+    G726State coder, decoder;
+    G726InitState(coder);
+    G726InitState(decoder);
+    if (g726) {
+      G726EncodeBlock(codes, tone.data(), tone.size(), coder, G726Packing::kEarlierHigh);
+      G726DecodeBlock(expected.data(), codes, body.size(), decoder, G726Packing::kEarlierHigh);
+    } else {
+      MuLawEncodeBlock(codes, tone.data(), tone.size());
+      MuLawDecodeBlock(expected.data(), codes, body.size());
+    }
+    const char* type = g726 ? "audio/G726-32" : "audio/basic; rate=8000";
+    const auto began = steady_clock::now();
+    httplib::Client client("127.0.0.1", server.port());
+    const auto res = !g726 ? client.Post(kTalkPath.c_str(), body, type)
+                           : client.Post(kTalkPath.c_str(), [&](size_t at, httplib::DataSink& sink) {
+                               sink.write(body.data() + at, std::min<size_t>(80, body.size() - at));
+                               if (at + 80 >= body.size()) sink.done();
+                               return true;
+                             }, type);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_GE(steady_clock::now() - began, milliseconds(250));  // 0.5 s of sound, taken 0.2 s ahead
+    ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.ended; }));
+    EXPECT_EQ(server.stats().talk.content_type, type);
+    EXPECT_EQ(server.stats().talk.samples, tone.size());
+    std::vector<int16_t> heard;
+    std::string error;
+    ASSERT_TRUE(ReadWavMono16(o.talk.out_wav, 8000, heard, error)) << error;
+    EXPECT_EQ(heard, expected);
+    std::remove(o.talk.out_wav.c_str());
+  }
+}
+
+// 415 for a type it does not play; 503 to a second talker while one plays (the first plays
+// on, and with half duplex the microphone is silent meanwhile); 405 for the way a one-way
+// camera cannot go.
+TEST(TalkEndpointTest, TheNewerFirmwareRefusesWhatItCannotPlay) {
+  Options o = Current();
+  o.current.duplex = Duplex::kHalf;
+  o.current.receiver_timeout = milliseconds(10000);  // the first talk lasts however slow the machine
+  o.audio_parts = 3;
+  o.audio_part_interval = milliseconds(0);
+  Server server(o);
+  ASSERT_TRUE(server.Start());
+  httplib::Client client("127.0.0.1", server.port());
+  const auto talk = [&](const char* type) {
+    const auto res = client.Post(kTalkPath.c_str(), std::string(160, '\x7f'), type);
+    return res ? res->status : 0;
+  };
+  EXPECT_EQ(talk("audio/32KADPCM"), 415);
+  RawRequest first(server, Head("Content-Type: audio/basic\r\nContent-Length: 100000\r\n"));
+  first.Send(std::string(800, '\x7f'));
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.samples == 800; }));
+  EXPECT_EQ(talk("audio/basic"), 503);
+  const auto microphone = client.Get("/axis-cgi/audio/receive.cgi");
+  ASSERT_TRUE(microphone);
+  EXPECT_EQ(microphone->body, std::string(3 * 160, '\xff'));  // mu-law silence
+  first.Send(std::string(800, '\x7f'));
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.samples == 1600; }));
+  EXPECT_EQ(server.stats().current.unsupported_type, 1);
+  EXPECT_EQ(server.stats().current.busy, 1);
+  for (const Duplex one_way : {Duplex::kListen, Duplex::kTalk}) {
+    o.current.duplex = one_way;
+    Server refusing(o);
+    ASSERT_TRUE(refusing.Start());
+    httplib::Client c("127.0.0.1", refusing.port());
+    const auto res = one_way == Duplex::kListen ? c.Post(kTalkPath.c_str(), "x", "audio/basic")
+                                                : c.Get("/axis-cgi/audio/receive.cgi");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 405);
+    EXPECT_EQ(refusing.stats().current.not_allowed, 1);
+  }
+}
+
+// A second without data ends the talk: the answer is 200 and the camera closes.
+TEST(TalkEndpointTest, TheNewerFirmwareEndsATalkASecondAfterItsLastData) {
+  Server server(Current());
+  ASSERT_TRUE(server.Start());
+  RawRequest talk(server, Head("Content-Type: audio/basic\r\nContent-Length: 100000\r\n"));
+  talk.Send(std::string(800, '\x7f'));
+  const auto sent = steady_clock::now();
+  const std::string answer = talk.Answer();  // to the connection's end
+  EXPECT_GE(steady_clock::now() - sent, milliseconds(900));
+  EXPECT_LT(steady_clock::now() - sent, milliseconds(4000)) << "the connection stayed open";
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_EQ(server.stats().current.receiver_timeouts, 1);
+  EXPECT_EQ(server.stats().talk.samples, 800u);
+}
+
+// --challenge-after-body: a POST refused for its sign-in is challenged only once its declared
+// body has been read; an empty POST and a GET at once. Both firmwares, Digest and Basic.
+TEST(TalkEndpointTest, AChallengeComesOnlyOnceTheBodyHasEnded) {
+  for (const Firmware firmware : {Firmware::kDesign, Firmware::kCurrent}) {
+    for (const AuthScheme scheme : {AuthScheme::kDigest, AuthScheme::kBasic}) {
+      Options o;
+      o.current.firmware = firmware;
+      o.current.challenge_after_body = true;
+      o.current.receiver_timeout = milliseconds(10000);
+      o.sign_in = {.account = "ann:door", .scheme = scheme};
+      Server server(o);
+      ASSERT_TRUE(server.Start());
+      RawRequest talk(server, Head("Content-Type: audio/basic\r\nContent-Length: 1600\r\n"));
+      talk.Send(std::string(800, '\x7f'));
+      EXPECT_FALSE(talk.Answered(milliseconds(300)));
+      EXPECT_EQ(server.stats().challenges, 0);
+      talk.Send(std::string(800, '\x7f'));
+      EXPECT_EQ(talk.Status(), 401);
+      EXPECT_EQ(RawRequest(server, Head("Content-Length: 0\r\n")).Status(), 401);
+      EXPECT_EQ(RawRequest(server, Head("", "GET /axis-cgi/jpg/image.cgi")).Status(), 401);
+      EXPECT_EQ(server.stats().challenges, 3);
+      EXPECT_EQ(server.stats().talk.samples, 0u);
+    }
+  }
+}
+
+// --body-limit: a declared body above the limit is answered 413 before any of it is read;
+// the newer firmware's limit is 1 GiB, the design's camera has none.
+TEST(TalkEndpointTest, ADeclaredBodyAboveTheLimitIsRefusedAtOnce) {
+  struct Case {
+    Firmware firmware;
+    std::optional<uint64_t> limit;
+    uint64_t declared;
+    bool refused;
+  };
+  const Case cases[] = {{Firmware::kCurrent, std::nullopt, kCurrentBodyLimit + 1, true},
+                        {Firmware::kCurrent, std::nullopt, kCurrentBodyLimit, false},
+                        {Firmware::kDesign, 1000, 1001, true},
+                        {Firmware::kDesign, std::nullopt, 2147483647, false}};
+  for (const Case& c : cases) {
+    Options o;
+    o.current.firmware = c.firmware;
+    o.current.body_limit = c.limit;
+    Server server(o);
+    ASSERT_TRUE(server.Start());
+    RawRequest talk(server, Head("Content-Type: audio/basic\r\nContent-Length: " + std::to_string(c.declared) + "\r\n"));
+    if (c.refused) {
+      EXPECT_EQ(talk.Status(), 413) << c.declared;
+    } else {
+      EXPECT_FALSE(talk.Answered(milliseconds(300))) << c.declared;
+    }
+    EXPECT_EQ(server.stats().current.too_large, c.refused ? 1 : 0) << c.declared;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 
 #include "camsim/audio_stream.h"
@@ -25,7 +26,9 @@ void PrintUsage(FILE* out) {
       "                       [--digest MD5|MD5-sess|SHA-256] [--nonce-seconds N]\n"
       "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
       "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
-      "                       [--drop-after N] [--silence-after N]\n\n"
+      "                       [--drop-after N] [--silence-after N]\n"
+      "                       [--firmware design|current] [--duplex full|half|listen|talk]\n"
+      "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -57,7 +60,28 @@ void PrintUsage(FILE* out) {
       "  --part-ms N     the time between audio parts (default 50; 0: as fast as read)\n"
       "  --drop-after N  close each sound stream's connection after N parts (the next is served again)\n"
       "  --silence-after N  each sound stream goes silent after N parts: held open, nothing sent,\n"
-      "                  closed after 30 s (the next connection is served again)\n\n"
+      "                  closed after 30 s (the next connection is served again)\n"
+      "  --firmware F    design (default): the camera the design was built for; current: the newer\n"
+      "                  firmware: receive.cgi sends singlepart audio/basic (G.711 mu-law) by default,\n"
+      "                  ?audiocodec=g726 audio/G726-32 (earlier code in bits 4-7), ?httptype=multipart\n"
+      "                  64 ms parts with a Content-Length each (512 bytes mu-law, 256 bytes G.726);\n"
+      "                  transmit.cgi plays one singlepart body of audio/basic or audio/G726-32 in real\n"
+      "                  time (any Content-Length, none, or chunked): 415 for another type, 503 while\n"
+      "                  another client talks, the talk ends after 1 s without data (200, then the\n"
+      "                  connection closes); param.cgi?action=list&group=... lists its settings\n"
+      "                  (404 with the design's camera). The faults above apply to its streams too;\n"
+      "                  there --part-ms 0 sends as fast as read, any other value keeps the sound's pace\n"
+      "  --duplex D      (with --firmware current) full (default); half: the microphone is silent while\n"
+      "                  a talk plays; listen: transmit.cgi answers 405; talk: receive.cgi answers 405.\n"
+      "                  param.cgi reports it as root.Audio.DuplexMode (full, half, get, post)\n"
+      "  --challenge-after-body  a request refused for its sign-in is answered 401 only once its\n"
+      "                  body has ended (an endless talk is never challenged; a GET or an empty body\n"
+      "                  at once), as web servers in front of a camera's CGIs do\n"
+      "  --body-limit BYTES  answer 413 (Connection: close) to a request whose declared Content-Length\n"
+      "                  is above BYTES, before reading it (default: no limit; 1073741824 with\n"
+      "                  --firmware current)\n"
+      "  --length-after-type  the design's audio parts carry \"Content-Length: 200\" after their\n"
+      "                  Content-Type line (the newer firmware's parts always carry one)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends.\n",
       out);
@@ -169,6 +193,21 @@ int main(int argc, char** argv) {
     } else if (arg == "--part-ms" && has_value) {
       if (!ParseCount(argv[++i], 60000, n)) return Usage("--part-ms needs a number of milliseconds");
       options.audio_part_interval = std::chrono::milliseconds(n);
+    } else if (arg == "--firmware" && has_value) {
+      const auto firmware = vantorel::camsim::ParseFirmware(argv[++i]);
+      if (!firmware) return Usage("--firmware needs design or current");
+      options.current.firmware = *firmware;
+    } else if (arg == "--duplex" && has_value) {
+      const auto duplex = vantorel::camsim::ParseDuplex(argv[++i]);
+      if (!duplex) return Usage("--duplex needs full, half, listen or talk");
+      options.current.duplex = *duplex;
+    } else if (arg == "--challenge-after-body") {
+      options.current.challenge_after_body = true;
+    } else if (arg == "--body-limit" && has_value) {
+      if (!ParseCount(argv[++i], std::numeric_limits<long>::max(), n)) return Usage("--body-limit needs a number of bytes");
+      options.current.body_limit = static_cast<uint64_t>(n);
+    } else if (arg == "--length-after-type") {
+      options.current.length_after_type = true;
     } else {
       return Usage(("unexpected argument " + arg).c_str());
     }

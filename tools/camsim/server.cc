@@ -125,9 +125,10 @@ Context::RequestScope::~RequestScope() {
   --c_.in_flight_;
 }
 
-bool Context::Authorized(const httplib::Request& req, httplib::Response& res) {
+bool Context::Authorized(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader* body) {
   const SignIn::Verdict verdict = sign_in_.Check(req.method, req.target, req.get_header_value("Authorization"));
   if (verdict == SignIn::Verdict::kAllowed) return true;
+  if (body && options_.current.challenge_after_body) DrainBody(*this, *body);
   const bool stale = verdict == SignIn::Verdict::kStaleChallenge;
   UpdateStats([stale](Stats& s) {
     ++s.challenges;
@@ -176,8 +177,13 @@ const std::string& Context::NextStill() {
 
 Server::Server(Options options) : context_(std::move(options)) {
   RegisterImageEndpoint(http_, context_);
-  RegisterTalkEndpoint(http_, context_);
-  RegisterAudioEndpoint(http_, context_);
+  if (context_.options().current.firmware == Firmware::kCurrent) {
+    RegisterCurrentEndpoints(http_, context_);
+  } else {
+    RegisterTalkEndpoint(http_, context_);
+    RegisterAudioEndpoint(http_, context_);
+  }
+  ApplyWebServerBehaviours(http_, context_);
   // Small writes (paced parts, split parts, drips) leave at once instead of waiting for
   // the peer's acknowledgement.
   http_.set_tcp_nodelay(true);

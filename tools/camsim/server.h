@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/firmware_current.h"
 #include "camsim/raw_fault_server.h"
 #include "camsim/sign_in.h"
 #include "camsim/talk_options.h"
@@ -71,6 +72,7 @@ struct Options {
   int audio_silence_after = 0;       // each stream goes silent after this many parts; 0: never
   std::chrono::milliseconds silence_hold{30000};  // how long a silent stream is held, then closed
   std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
+  CurrentOptions current;            // --firmware, --duplex and the web server's ways (firmware_current.h)
 };
 
 // What the tests look at.
@@ -84,6 +86,7 @@ struct Stats {
   int still_connections = 0;   // distinct connections the stills came on
   int audio_streams = 0;       // sound streams begun
   TalkStats talk;              // the upload endpoint (talk_options.h)
+  CurrentStats current;        // the newer firmware's and the web server's answers (firmware_current.h)
 };
 
 // Shared by the server and its endpoints; lives as long as the server.
@@ -121,8 +124,9 @@ class Context {
   };
 
   // False (and a 401 challenge in `res`, with "Connection: close") when the sign-in is
-  // required and not given right.
-  bool Authorized(const httplib::Request& req, httplib::Response& res);
+  // required and not given right. With --challenge-after-body a refused request's `body`
+  // is read to its end before the challenge is made.
+  bool Authorized(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader* body = nullptr);
 
   // With --fps: waits for the next still's frame time (one per 1/fps s, in turn); false
   // when the server stops meanwhile.

@@ -44,6 +44,7 @@ class Talk {
     context_.UpdateStats([&](Stats& s) {
       s.talk.bytes = parser_.bytes();
       s.talk.parts = parser_.parts();
+      s.talk.samples = decoded_;
       s.talk.layout_errors = parser_.layout_errors();
       s.talk.first_error = parser_.first_error();
       if (first_part_at_ && !s.talk.first_part_at) {
@@ -84,6 +85,7 @@ class Talk {
     if (!first_part_at_) first_part_at_ = steady_clock::now();
     int16_t samples[2 * kTalkPartCodes];
     const size_t n = G726DecodeBlock(samples, codes, size, decoder_);
+    decoded_ += n;
     if (samples_.size() + n <= kMaxSamples) samples_.insert(samples_.end(), samples, samples + n);
   }
 
@@ -92,6 +94,7 @@ class Talk {
   TalkBodyParser parser_;
   G726State decoder_;
   std::vector<int16_t> samples_;
+  uint64_t decoded_ = 0;
   std::optional<steady_clock::time_point> first_part_at_;
 };
 
@@ -117,12 +120,13 @@ void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
       s.talk.talks = talks;
       s.talk.active = active;
       s.talk.user_agent = req.get_header_value("User-Agent");
+      s.talk.content_type = req.get_header_value("Content-Type");
     });
     // An answer before the body has been read ends the connection: what is left of the
     // body must not be taken for a next request.
     res.set_header("Connection", "close");
     const TalkOptions& o = context.options().talk;
-    const bool authorized = context.Authorized(req, res);  // answers 401 itself when not
+    const bool authorized = context.Authorized(req, res, &read);  // answers 401 itself when not
     if (authorized && o.fault == TalkFault::kUnauthorized) {
       res.status = 401;
       res.set_header("WWW-Authenticate", "Basic realm=\"camsim\"");

@@ -34,12 +34,15 @@ struct TalkStats {
   int active = 0;  // talks whose body is still being read
   // The latest talk:
   std::string user_agent;
+  std::string content_type;  // the request's Content-Type
   uint64_t bytes = 0;  // body bytes read
-  int parts = 0;       // well-formed parts
+  uint64_t samples = 0;  // samples decoded (played)
+  int parts = 0;       // well-formed parts (a singlepart talk: whole 20 ms of sound)
   int layout_errors = 0;
   std::string first_error;
   std::optional<std::chrono::steady_clock::time_point> first_part_at;
   std::chrono::milliseconds first_part_after{-1};  // since the request's head arrived
+                                                   // (a singlepart talk: its first sound)
   bool ended = false;  // its body has ended (the client closed, or a fault ended it)
 };
 
