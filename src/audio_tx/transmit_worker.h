@@ -23,8 +23,8 @@ namespace vantorel {
 inline constexpr const char* kTransmitUserAgent = "Halvicor Microphone Write.";
 // How long the job waits for the camera's answer after the last part: the usual end (a
 // camera that answers only when the body ends) comes before the stopper cancels.
-inline constexpr std::chrono::milliseconds kTransmitAnswerWait{800};
-inline constexpr std::chrono::milliseconds kTransmitCancelAfter{900};
+inline constexpr std::chrono::milliseconds kTransmitAnswerWait{600};
+inline constexpr std::chrono::milliseconds kTransmitCancelAfter{700};
 
 // How one talk's request went, for the station and vantorel-cli.
 struct TransmitReport {

@@ -42,7 +42,7 @@ int SmallSendBuffer(void*, curl_socket_t socket, curlsocktype purpose) {
 // camera answers the request head), so the body's opening pieces are what is kept; a talk
 // challenged later than this many bytes is not restarted.
 constexpr size_t kReplayLimit = 64 * 1024;
-// How long Send() waits for a challenge when the URL carries credentials.
+// How long Send() waits for an answer to the head alone: a challenge, or a refusal.
 constexpr auto kChallengeWait = std::chrono::milliseconds(150);
 // How long the sign-in's bodiless request may take beyond its connection.
 constexpr auto kSignInWait = std::chrono::seconds(5);
@@ -405,21 +405,18 @@ bool HttpPost::Send() {
     return false;
   }
   if (!Drive(Until::kHeadSent, std::chrono::steady_clock::time_point::max())) return false;
+  // A camera answers a head it refuses at once (a challenge, 401, 405, 413, 415, 503):
+  // waiting for that here keeps the body from going into a refused request, and the
+  // refusal from being taken for a lost connection once the writes meet the closed socket.
+  // The wait ends before the first sound part is due (it waits for four buffers).
+  const auto deadline = std::chrono::steady_clock::now() + kChallengeWait;
   if (transfer_->signs_in && !signed_in_) {
-    // The GET drew no challenge, yet the POST may: a camera that wants the sign-in answers
-    // the head with its challenge at once, and waiting for it here sends the request again,
-    // signed in, before any body byte is written. A camera that does not challenge costs
-    // this wait once per talk (it ends before the first sound part is due); a challenge
-    // that comes later still restarts the body.
-    const auto deadline = std::chrono::steady_clock::now() + kChallengeWait;
+    // The GET drew no challenge, yet the POST may: it goes again, signed in, before any body
+    // byte is written; a challenge that comes later still restarts the body.
     Drive(Until::kSignedIn, deadline);
     if (state_ != State::kReady) return false;  // refused, failed or cancelled
-    // A camera refuses a wrong password by answering the signed-in head at once and
-    // closing; waiting for that within the same bound keeps the refusal from being taken
-    // for a lost connection once the body's writes meet the closed socket.
-    if (transfer_->restarts > 0) Drive(Until::kAnswer, deadline);
-    if (state_ != State::kReady) return false;
   }
+  if (Drive(Until::kAnswer, deadline) || state_ != State::kReady) return false;
   state_ = State::kSending;
   return true;
 }

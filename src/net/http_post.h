@@ -26,8 +26,9 @@
 // that GET (401, 403 after signing in) ends the talk before it is sent. Should the POST be
 // challenged all the same (a stale nonce), it goes once more on a new connection, signed
 // in, and the body starts again from its first byte: the pieces written so far are sent
-// again (up to 64 KiB of them); Send() waits up to 150 ms for such a challenge, so that
-// usually nothing has to be sent twice. Restarts() counts it. A URL without credentials
+// again (up to 64 KiB of them). Send() waits up to 150 ms for an answer to the head alone
+// (a challenge, or a refusal such as 413), so that no body goes into a refused request and
+// usually nothing has to be sent twice. Restarts() counts restarts. A URL without credentials
 // sends no GET and no Authorization: the request is exactly as above. Another thread ends
 // any of this at any time through a CancelToken: whichever call is blocked then returns
 // false within 100 ms.

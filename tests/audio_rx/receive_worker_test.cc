@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <thread>
 #include <tuple>
 
 #include "codec/fit_sample_count.h"
@@ -73,6 +75,64 @@ TEST_F(ReceiveWorkerTest, WhateverLiesBetweenThePartsAndHoweverTheyAreCutTheFram
     ASSERT_TRUE(camera);
     EXPECT_FALSE(Run().failed()) << c.name;
     EXPECT_EQ(log_->samples, Decoded(SentFrames(kChime, c.audio_faults, 12))) << c.name;
+  }
+}
+
+// A 440 Hz tone at half scale, as the camera's microphone hears it.
+std::vector<int16_t> Tone() {
+  std::vector<int16_t> tone(8000);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(16384 * std::sin(2 * M_PI * 440 * i / 8000.0));
+  return tone;
+}
+
+// Every dialect a camera speaks gives its sound at its pitch and level: the design's parts,
+// with Content-Length after the type, today's singlepart mu-law, G.726-32 alone and in parts,
+// mu-law in parts.
+TEST_F(ReceiveWorkerTest, EveryDialectGivesTheCamerasSoundAtItsPitchAndLevel) {
+  struct Case {
+    const char* name;
+    camsim::Firmware firmware;
+    bool length_after_type;
+    const char* query;
+  };
+  const Case cases[] = {
+      {"design", camsim::Firmware::kDesign, false, ""},
+      {"design, length after type", camsim::Firmware::kDesign, true, ""},
+      {"current, singlepart mu-law", camsim::Firmware::kCurrent, false, ""},
+      {"current, singlepart G.726-32", camsim::Firmware::kCurrent, false, "?audiocodec=g726"},
+      {"current, G.726-32 parts", camsim::Firmware::kCurrent, false, "?httptype=multipart&audiocodec=g726"},
+      {"current, mu-law parts", camsim::Firmware::kCurrent, false, "?httptype=multipart"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    log_ = std::make_shared<SinkLog>();
+    camsim::Options o = Stream(0);
+    o.audio_in = Tone();
+    o.audio_part_interval = milliseconds(50);  // real time: the listener caps what runs ahead
+    o.current.firmware = c.firmware;
+    o.current.length_after_type = c.length_after_type;
+    const auto camera = AudioCamera(o);
+    ASSERT_TRUE(camera);
+    url_ += c.query;
+    const auto stop = CancelToken::Create();
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(milliseconds(850));
+      stop->Cancel();
+    });
+    ReceiveWorker(stop, url_, RecordingSink(log_));
+    stopper.join();
+    const std::vector<int16_t> heard = log_->Locked([&] { return log_->samples; });
+    ASSERT_GE(heard.size(), 4000u);
+    // Past the coder's first moments: crossings give the pitch, the mean square the level.
+    int crossings = 0;
+    double power = 0;
+    for (size_t i = 2000; i < heard.size(); ++i) {
+      crossings += (heard[i - 1] < 0) != (heard[i] < 0);
+      power += double{1} * heard[i] * heard[i];
+    }
+    const double seconds = (heard.size() - 2000) / 8000.0;
+    EXPECT_NEAR(crossings / seconds / 2, 440, 10);
+    EXPECT_NEAR(std::sqrt(power / (heard.size() - 2000)), 16384 / std::sqrt(2.0), 800);
   }
 }
 

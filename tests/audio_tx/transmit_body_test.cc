@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <condition_variable>
@@ -35,6 +36,7 @@ class RecordingSink : public TransmitSink {
     return results_;
   }
   bool Write(const uint8_t* data, size_t size) override {
+    room_ -= static_cast<int64_t>(size);
     const int produced = ring_.Status().produced;
     {
       std::lock_guard lock(mutex_);
@@ -57,6 +59,14 @@ class RecordingSink : public TransmitSink {
   const std::vector<Piece>& pieces() const { return pieces_; }
   const std::vector<std::string>& calls() const { return calls_; }
   std::function<void()> on_send;  // runs in Send(), on the worker's thread
+  // A request that takes this many bytes, then must be renewed (0: no limit).
+  int64_t room_per_request = 0;
+  int64_t Room() const override { return room_per_request > 0 ? room_ : INT64_MAX; }
+  bool Renew() override {
+    Note("renew");
+    room_ = room_per_request;
+    return true;
+  }
 
   // The body after the opening: one piece per part.
   std::vector<std::string> Parts() const {
@@ -76,6 +86,7 @@ class RecordingSink : public TransmitSink {
 
   const CaptureRing& ring_;
   const bool results_;
+  int64_t room_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Piece> pieces_;
@@ -172,6 +183,32 @@ TEST_F(TransmitBodyTest, AReconnectedTalkDropsWhatWaitedWhileItConnected) {
   WaitForCapture([](const CaptureStatus& s) { return s.consumed == 19; }, seconds(30));
   StopWorker();
   EXPECT_EQ(sink.Parts(), ExpectedParts(fresh));
+}
+
+// A talk that outgrows its request's announced length goes on in the next request: each
+// begins with the opening and a fresh coder, and every buffer goes out once, in order.
+TEST_F(TransmitBodyTest, ATalkLongerThanItsRequestGoesOnInTheNextWithoutLossOrRepeat) {
+  std::vector<Samples> buffers;
+  for (int n = 0; n < 10; ++n) buffers.push_back(TestBuffer(n));
+  RecordingSink sink(ring_);
+  const int64_t opening = static_cast<int64_t>(OpeningPieces().size());
+  sink.room_per_request = opening + 4 * static_cast<int64_t>(kTransmitPartBytes);  // four parts each
+  sink.Renew();  // the first request's room
+  StartWorker(sink);
+  StorePaced(buffers);
+  WaitForCapture([](const CaptureStatus& s) { return s.consumed == 10; }, seconds(30));
+  StopWorker();
+  std::vector<std::string> expected;
+  for (size_t at = 0; at < buffers.size(); at += 4) {
+    expected.push_back(OpeningPieces());
+    const auto parts = ExpectedParts({buffers.begin() + static_cast<std::ptrdiff_t>(at),
+                                      buffers.begin() + static_cast<std::ptrdiff_t>(std::min(at + 4, buffers.size()))});
+    expected.insert(expected.end(), parts.begin(), parts.end());
+  }
+  std::vector<std::string> written;
+  for (const auto& piece : sink.pieces()) written.push_back(piece.bytes);
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(std::count(sink.calls().begin(), sink.calls().end(), "renew"), 3);  // one before, two while
 }
 
 // Each buffer becomes one part, in capture order; after slot 63 the worker reads slot 0

@@ -52,6 +52,12 @@ bool WaitForTalk(const camsim::Server& server, const std::function<bool(const ca
 }
 
 // The talk worker as the station runs it; the test stores the buffers the microphone would.
+std::unique_ptr<Station> DesignStation() {
+  auto station = std::make_unique<Station>();
+  station->SetDialect(CameraDialect::kDesign);
+  return station;
+}
+
 class TransmitWorkerTest : public testing::Test {
  protected:
   static std::string TransmitUrl(const camsim::Server& server) { return server.Url() + kTransmitPath; }
@@ -77,7 +83,8 @@ class TransmitWorkerTest : public testing::Test {
     return Ring().WaitFor([&](const CaptureStatus& s) { return s.consumed >= count; }, seconds(30)).consumed >= count;
   }
 
-  std::unique_ptr<Station> station_ = std::make_unique<Station>();
+  // The raw servers below speak no param.cgi: the talk's dialect is the design's.
+  std::unique_ptr<Station> station_ = DesignStation();
 };
 
 // What the camera receives: the request line with the path only, the fixed headers, the
@@ -151,7 +158,7 @@ TEST_F(TransmitWorkerTest, ACameraThatIsGoneChangesNothingUntilTheStop) {
   }
   RawLoopbackServer dropping(RawLoopbackServer::Script::CloseAfter(1));
   for (const std::string& url : {refused_url, dropping.Url(kTransmitPath)}) {
-    station_ = std::make_unique<Station>();
+    station_ = DesignStation();
     SetTransmitUrl(url);
     StartTalk();
     if (url != refused_url) {
@@ -241,7 +248,7 @@ TEST_F(TransmitWorkerTest, TheWorkerNeverOutlivesItsStation) {
   EXPECT_LT(steady_clock::now() - began, milliseconds(1000) + milliseconds(300));
 
   RawLoopbackServer silent;
-  station_ = std::make_unique<Station>();
+  station_ = DesignStation();
   SetTransmitUrl(silent.Url(kTransmitPath));
   StartTalk();
   ASSERT_TRUE(silent.WaitForBytes(100, seconds(10)));

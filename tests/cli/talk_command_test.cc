@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -147,6 +149,52 @@ TEST_F(TalkCommandTest, AnotherFormatIsConvertedAndAShortOneStillGoesOut) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * 47));
   EXPECT_EQ(WhatTheCameraHeard(), Heard(converted));
   EXPECT_EQ(camera_->stats().talk.parts, 4);
+}
+
+// Every dialect and web server behaviour gets the talk through, signed in from its first
+// byte: the design's camera; today's (mu-law); a server that challenges only after the body
+// (Digest and Basic); one that refuses the announced length (413); each with the right
+// password, and a wrong one refused (13).
+TEST_F(TalkCommandTest, EveryDialectAndWebServerTakesTheTalk) {
+  struct Case {
+    const char* name;
+    camsim::Firmware firmware;
+    camsim::AuthScheme scheme;
+    bool challenge_after_body;
+    std::optional<uint64_t> body_limit;
+  };
+  const Case cases[] = {
+      {"design", camsim::Firmware::kDesign, camsim::AuthScheme::kDigest, false, std::nullopt},
+      {"current", camsim::Firmware::kCurrent, camsim::AuthScheme::kDigest, false, std::nullopt},
+      {"challenge after the body, Digest", camsim::Firmware::kCurrent, camsim::AuthScheme::kDigest, true, std::nullopt},
+      {"challenge after the body, Basic", camsim::Firmware::kDesign, camsim::AuthScheme::kBasic, true, std::nullopt},
+      {"body limit of 1 GiB", camsim::Firmware::kDesign, camsim::AuthScheme::kDigest, false, uint64_t{1} << 30},
+  };
+  Samples tone(8000);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 8000.0));
+  WriteWav(Path("tone.wav"), 8000, 1, tone);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    camsim::Options options;
+    options.talk.out_wav = Path("heard.wav");
+    options.sign_in.account = "ann:door";
+    options.sign_in.scheme = c.scheme;
+    options.current.firmware = c.firmware;
+    options.current.challenge_after_body = c.challenge_after_body;
+    options.current.body_limit = c.body_limit;
+    camera_ = std::make_unique<camsim::Server>(options);
+    ASSERT_TRUE(camera_->Start());
+    const std::string host = camera_->Url().substr(7);
+    const Result r = Run("talk http://ann:door@" + host + "/axis-cgi/audio/transmit.cgi -i " + Path("tone.wav"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Samples heard = WhatTheCameraHeard();
+    ASSERT_GE(heard.size(), 7600u);
+    int crossings = 0;
+    for (size_t i = 1000; i < heard.size(); ++i) crossings += (heard[i - 1] < 0) != (heard[i] < 0);
+    EXPECT_NEAR(crossings / ((heard.size() - 1000) / 8000.0) / 2, 440, 20);
+    EXPECT_EQ(Run("talk http://ann:window@" + host + "/axis-cgi/audio/transmit.cgi -i " + Path("tone.wav")).status,
+              cli::FailureExitCode(FailureReason::kSignInRefused));
+  }
 }
 
 TEST_F(TalkCommandTest, FailuresAreReported) {

@@ -19,6 +19,8 @@ void RegisterImageEndpoint(httplib::Server& http, Context& context);
 // decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault
 // and the run's fault (talk_endpoint.cc).
 void RegisterTalkEndpoint(httplib::Server& http, Context& context);
+// GET /axis-cgi/audio/transmit.cgi, for either firmware: signed in, then 405.
+void RegisterTalkGet(httplib::Server& http, Context& context);
 // GET /axis-cgi/audio/receive.cgi: the microphone's endless multipart stream of G.726 parts,
 // one per 50 ms, shaped by the run's fault and audio faults (audio_endpoint.cc).
 void RegisterAudioEndpoint(httplib::Server& http, Context& context);

@@ -177,6 +177,7 @@ const std::string& Context::NextStill() {
 
 Server::Server(Options options) : context_(std::move(options)) {
   RegisterImageEndpoint(http_, context_);
+  RegisterTalkGet(http_, context_);
   if (context_.options().current.firmware == Firmware::kCurrent) {
     RegisterCurrentEndpoints(http_, context_);
   } else {

@@ -100,7 +100,7 @@ class Talk {
 
 }  // namespace
 
-void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
+void RegisterTalkGet(httplib::Server& http, Context& context) {
   // A GET is no talk: signed in as every endpoint is, then 405. A talk signs in with one
   // before its endless POST.
   http.Get("/axis-cgi/audio/transmit.cgi", [&context](const httplib::Request& req, httplib::Response& res) {
@@ -109,6 +109,9 @@ void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
     res.status = 405;
     res.set_header("Allow", "POST");
   });
+}
+
+void RegisterTalkEndpoint(httplib::Server& http, Context& context) {
   http.Post("/axis-cgi/audio/transmit.cgi", [&context](const httplib::Request& req, httplib::Response& res,
                                                        const httplib::ContentReader& read) {
     const auto began = steady_clock::now();
