@@ -17,6 +17,7 @@
 // parts. Whatever the fault, audio_drop_after > 0 cuts each connection after that many parts
 // and audio_silence_after > 0 makes each stream go silent after that many (held open for
 // silence_hold, then closed); the next connection is served afresh. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
+// With Options::echo, what the talks play comes back in the sound (echo_loop.h).
 
 #include <atomic>
 #include <chrono>
@@ -86,7 +87,10 @@ class AudioConnection {
     cuts_.push_back(part.size() - 10);  // inside the marker: "audio/32" | "KADPCM\r\n\r\n"
     cuts_.push_back(part.size() - 1);   // before the blank line's last byte
     cuts_.push_back(part.size());       // between the marker and the audio
-    const auto frame = frames_.Next();
+    // The part holds the microphone's last 50 ms, the loudspeaker's echo among them.
+    const auto frame = frames_.Next([this](std::span<int16_t> sound) {
+      context_.echo().MixInto(sound, Clock::now() - std::chrono::milliseconds(kPartSamples * 1000 / kAudioRate));
+    });
     part.append(reinterpret_cast<const char*>(frame.data()), frame.size());
     cuts_.push_back(part.size() - 1 - (seed_ + static_cast<uint32_t>(sent_)) % 150);  // inside the audio
     cuts_.push_back(part.size());  // before the part's closing line end

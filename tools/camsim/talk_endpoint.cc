@@ -84,6 +84,7 @@ class Talk {
     if (!first_part_at_) first_part_at_ = steady_clock::now();
     int16_t samples[2 * kTalkPartCodes];
     const size_t n = G726DecodeBlock(samples, codes, size, decoder_);
+    context_.echo().Play(std::span<const int16_t>(samples, n));
     if (samples_.size() + n <= kMaxSamples) samples_.insert(samples_.end(), samples, samples + n);
   }
 
