@@ -11,7 +11,7 @@ build=build-release
 log=${1:-$build/performance.log}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target g726_bench bench_image bench_image_memory bench_transmit \
-  bench_talk_latency bench_listen bench_responsiveness bench_picture_delay baseline_labels vantorel vantorel-cli \
+  bench_talk_latency echo_room echo_bench bench_listen bench_responsiveness bench_picture_delay baseline_labels vantorel vantorel-cli \
   vantorel-camsim >/dev/null
 mkdir -p "$(dirname "$log")"
 export SDL_AUDIODRIVER=dummy
@@ -28,6 +28,9 @@ export SDL_AUDIODRIVER=dummy
   "$build"/bench/audio_tx/bench_transmit
   echo "== talking: latency"
   "$build"/bench/audio_tx/bench_talk_latency
+  echo "== echo canceller: the synthetic rooms, time per frame"
+  "$build"/bench/audio_tx/echo_room
+  "$build"/bench/audio_tx/echo_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   echo "== listening: latency"
   "$build"/bench/audio_rx/bench_listen --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
   echo "== window thread responsiveness while workers start and stop (camera --fault no-read)"

@@ -15,6 +15,8 @@ VANTOREL_PACKAGES=(
   libsndfile1-dev libsamplerate0-dev
   # vantorel.ini.
   libinih-dev
+  # the echo canceller: WebRTC's audio processing; SpeexDSP for the VANTOREL_ECHO=speex build.
+  libwebrtc-audio-processing-dev libspeexdsp-dev
 )
 
 vantorel_install_deps() {
@@ -42,6 +44,7 @@ VANTOREL_ARM64_TOOLS=(crossbuild-essential-arm64 qemu-user-static)
 VANTOREL_ARM64_LIBS=(
   qt6-base-dev libcurl4-openssl-dev libjpeg62-turbo-dev libsdl2-dev
   libsndfile1-dev libsamplerate0-dev zlib1g-dev libssl-dev libcpp-httplib-dev libinih-dev
+  libwebrtc-audio-processing-dev libspeexdsp-dev
   # the configure step looks for GoogleTest even when the tests are off.
   libgtest-dev libgmock-dev
 )

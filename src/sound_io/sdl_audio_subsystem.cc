@@ -46,6 +46,11 @@ SDL_AudioDeviceID SdlAudioSubsystem::OpenDevice(bool capture, SDL_AudioCallback 
   SDL_AudioDeviceID id = 0;
   {
     auto serial = SerializeCalls();
+    // Both streams are a call's: a sound server that cancels echo where it is set up can
+    // tell them by this role. SDL 2.26 hands it to PipeWire (media.role) through its
+    // pipewire driver; its PulseAudio driver does not, there PULSE_PROP='media.role=phone'
+    // does (README.md). SDL_AUDIO_DEVICE_STREAM_ROLE in the environment wins.
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "phone");
     id = SDL_OpenAudioDevice(nullptr, capture ? 1 : 0, &want, nullptr, 0);
   }
   if (id == 0) LogFailure("%s: %s", what, SDL_GetError());

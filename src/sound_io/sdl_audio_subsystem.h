@@ -25,8 +25,9 @@ class SdlAudioSubsystem {
 
   // Opens the default output (or, with `capture`, input) device for the program's sound:
   // 8000 Hz, 16-bit, mono, callbacks of 256 samples (32 ms, so that a finished buffer is
-  // reported soon), SDL converting to whatever the hardware wants. The device starts
-  // paused. 0 when it cannot be opened; the failure is logged with `what`.
+  // reported soon), SDL converting to whatever the hardware wants, with the stream role
+  // "phone". The device starts paused. 0 when it cannot be opened; the failure is logged
+  // with `what`.
   static SDL_AudioDeviceID OpenDevice(bool capture, SDL_AudioCallback callback, void* userdata, const char* what);
 
  private:

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "camsim/audio_stream.h"
+#include "camsim/echo_loop.h"
 #include "camsim/server.h"
 #include "codec/g711.h"
 #include "codec/g726.h"
@@ -204,6 +205,32 @@ TEST(AudioStreamTest, FaultNamesParse) {
   EXPECT_EQ(DoorChime().size(), 3u * kAudioRate);
 }
 
+// The loudspeaker plays what it takes in real time, after what it still plays; the
+// microphone hears it `delay` later, `db_down` quieter.
+TEST(AudioStreamTest, TheEchoComesBackLaterAndQuieterInTheOrderPlayed) {
+  const Clock::time_point t0{};
+  EchoLoop echo({.delay = milliseconds(100), .db_down = 6}, t0);
+  const std::vector<int16_t> first(800, 10000), second(800, -20000);
+  echo.Play(first, t0 + milliseconds(1000));   // plays over samples 8000..8799
+  echo.Play(second, t0 + milliseconds(1010));  // after it: 8800..9599
+  std::vector<int16_t> mic(2400, 100);         // the microphone from sample 8600 on
+  echo.MixInto(mic, t0 + milliseconds(1075));
+  const int16_t louder = static_cast<int16_t>(100 + std::lround(10000 * std::pow(10, -6.0 / 20)));
+  const int16_t softer = static_cast<int16_t>(100 - std::lround(20000 * std::pow(10, -6.0 / 20)));
+  EXPECT_EQ(mic[199], 100);  // sample 8799 hears 7999: nothing played yet
+  EXPECT_EQ(mic[200], louder);
+  EXPECT_EQ(mic[999], louder);
+  EXPECT_EQ(mic[1000], softer);
+  EXPECT_EQ(mic[1799], softer);
+  EXPECT_EQ(mic[1800], 100);  // played out
+
+  EchoLoop none({}, t0);
+  none.Play(first, t0);
+  std::vector<int16_t> quiet(400, 0);
+  none.MixInto(quiet, t0 + milliseconds(50));
+  EXPECT_EQ(quiet, std::vector<int16_t>(400, 0));
+}
+
 TEST(AudioStreamTest, TheProgramPlaysAWavFileAndRefusesUnknownAudioFaults) {
   char dir[] = "/tmp/vantorel-camsim-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -213,9 +240,10 @@ TEST(AudioStreamTest, TheProgramPlaysAWavFileAndRefusesUnknownAudioFaults) {
   std::string error;
   ASSERT_TRUE(WriteWavMono16(wav, kAudioRate, sound, error)) << error;
 
-  const std::string bad = std::string(VANTOREL_CAMSIM) + " --audio-fault loud 2>/dev/null";
-  const int status = std::system(bad.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  for (const char* bad : {" --audio-fault loud", " --echo-ms 10 --echo-db x"}) {
+    const int status = std::system((std::string(VANTOREL_CAMSIM) + bad + " 2>/dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
+  }
 
   test::CameraProcess camera(VANTOREL_CAMSIM, {"--audio-in", wav, "--audio-parts", "3", "--part-ms", "0"});
   ASSERT_FALSE(camera.Url().empty());

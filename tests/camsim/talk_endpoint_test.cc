@@ -8,17 +8,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "camsim/audio_stream.h"
 #include "camsim/server.h"
 #include "codec/g711.h"
 #include "codec/g726.h"
+#include "net/http_get.h"
 #include "net/http_post.h"
 #include "files/wav_file.h"
 #include "support/camera_process.h"
@@ -134,6 +138,56 @@ TEST(TalkEndpointTest, TheBodyIsReadAsItStreamsAndWhatItCarriedIsWritten) {
   EXPECT_EQ(server.stats().talk.layout_errors, 1);
   EXPECT_NE(server.stats().talk.first_error.find("audio/G711"), std::string::npos);
   std::remove(options.talk.out_wav.c_str());
+}
+
+double Rms(const int16_t* samples, size_t n) {
+  double e = 0;
+  for (size_t i = 0; i < n; ++i) e += static_cast<double>(samples[i]) * samples[i];
+  return std::sqrt(e / static_cast<double>(n));
+}
+
+// With --echo-ms the loudspeaker's sound comes back in the camera's (here silent)
+// microphone, as loud as asked, and is gone once the talk has been played.
+TEST(TalkEndpointTest, WhatATalkPlaysComesBackInTheSoundWithAnEcho) {
+  Options options;
+  options.audio_in = std::vector<int16_t>(kPartSamples, 0);
+  options.audio_parts = 40;  // 2 s
+  options.echo = {.delay = milliseconds(50), .db_down = 6};
+  Server server(options);
+  ASSERT_TRUE(server.Start());
+  const auto codes = ToneCodes(20);  // 1 s
+  Talk talk(server);
+  std::string body = kOpening;
+  for (const std::string& c : codes) body += Part(c);
+  ASSERT_TRUE(talk.Write(body));
+  ASSERT_TRUE(WaitFor(server, [](const TalkStats& t) { return t.parts == 20; }));
+
+  HttpGet get;
+  ASSERT_TRUE(get.Open(server.Url() + "/axis-cgi/audio/receive.cgi", "test"));
+  std::string stream;
+  char buf[4096];
+  while (const size_t n = get.Read(buf, sizeof buf)) stream.append(buf, n);
+  const size_t part_size = kPartHeader.size() + kPartBytes + 2;
+  ASSERT_EQ(stream.size(), 40 * part_size);
+  G726State decoder;
+  G726InitState(decoder);
+  std::vector<double> levels;
+  for (size_t p = 0; p < 40; ++p) {
+    int16_t sound[kPartSamples];
+    G726DecodeBlock(sound, reinterpret_cast<const uint8_t*>(stream.data() + p * part_size + kPartHeader.size()),
+                    kPartBytes, decoder);
+    levels.push_back(Rms(sound, kPartSamples));
+  }
+  G726State talk_decoder;
+  G726InitState(talk_decoder);
+  std::vector<int16_t> tone(20 * kPartSamples);
+  for (size_t p = 0; p < 20; ++p) {
+    G726DecodeBlock(tone.data() + p * kPartSamples, reinterpret_cast<const uint8_t*>(codes[p].data()), kPartBytes,
+                    talk_decoder);
+  }
+  const double loudest = *std::max_element(levels.begin(), levels.end());
+  EXPECT_NEAR(20 * std::log10(loudest / Rms(tone.data(), tone.size())), -6, 1.5);
+  EXPECT_LT(levels.back(), 50);
 }
 
 TEST(TalkEndpointTest, AnUnauthorizedTalkIsAnsweredAtOnce) {

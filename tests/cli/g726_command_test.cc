@@ -1,4 +1,4 @@
-// vantorel-cli g726 encode|decode: files in, files out, clear failures.
+// vantorel-cli g726 encode|decode and aec: files in, files out, clear failures.
 
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_tx/echo_canceller.h"
 #include "codec/g726.h"
 #include "files/file_bytes.h"
 #include "files/replacing_file.h"
@@ -216,6 +218,64 @@ TEST_F(G726CommandTest, FailuresSayWhyInOneLineAndWriteNothing) {
 
   EXPECT_EQ(Run("g726 encode " + Path("odd.raw")).status, 2);
   EXPECT_EQ(Run("g726 transcode a.wav b.g726").status, 2);
+}
+
+// vantorel-cli aec: the same files, the same fixture.
+using AecCommandTest = G726CommandTest;
+
+// The microphone's file at another rate is converted; the output is 8000 Hz mono 16-bit
+// PCM, exactly as long as the microphone's sound (a last frame cut short included), and
+// holds what the canceller makes of the two, frame by frame.
+TEST_F(AecCommandTest, WritesTheMicrophoneWithoutTheEchoAsLongAsItIs) {
+  const std::vector<int16_t> far = Speechy(8000);
+  std::vector<int16_t> mic_16k(2 * 8000 + 2 * 37);  // 8037 samples at 8000 Hz
+  for (size_t i = 0; i < mic_16k.size(); ++i) mic_16k[i] = static_cast<int16_t>(far[(i / 2 + 8000 - 320) % 8000] / 2);
+  std::string error;
+  ASSERT_TRUE(WriteWavMono16(Path("far.wav"), 8000, far, error)) << error;
+  ASSERT_TRUE(WriteWavMono16(Path("mic.wav"), 16000, mic_16k, error)) << error;
+  ASSERT_EQ(Run("aec --far " + Path("far.wav") + " --mic " + Path("mic.wav") + " -o " + Path("out.wav") +
+                " --delay-ms 40").status,
+            0);
+
+  std::vector<int16_t> mic;
+  ASSERT_TRUE(ReadWavMono16(Path("mic.wav"), 8000, mic, error)) << error;
+  ASSERT_EQ(mic.size(), 8037u);
+  EchoCanceller canceller(EchoSettings{.delay_ms = 40});
+  std::vector<int16_t> expected;
+  for (size_t at = 0; at < mic.size(); at += kEchoFrameSamples) {
+    std::array<int16_t, kEchoFrameSamples> f{}, m{}, o{};
+    for (size_t i = 0; i < kEchoFrameSamples && at + i < mic.size(); ++i) {
+      f[i] = at + i < far.size() ? far[at + i] : 0;
+      m[i] = mic[at + i];
+    }
+    canceller.Process(f, m, o);
+    expected.insert(expected.end(), o.begin(), o.begin() + static_cast<long>(std::min(kEchoFrameSamples, mic.size() - at)));
+  }
+  const std::vector<uint8_t> file = ReadBytes("out.wav");
+  ASSERT_EQ(file.size(), 44 + 2 * expected.size());
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+  EXPECT_EQ(file[20] | file[21] << 8, 1);     // PCM
+  EXPECT_EQ(file[22] | file[23] << 8, 1);     // mono
+  EXPECT_EQ(file[24] | file[25] << 8, 8000);  // Hz
+  EXPECT_EQ(file[34] | file[35] << 8, 16);    // bits
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 44, file.end()), LittleEndian(expected));
+}
+
+TEST_F(AecCommandTest, RefusesBadArgumentsAndUnreadableFilesWritingNothing) {
+  std::string error;
+  ASSERT_TRUE(WriteWavMono16(Path("far.wav"), 8000, Speechy(800), error)) << error;
+  WriteBytes("mic.wav", {'n', 'o', 't', ' ', 'W', 'A', 'V'});
+  const std::string files = " --far " + Path("far.wav") + " --mic " + Path("mic.wav") + " -o " + Path("out.wav");
+  for (const std::string& args : {std::string("aec"), "aec --far " + Path("far.wav") + " -o " + Path("out.wav"),
+                                  "aec" + files + " --delay-ms 501", "aec" + files + " --delay-ms 4x",
+                                  "aec" + files + " --echo"}) {
+    EXPECT_EQ(Run(args).status, 2) << args;
+  }
+  const Result r = Run("aec" + files);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.stderr_text.find("mic.wav: "), std::string::npos) << r.stderr_text;
+  EXPECT_EQ(std::count(r.stderr_text.begin(), r.stderr_text.end(), '\n'), 1) << r.stderr_text;
+  EXPECT_FALSE(fs::exists(Path("out.wav")));
 }
 
 }  // namespace

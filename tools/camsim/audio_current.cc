@@ -43,9 +43,9 @@ struct Format {
 // that starts with the connection.
 class Microphone {
  public:
-  Microphone(std::shared_ptr<const std::vector<int16_t>> sound, Format format, unsigned faults,
+  Microphone(const EchoLoop& echo, std::shared_ptr<const std::vector<int16_t>> sound, Format format, unsigned faults,
              std::shared_ptr<CurrentSpeaker> speaker, bool half_duplex)
-      : sound_(std::move(sound)), format_(format), faults_(faults), speaker_(std::move(speaker)),
+      : echo_(echo), sound_(std::move(sound)), format_(format), faults_(faults), speaker_(std::move(speaker)),
         half_duplex_(half_duplex) {
     G726InitState(coder_);
   }
@@ -56,6 +56,11 @@ class Microphone {
     for (int16_t& s : samples) {
       s = muted || sound_->empty() ? 0 : (*sound_)[position_];
       if (!sound_->empty()) position_ = (position_ + 1) % sound_->size();
+    }
+    // The loudspeaker's echo, heard over the samples' own span.
+    if (!muted) {
+      echo_.MixInto(samples, std::chrono::steady_clock::now() -
+                                 std::chrono::milliseconds(format_.samples() * 1000 / kAudioRate));
     }
     std::string audio(format_.g726 ? samples.size() / 2 : samples.size(), '\0');
     auto* out = reinterpret_cast<uint8_t*>(audio.data());
@@ -71,6 +76,7 @@ class Microphone {
   }
 
  private:
+  const EchoLoop& echo_;
   const std::shared_ptr<const std::vector<int16_t>> sound_;
   const Format format_;
   const unsigned faults_;
@@ -145,7 +151,7 @@ void RegisterCurrentAudioEndpoint(httplib::Server& http, Context& context, std::
     const std::chrono::microseconds interval =
         options.audio_part_interval.count() == 0 ? std::chrono::microseconds(0)
                                                  : std::chrono::microseconds(format.samples() * 1000000 / kAudioRate);
-    auto microphone = std::make_shared<Microphone>(sound, format, options.audio_faults, speaker,
+    auto microphone = std::make_shared<Microphone>(context.echo(), sound, format, options.audio_faults, speaker,
                                                    options.current.duplex == Duplex::kHalf);
     auto connection = std::make_shared<AudioConnection>(
         context, interval, CurrentParts(options, format, microphone, connections->fetch_add(1) + 1));

@@ -18,6 +18,7 @@
 // and audio_silence_after > 0 makes each stream go silent after that many (held open for
 // silence_hold, then closed); the next connection is served afresh. Options::audio_faults adds garbage, split writes and zero bytes (audio_stream.h).
 // The newer firmware's stream (audio_current.cc) is shaped the same way.
+// With Options::echo, what the talks play comes back in the sound (echo_loop.h).
 
 #include <atomic>
 #include <chrono>
@@ -35,13 +36,14 @@ namespace {
 // The design's parts of one connection: "--myboundary", the type (with
 // --length-after-type a Content-Length after it), 200 bytes of G.726, CRLF; with the
 // garbage fault junk before each.
-AudioConnection::PartMaker DesignParts(const Options& options, std::shared_ptr<const std::vector<int16_t>> sound,
+AudioConnection::PartMaker DesignParts(Context& context, std::shared_ptr<const std::vector<int16_t>> sound,
                                        uint32_t seed) {
+  const Options& options = context.options();
   std::string header(kPartHeader);
   if (options.current.length_after_type) header.insert(header.size() - 2, "Content-Length: 200\r\n");
   const size_t type_cut = header.find("KADPCM");  // inside the marker: "audio/32" | "KADPCM..."
   auto frames = std::make_shared<AudioFrames>(std::move(sound), options.audio_faults);
-  return [faults = options.audio_faults, header, type_cut, frames, seed](int index) {
+  return [&context, faults = options.audio_faults, header, type_cut, frames, seed](int index) {
     AudioPart p;
     std::string& part = p.bytes;
     const auto sent = static_cast<uint32_t>(index);
@@ -52,7 +54,11 @@ AudioConnection::PartMaker DesignParts(const Options& options, std::shared_ptr<c
     p.cuts.push_back(start + type_cut);
     p.cuts.push_back(part.size() - 1);  // before the blank line's last byte
     p.cuts.push_back(part.size());      // between the marker and the audio
-    const auto frame = frames->Next();
+    // The part holds the microphone's last 50 ms, the loudspeaker's echo among them.
+    const auto frame = frames->Next([&context](std::span<int16_t> heard) {
+      context.echo().MixInto(heard, std::chrono::steady_clock::now() -
+                                        std::chrono::milliseconds(kPartSamples * 1000 / kAudioRate));
+    });
     part.append(reinterpret_cast<const char*>(frame.data()), frame.size());
     p.cuts.push_back(part.size() - 1 - (seed + sent) % 150);  // inside the audio
     p.cuts.push_back(part.size());  // before the part's closing line end
@@ -76,7 +82,7 @@ void RegisterAudioEndpoint(httplib::Server& http, Context& context) {
     const Options& options = context.options();
     context.UpdateStats([](Stats& s) { ++s.audio_streams; });
     auto connection = std::make_shared<AudioConnection>(
-        context, options.audio_part_interval, DesignParts(options, sound, connections->fetch_add(1) + 1));
+        context, options.audio_part_interval, DesignParts(context, sound, connections->fetch_add(1) + 1));
     res.set_header("Connection", "close");  // the body has no length: its end is the connection's
     res.set_content_provider(kAudioContentType, [connection, scope](size_t, httplib::DataSink& sink) {
       return connection->Step(sink);

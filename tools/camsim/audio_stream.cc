@@ -61,7 +61,7 @@ AudioFrames::AudioFrames(std::shared_ptr<const std::vector<int16_t>> sound, unsi
   G726InitState(coder_);
 }
 
-std::array<uint8_t, kPartBytes> AudioFrames::Next() {
+std::array<uint8_t, kPartBytes> AudioFrames::Next(const std::function<void(std::span<int16_t>)>& mix) {
   std::array<int16_t, kPartSamples> samples{};
   if (sound_ && !sound_->empty()) {
     for (int16_t& s : samples) {
@@ -69,6 +69,7 @@ std::array<uint8_t, kPartBytes> AudioFrames::Next() {
       position_ = (position_ + 1) % sound_->size();
     }
   }
+  if (mix) mix(samples);
   std::array<uint8_t, kPartBytes> frame;
   G726EncodeBlock(frame.data(), samples.data(), samples.size(), coder_);
   if (faults_ & kAudioZeros) {

@@ -8,8 +8,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +51,8 @@ class AudioFrames {
   // `sound` at 8000 Hz; empty plays silence.
   AudioFrames(std::shared_ptr<const std::vector<int16_t>> sound, unsigned faults);
 
-  std::array<uint8_t, kPartBytes> Next();
+  // The next part's codes; `mix`, when given, adds to its 400 samples before they are coded.
+  std::array<uint8_t, kPartBytes> Next(const std::function<void(std::span<int16_t>)>& mix = nullptr);
 
  private:
   const std::shared_ptr<const std::vector<int16_t>> sound_;

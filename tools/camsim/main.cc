@@ -1,6 +1,7 @@
 // vantorel-camsim: a simulated camera on 127.0.0.1. Prints the URL it serves, then serves
 // until SIGINT or SIGTERM.
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +27,7 @@ void PrintUsage(FILE* out) {
       "                       [--digest MD5|MD5-sess|SHA-256] [--nonce-seconds N]\n"
       "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
       "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
-      "                       [--drop-after N] [--silence-after N]\n"
+      "                       [--drop-after N] [--silence-after N] [--echo-ms N [--echo-db D]]\n"
       "                       [--firmware design|current] [--duplex full|half|listen|talk]\n"
       "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
@@ -81,7 +82,10 @@ void PrintUsage(FILE* out) {
       "                  is above BYTES, before reading it (default: no limit; 1073741824 with\n"
       "                  --firmware current)\n"
       "  --length-after-type  the design's audio parts carry \"Content-Length: 200\" after their\n"
-      "                  Content-Type line (the newer firmware's parts always carry one)\n\n"
+      "                  Content-Type line (the newer firmware's parts always carry one)\n"
+      "  --echo-ms N     the microphone hears the loudspeaker: what the talks play comes back in\n"
+      "                  the sound N ms later (0 to 5000)\n"
+      "  --echo-db D     and D dB quieter (default 6; -6 means the same)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends.\n",
       out);
@@ -167,6 +171,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--silence-after" && has_value) {
       if (!ParseCount(argv[++i], 1000000000, n)) return Usage("--silence-after needs a number of parts");
       options.audio_silence_after = static_cast<int>(n);
+    } else if (arg == "--echo-ms" && has_value) {
+      if (!ParseCount(argv[++i], 5000, n)) return Usage("--echo-ms needs 0 to 5000");
+      options.echo.delay = std::chrono::milliseconds(n);
+    } else if (arg == "--echo-db" && has_value) {
+      char* end = nullptr;
+      const double db = std::strtod(argv[++i], &end);
+      if (!*argv[i] || *end || !(std::abs(db) <= 60)) return Usage("--echo-db needs -60 to 60");
+      options.echo.db_down = std::abs(db);
     } else if (arg == "--talk-out" && has_value) {
       options.talk.out_wav = argv[++i];
     } else if (arg == "--talk-fault" && has_value) {

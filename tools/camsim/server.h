@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "camsim/firmware_current.h"
+#include "camsim/echo_loop.h"
 #include "camsim/raw_fault_server.h"
 #include "camsim/sign_in.h"
 #include "camsim/talk_options.h"
@@ -73,6 +74,7 @@ struct Options {
   std::chrono::milliseconds silence_hold{30000};  // how long a silent stream is held, then closed
   std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
   CurrentOptions current;            // --firmware, --duplex and the web server's ways (firmware_current.h)
+  EchoOptions echo;                  // what the talks play comes back in the sound (echo_loop.h)
 };
 
 // What the tests look at.
@@ -150,8 +152,12 @@ class Context {
   // The next of options().stills, in turn; only when there are some.
   const std::string& NextStill();
 
+  // The loudspeaker's way back into the microphone.
+  EchoLoop& echo() { return echo_; }
+
  private:
   const Options options_;
+  EchoLoop echo_{options_.echo};
   SignIn sign_in_;
   mutable std::mutex mutex_;
   std::chrono::steady_clock::time_point next_frame_{};

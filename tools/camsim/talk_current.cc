@@ -83,6 +83,10 @@ class SinglepartTalk {
       G726DecodeBlock(samples.data(), bytes, size, decoder_, G726Packing::kEarlierHigh);
     }
     if (kept_.size() + samples.size() <= kMaxSamples) kept_.insert(kept_.end(), samples.begin(), samples.end());
+    // The loudspeaker plays them once what came before is played: its echo comes back then.
+    const auto plays_at = std::max(now, *first_sound_at_ + std::chrono::microseconds(
+                                                               played_ * 1000000 / static_cast<uint64_t>(kSampleRate)));
+    context_.echo().Play(samples, plays_at);
     played_ += samples.size();
     bytes_ += size;
     context_.UpdateStats([&](Stats& s) {

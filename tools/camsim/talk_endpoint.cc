@@ -86,6 +86,7 @@ class Talk {
     int16_t samples[2 * kTalkPartCodes];
     const size_t n = G726DecodeBlock(samples, codes, size, decoder_);
     decoded_ += n;
+    context_.echo().Play(std::span<const int16_t>(samples, n));
     if (samples_.size() + n <= kMaxSamples) samples_.insert(samples_.end(), samples, samples + n);
   }
 

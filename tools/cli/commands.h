@@ -15,6 +15,7 @@ int RunWatch(int argc, char** argv);
 int RunTalk(int argc, char** argv);
 int RunListen(int argc, char** argv);
 int RunProbe(int argc, char** argv);
+int RunAec(int argc, char** argv);
 
 // Writes `picture` to `path` as a 24-bit .bmp file and, with `say_size`, prints its size
 // and bytes. 0, or 1 with one line on stderr.

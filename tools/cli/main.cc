@@ -35,6 +35,9 @@ constexpr CommandEntry kCommands[] = {
     {"listen", vantorel::cli::RunListen,
      "listen URL [--seconds N] [-o OUT.wav] [--once]  play the camera's sound (or record it), coming back\n"
      "        after a drop unless --once; print the frames"},
+    {"aec", vantorel::cli::RunAec,
+     "aec --far FAR.wav --mic MIC.wav -o OUT.wav [--delay-ms N]  take the loudspeaker's echo out of a\n"
+     "        recording of the microphone with the talk's echo canceller"},
 };
 
 void PrintUsage(FILE* out) {
