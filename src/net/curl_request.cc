@@ -47,12 +47,18 @@ bool CurlRequest::Begin(CancelToken& token, std::string& error) {
 void CurlRequest::End() {
   if (token_) token_->Detach(this);
   token_ = nullptr;
-  if (added_) curl_multi_remove_handle(multi_, easy_);
+  if (added_) {
+    // Once the handle is off the multi handle, libcurl no longer says which socket it used.
+    last_socket_ = CURL_SOCKET_BAD;
+    curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &last_socket_);
+    curl_multi_remove_handle(multi_, easy_);
+  }
   added_ = false;
 }
 
 void CurlRequest::CloseConnections() {
   End();
+  last_socket_ = CURL_SOCKET_BAD;
   CURLM* fresh = curl_multi_init();
   if (!fresh) return;  // keeps the old one: the next request may reuse its connection
   curl_multi_cleanup(multi_);

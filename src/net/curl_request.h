@@ -52,6 +52,9 @@ class CurlRequest {
   // after the answer had begun (`answer_begun`).
   FailureReason ReasonFor(CURLcode rc, bool answer_begun) const;
 
+  // The socket of the last request, kept for the next one (CURL_SOCKET_BAD: none known).
+  curl_socket_t last_socket() const { return last_socket_; }
+
   CURL* easy() const { return easy_; }
   CURLM* multi() const { return multi_; }
 
@@ -62,6 +65,7 @@ class CurlRequest {
   CURLM* multi_ = nullptr;
   bool added_ = false;
   CancelToken* token_ = nullptr;  // set while attached
+  curl_socket_t last_socket_ = CURL_SOCKET_BAD;
   char error_text_[CURL_ERROR_SIZE] = {};
 };
 

@@ -1,6 +1,7 @@
 #include "net/http_session.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 
 #include "net/curl_request.h"
 
@@ -28,6 +29,12 @@ CurlRequest* HttpSession::Acquire(long connect_timeout_ms, std::string& error) {
     request_ = std::move(request);
   } else {
     curl_easy_setopt(request_->easy(), CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms);
+    // Bytes that came while no request was out (a still nobody asked for, a close) leave the
+    // kept connection out of step: its next answer would be the stale one. A fresh one then.
+    if (const curl_socket_t socket = request_->last_socket(); socket != CURL_SOCKET_BAD) {
+      pollfd idle{socket, POLLIN, 0};
+      if (poll(&idle, 1, 0) > 0) request_->CloseConnections();
+    }
   }
   busy_ = true;
   return request_.get();

@@ -26,8 +26,13 @@ void RunRetryLoop(WorkerContext& context, const RetryJob& job) {
     if (context.StopRequested() || failure.reason == FailureReason::kStopped) break;
     if (!failure.failed()) {
       pause.Succeeded();
-      if (job.repeat) continue;
-      break;
+      if (!job.repeat) break;
+      const auto next = began + job.min_interval;
+      if (job.min_interval.count() > 0 && next > std::chrono::steady_clock::now() &&
+          context.WaitForStop(std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()))) {
+        break;
+      }
+      continue;
     }
     context.ReportFailure(failure);
     if (!job.retry || (job.final_ends && IsFinalFailure(failure.reason))) break;

@@ -24,6 +24,9 @@ struct RetryPolicy {
 // times a second.
 inline constexpr RetryPolicy kPicturePolicy{std::chrono::milliseconds(100), std::chrono::milliseconds(2000)};
 // Listening and talking: a Wi-Fi hiccup or a camera restart comes back by itself.
+// The most pictures a second the window shows: a screen shows no more, and a camera that
+// answers tiny stills at once would otherwise keep a core busy.
+inline constexpr std::chrono::milliseconds kPictureInterval{1000 / 30};
 inline constexpr RetryPolicy kStreamPolicy{std::chrono::milliseconds(500), std::chrono::milliseconds(8000),
                                            std::chrono::seconds(60)};
 
@@ -45,6 +48,8 @@ struct RetryJob {
   bool retry = false;       // come back after a failure; false: the first end ends the job
   bool repeat = false;      // a success goes straight on to the next attempt (the picture)
   bool final_ends = false;  // a refused sign-in, a wrong path or a missing device end the job
+  // Successful attempts begin at least this far apart (0: straight on).
+  std::chrono::milliseconds min_interval{0};
   std::function<Failure()> attempt;
 };
 

@@ -45,6 +45,7 @@ void Station::PictureJob(WorkerContext& context) {
                          .policy = kPicturePolicy,
                          .retry = true,
                          .repeat = true,
+                         .min_interval = kPictureInterval,
                          .attempt = [&] {
                            const Failure failure = refresher.Refresh(settings_.GetImageUrl());
                            if (!failure.failed() && failure.reason != FailureReason::kStopped) {

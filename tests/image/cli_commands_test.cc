@@ -1,6 +1,8 @@
 // vantorel-cli snapshot, decode-jpeg and watch, run as the user runs them.
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -87,8 +89,11 @@ TEST_F(CliTest, WatchReportsTheRateAndFailures) {
   camsim::Server broken(options);
   ASSERT_TRUE(broken.Start());
   const std::string none = dir_.File("none.bmp");
+  const auto began = std::chrono::steady_clock::now();
   EXPECT_EQ(Cli("watch " + ImageUrl(broken) + " --count 3 -o " + none), 1);
   EXPECT_NE(out_.find("failed 3 times: the camera did not send a picture (HTTP 500)"), std::string::npos) << out_;
+  // The picture's pauses between failures: 100 ms, then 200 ms.
+  EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(300));
   EXPECT_FALSE(fs::exists(none));
   EXPECT_EQ(Cli("watch " + ImageUrl(broken) + " --count 0"), 2);
 }

@@ -1,6 +1,8 @@
 #include "image/image_fetch.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,6 +189,53 @@ TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeSaysWhy) {
     EXPECT_TRUE(Fetch(url, {}, &why).empty()) << url;
     EXPECT_FALSE(why.empty()) << url;
   }
+}
+
+// A camera that sends a still nobody asked for, 20 ms after the one asked for: the kept
+// connection is out of step then, and the next still comes on a fresh one, never the stale
+// still in its place.
+TEST_F(FetchTest, AStillNobodyAskedForNeverStandsInForTheNext) {
+  const auto still = [](int width) {
+    const auto rgb = test::TestPicture(width, 16);
+    return camsim::EncodeJpeg(rgb.data(), width, 16, camsim::JpegKind::kColour);
+  };
+  const auto answer = [](const std::string& jpeg) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
+           "\r\n\r\n" + jpeg;
+  };
+  int port = 0;
+  const int listening = test::ListenOnLoopback(4, &port);
+  std::thread camera([&] {
+    char buf[4096];
+    const int first = accept(listening, nullptr, nullptr);
+    if (recv(first, buf, sizeof buf, 0) <= 0) return;
+    const std::string asked = answer(still(16)), unasked = answer(still(32));
+    send(first, asked.data(), asked.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    send(first, unasked.data(), unasked.size(), MSG_NOSIGNAL);
+    // The next request: on this connection (wrongly) or a fresh one, answered either way.
+    pollfd both[2] = {{first, POLLIN, 0}, {listening, POLLIN, 0}};
+    if (poll(both, 2, 5000) <= 0) return;
+    const int next = (both[1].revents & POLLIN) ? accept(listening, nullptr, nullptr) : first;
+    if (recv(next, buf, sizeof buf, 0) > 0) {
+      const std::string third = answer(still(48));
+      send(next, third.data(), third.size(), MSG_NOSIGNAL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    close(next);
+    if (next != first) close(first);
+  });
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/axis-cgi/jpg/image.cgi";
+  HttpSession session;
+  const FetchControl kept{.cancel = nullptr, .session = &session, .buffer = nullptr};
+  ImageBitmap picture;
+  EXPECT_FALSE(FetchHttpJpeg(url, picture, kept).failed());
+  EXPECT_EQ(picture.width, 16);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(FetchHttpJpeg(url, picture, kept).failed());
+  EXPECT_EQ(picture.width, 48);
+  camera.join();
+  close(listening);
 }
 
 // Two programs sharing one program directory (the window and the CLI once installed)

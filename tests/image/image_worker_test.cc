@@ -77,8 +77,13 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, PicturesKeepComingAndEachAsksForARepaint) {
   const auto camera = Camera();
+  const auto began = Clock::now();
   station_->StartPicture();
   ASSERT_TRUE(WaitFor([&] { return repaints_.count >= 5 && Image().Has(); }));
+  std::this_thread::sleep_for(milliseconds(300));
+  // A camera answering at once is asked 30 times a second at most.
+  const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+  EXPECT_LE(camera->stats().requests, seconds * 30 + 2);
   EXPECT_EQ(station_->Status(StationWorker::kPicture).state, WorkerState::kRunning);
   EXPECT_LT(TimeToStop(), milliseconds(1000));
   EXPECT_EQ(station_->Status(StationWorker::kPicture).state, WorkerState::kIdle);

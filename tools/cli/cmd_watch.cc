@@ -7,11 +7,13 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "commands.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
 #include "cli/failure_text.h"
+#include "station/retry_loop.h"
 #include "station/status_meaning.h"
 
 namespace vantorel::cli {
@@ -46,13 +48,19 @@ int RunWatch(int argc, char** argv) {
   long stills = 0;
   std::string why;
   const auto start = std::chrono::steady_clock::now();
+  // After a failure, the picture worker's pause: a camera that refuses at once is not asked
+  // thousands of times a second.
+  RetryPause pause(kPicturePolicy);
   for (long i = 0; i < count; ++i) {
+    const auto began = std::chrono::steady_clock::now();
     const Failure failure = ClassifyFailure(Endpoint::kPicture, refresher.Refresh(url));
     if (!failure.failed()) {
       ++stills;
+      pause.Succeeded();
     } else {
       why = DescribeFailure(failure, true);
       ++failures[why];
+      if (i + 1 < count) std::this_thread::sleep_for(pause.After(began));
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
