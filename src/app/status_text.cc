@@ -15,6 +15,8 @@ QString StatusText(FailureReason reason) {
       return QStringLiteral("応答がありません");
     case FailureReason::kSignInRefused:
       return QStringLiteral("認証に失敗しました（カメラURLのユーザー名とパスワードを確認してください）");
+    case FailureReason::kUnsafeSignIn:
+      return QStringLiteral("保護されないサインインを拒否しました");
     case FailureReason::kNotFound:
       return QStringLiteral("見つかりません");
     case FailureReason::kCameraBusy:

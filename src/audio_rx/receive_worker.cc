@@ -86,6 +86,7 @@ Failure ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::strin
                       const ReceiveOptions& options) {
   // Destroyed in reverse order: sink, work area, request.
   HttpGet get(stop);
+  get.RememberSignIns(options.sign_ins);
   HttpGetLimits limits;
   if (options.stall_seconds > 0) limits.stall_seconds = options.stall_seconds;
   if (!get.Open(url, kSpeakerUserAgent, limits)) return Logged(get.Outcome());
@@ -98,7 +99,7 @@ Failure ReceiveWorker(const std::shared_ptr<CancelToken>& stop, const std::strin
   if (stop->Cancelled()) return {FailureReason::kStopped, 0, {}};
   const long status = get.ResponseCode();
   if (got == 0 && get.state() == HttpGet::State::kFailed && status == 0) return Logged(get.Outcome());
-  if (status != 0 && (status < 200 || status >= 300)) return Logged({FailureReason::kErrorStatus, status, {}});
+  if (status != 0 && (status < 200 || status >= 300)) return Logged(get.Outcome());  // its status, or the unsafe sign-in
 
   const OpenSink output(sink);
   if (!output.ok()) return Logged({FailureReason::kNoAudioDevice, 0, "the sound output did not open"});

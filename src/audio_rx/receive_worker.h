@@ -26,6 +26,7 @@
 #include <string>
 
 #include "audio_rx/playback.h"
+#include "net/sign_in_memory.h"
 #include "runtime/cancel_token.h"
 #include "runtime/failure.h"
 #include "sound_io/audio_output.h"
@@ -64,6 +65,8 @@ struct ReceiveOptions {
   // Told once per session, on the worker's thread, when sound is dropped for coming faster
   // than real time.
   std::function<void()> too_fast;
+  // Cameras that have taken Digest get no Basic sign-in (net/sign_in_memory.h).
+  SignInMemory* sign_ins = nullptr;
 };
 
 // Runs one session on the calling thread with `url` and says how it ended: kStopped after a

@@ -28,6 +28,7 @@
 #include <string_view>
 
 #include "audio_tx/capture_ring.h"
+#include "net/sign_in_memory.h"
 
 namespace vantorel {
 
@@ -89,6 +90,8 @@ struct TransmitBodyOptions {
   // talk coming back after a drop must not send the sound of its reconnecting late, in a
   // burst.
   bool discard_waiting_when_sent = false;
+  // Cameras that have taken Digest get no Basic sign-in (net/sign_in_memory.h).
+  SignInMemory* sign_ins = nullptr;
 };
 
 // Talk worker thread. Sends the head and the opening (pieces 1 to 3, the design's body only)

@@ -20,6 +20,7 @@ class RequestSink : public TransmitSink {
 
   bool Open(int64_t length) {
     post_ = std::make_unique<HttpPost>(context_.cancel());
+    post_->RememberSignIns(options_.sign_ins);
     if (post_->Open(url_, kTransmitUserAgent, length, {}, TalkContentType(options_.format))) return true;
     Fail();
     return false;

@@ -50,6 +50,7 @@ Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchC
       get_storage.emplace(control.cancel);
     }
     HttpGet& get = *get_storage;
+    get.RememberSignIns(control.sign_ins);
     if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(url, get.Outcome());
     for (;;) {
       // The HTTP layer bounds the body already; the buffer's room must never depend on it.

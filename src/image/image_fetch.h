@@ -11,6 +11,7 @@
 #include "image/still_buffer.h"
 #include "net/http_get.h"
 #include "net/http_session.h"
+#include "net/sign_in_memory.h"
 #include "runtime/cancel_token.h"
 #include "runtime/failure.h"
 
@@ -34,6 +35,8 @@ struct FetchControl {
   // The body is collected here (made for kMaxStillBytes) instead of in a mapping of the
   // still's own.
   StillBuffer* buffer = nullptr;
+  // Cameras that have taken Digest get no Basic sign-in (net/sign_in_memory.h).
+  SignInMemory* sign_ins = nullptr;
 };
 
 // GETs `url` (user agent kImageUserAgent, no proxy, http/https only), collects the body in

@@ -26,6 +26,8 @@ class PictureRefresher {
 
   // Refreshes once from `url`.
   Failure Refresh(const std::string& url);
+  // Cameras that have taken Digest get no Basic sign-in from these stills.
+  void RememberSignIns(SignInMemory* memory) { control_.sign_ins = memory; }
   // Connections made so far (tests and benchmarks).
   long connections() const { return session_.connections(); }
 

@@ -102,4 +102,12 @@ FailureReason CurlRequest::ReasonFor(CURLcode rc, bool answer_begun) const {
   return answer_begun ? FailureReason::kConnectionLost : FailureReason::kNoAnswer;
 }
 
+bool EndsAChallenge(CURL* easy, const char* line, size_t length) {
+  const bool blank = (length == 2 && line[0] == '\r' && line[1] == '\n') || (length == 1 && line[0] == '\n');
+  if (!blank) return false;
+  long code = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+  return code == 401;
+}
+
 }  // namespace vantorel

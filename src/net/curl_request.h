@@ -17,6 +17,14 @@
 
 namespace vantorel {
 
+// Challenges (401 answers) one request takes before it gives up: a camera that calls every
+// signed answer stale, with a new nonce, would otherwise be asked again and again.
+inline constexpr int kMaxChallenges = 3;
+
+// True for the empty line that ends an answer's head whose status is 401 (`line` as a header
+// callback gets it).
+bool EndsAChallenge(CURL* easy, const char* line, size_t length);
+
 class CurlRequest {
  public:
   CurlRequest() = default;

@@ -8,6 +8,7 @@
 
 #include "net/curl_request.h"
 #include "net/http_session.h"
+#include "net/sign_in_memory.h"
 #include "net/url.h"
 
 namespace vantorel {
@@ -35,6 +36,7 @@ struct HttpGet::Transfer {
   int64_t max_body = 0;
   size_t header_bytes = 0;
   size_t max_headers = 0;
+  int challenges = 0;  // 401 answers so far
   const char* over = nullptr;  // the bound that ended the transfer
   // When the last byte (header or body) came; the stall clock. libcurl's own low-speed
   // check averages over several seconds and fired only after 6 to 9 s of a 3 s rule.
@@ -74,7 +76,7 @@ struct HttpGet::Transfer {
 
   // Every header line of every answer (challenges and redirects included) and every
   // trailer line: libcurl keeps them all until the transfer ends, so they are bounded here.
-  static size_t OnHeader(char*, size_t, size_t count, void* context) {
+  static size_t OnHeader(char* data, size_t, size_t count, void* context) {
     auto& t = *static_cast<Transfer*>(context);
     if (count > t.max_headers - t.header_bytes) {
       t.over = "the camera sent too much: header and trailer lines over their bound";
@@ -82,6 +84,8 @@ struct HttpGet::Transfer {
     }
     t.header_bytes += count;
     t.Heard();
+    // The last challenge allowed ends the request: its 401 is the answer.
+    if (EndsAChallenge(t.request->easy(), data, count) && ++t.challenges >= kMaxChallenges) return 0;
     return count;
   }
 };
@@ -95,6 +99,12 @@ HttpGet::HttpGet(HttpSession& session, std::shared_ptr<CancelToken> cancel)
 HttpGet::~HttpGet() {
   const bool borrowed = transfer_ && !transfer_->owned;
   const long status = ResponseCode();
+  if (memory_ && !camera_.empty() && status != 0 && status != 401 && status != 403) {
+    // Signed in, as the challenge asked: Digest whenever it was offered (libcurl prefers it).
+    long offered = 0;
+    curl_easy_getinfo(transfer_->request->easy(), CURLINFO_HTTPAUTH_AVAIL, &offered);
+    if (offered & CURLAUTH_DIGEST) memory_->NoteDigest(camera_);
+  }
   transfer_.reset();  // the request ends before the session decides about its connection
   if (borrowed) session_->Release(state_ == State::kComplete, status);
 }
@@ -141,10 +151,14 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
     return false;
   }
   if (credentials.present) {
-    // Several methods: libcurl sends nothing until the server's challenge says which.
+    // Several methods: libcurl sends nothing until the server's challenge says which. A
+    // camera that has taken Digest gets no Basic, whatever it asks for.
+    camera_ = CameraKey(url);
+    digest_only_ = memory_ && memory_->DigestWorked(camera_);
     curl_easy_setopt(e, CURLOPT_USERNAME, tr.user.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, tr.password.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH,
+                     static_cast<long>(digest_only_ ? CURLAUTH_DIGEST : CURLAUTH_BASIC | CURLAUTH_DIGEST));
   } else {
     curl_easy_setopt(e, CURLOPT_USERNAME, nullptr);
     curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
@@ -303,7 +317,12 @@ Failure HttpGet::Outcome() const {
   }
   // The camera's own word comes first: a refused sign-in stays a refused sign-in, whatever
   // happened to its error page.
-  if (failure.http_status != 0 && (failure.http_status < 200 || failure.http_status >= 300)) {
+  long offered = 0;
+  if (transfer_) curl_easy_getinfo(transfer_->request->easy(), CURLINFO_HTTPAUTH_AVAIL, &offered);
+  if (failure.http_status == 401 && digest_only_ && (offered & CURLAUTH_BASIC) && !(offered & CURLAUTH_DIGEST)) {
+    failure.reason = FailureReason::kUnsafeSignIn;
+    failure.detail = "the camera asked for Basic after Digest had worked";
+  } else if (failure.http_status != 0 && (failure.http_status < 200 || failure.http_status >= 300)) {
     failure.reason = FailureReason::kErrorStatus;
   } else if (state_ == State::kFailed || (state_ == State::kIdle && !error_.empty())) {
     failure.reason = transport_;

@@ -37,6 +37,7 @@
 namespace vantorel {
 
 class HttpSession;
+class SignInMemory;
 
 // Body bytes held in memory before the transfer is paused (plus at most one network read).
 inline constexpr size_t kHttpBufferLimit = 64 * 1024;
@@ -69,6 +70,10 @@ class HttpGet {
   ~HttpGet();
   HttpGet(const HttpGet&) = delete;
   HttpGet& operator=(const HttpGet&) = delete;
+
+  // Cameras that have taken a Digest sign-in get no Basic one from this request (see
+  // sign_in_memory.h), and a Digest sign-in it makes is noted there. Before Open().
+  void RememberSignIns(SignInMemory* memory) { memory_ = memory; }
 
   // Starts a GET of `url` sending `user_agent`. Returns false (state kIdle or kCancelled,
   // Error() set) when the request cannot be set up or the token is already cancelled.
@@ -115,6 +120,9 @@ class HttpGet {
 
   const std::shared_ptr<CancelToken> cancel_;
   HttpSession* const session_ = nullptr;
+  SignInMemory* memory_ = nullptr;
+  std::string camera_;         // CameraKey of the URL, when it carries credentials
+  bool digest_only_ = false;   // Basic is refused to this camera
   std::unique_ptr<Transfer> transfer_;
   State state_ = State::kIdle;
   std::string error_;

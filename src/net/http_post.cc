@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/curl_request.h"
+#include "net/sign_in_memory.h"
 #include "net/url.h"
 
 namespace vantorel {
@@ -70,6 +71,7 @@ struct HttpPost::Transfer {
   int restarts = 0;
   size_t header_bytes = 0;
   bool too_much = false;     // the answer's header lines went over kHeaderLimit
+  int challenges = 0;        // 401 answers so far, sign-in included
   size_t answer_bytes = 0;   // of the answer's body, dropped
   bool probing = false;      // the sign-in's bodiless request is under way
 
@@ -134,6 +136,13 @@ struct HttpPost::Transfer {
       return 0;
     }
     t.header_bytes += n;
+    // The last challenge allowed ends the request: its 401 is the answer.
+    if (EndsAChallenge(t.request.easy(), data, n) && ++t.challenges >= kMaxChallenges) {
+      t.final_seen = true;
+      t.challenged = false;
+      t.answered = true;
+      return 0;
+    }
     if (t.probing) return n;
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
       long code = 0;
@@ -232,7 +241,10 @@ bool HttpPost::Open(const std::string& url, const std::string& user_agent, int64
     t->replayable = true;
     curl_easy_setopt(e, CURLOPT_USERNAME, t->user.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, t->password.c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    camera_ = CameraKey(url);
+    digest_only_ = memory_ && memory_->DigestWorked(camera_);
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH,
+                     static_cast<long>(digest_only_ ? CURLAUTH_DIGEST : CURLAUTH_BASIC | CURLAUTH_DIGEST));
     curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &Transfer::OnSeek);
     curl_easy_setopt(e, CURLOPT_SEEKDATA, t.get());
   }
@@ -370,9 +382,12 @@ bool HttpPost::SignIn() {
   }
   long code = 0;
   curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code);
+  long offered = 0;
+  curl_easy_getinfo(e, CURLINFO_HTTPAUTH_AVAIL, &offered);
   if (code == 401 || code == 403) {
     // Refused: the talk is not sent at all.
     sign_in_status_ = code;
+    unsafe_ = code == 401 && digest_only_ && (offered & CURLAUTH_BASIC) && !(offered & CURLAUTH_DIGEST);
     Finish(State::kAnswered, {});
     return false;
   }
@@ -382,9 +397,8 @@ bool HttpPost::SignIn() {
     return false;
   }
   // Whatever else the GET drew (a 405, a 400, a 200), the sign-in is learnt: back to the POST.
-  long offered = 0;
-  curl_easy_getinfo(e, CURLINFO_HTTPAUTH_AVAIL, &offered);
   signed_in_ = offered != 0;
+  if (memory_ && (offered & CURLAUTH_DIGEST)) memory_->NoteDigest(camera_);
   t.header_bytes = 0;
   t.answer_bytes = 0;
   t.too_much = false;
@@ -470,7 +484,12 @@ Failure HttpPost::Outcome() const {
       failure.reason = FailureReason::kStopped;
       break;
     case State::kAnswered:
-      if (failure.http_status < 200 || failure.http_status >= 300) failure.reason = FailureReason::kErrorStatus;
+      if (unsafe_) {
+        failure.reason = FailureReason::kUnsafeSignIn;
+        failure.detail = "the camera asked for Basic after Digest had worked";
+      } else if (failure.http_status < 200 || failure.http_status >= 300) {
+        failure.reason = FailureReason::kErrorStatus;
+      }
       break;
     case State::kFailed:
       failure.reason = transport_;

@@ -44,6 +44,8 @@
 
 namespace vantorel {
 
+class SignInMemory;
+
 struct HttpPostLimits {
   long connect_timeout_ms = 5000;  // TCP (and TLS) connection set-up
   // A piece that the connection does not take within this long fails the request: a camera
@@ -67,6 +69,9 @@ class HttpPost {
   ~HttpPost();
   HttpPost(const HttpPost&) = delete;
   HttpPost& operator=(const HttpPost&) = delete;
+
+  // As HttpGet::RememberSignIns: no Basic to a camera that has taken Digest. Before Open().
+  void RememberSignIns(SignInMemory* memory) { memory_ = memory; }
 
   // Sets the request up without touching the network. False (state kIdle, Error() set) for
   // a URL that is not http:// or https://, or when libcurl refuses a setting. Once per object.
@@ -121,6 +126,10 @@ class HttpPost {
   long connect_ms_ = 0;
   long sign_in_status_ = 0;  // the sign-in's refusal (401, 403), when it was refused
   bool signed_in_ = false;   // the GET was challenged: the POST carries the sign-in
+  SignInMemory* memory_ = nullptr;
+  std::string camera_;         // CameraKey of the URL, when it carries credentials
+  bool digest_only_ = false;   // Basic is refused to this camera
+  bool unsafe_ = false;        // the sign-in was refused for asking Basic after Digest
   State state_ = State::kIdle;
   std::string error_;
   FailureReason transport_ = FailureReason::kNone;  // why the transfer failed

@@ -18,6 +18,8 @@ const char* FailureName(FailureReason reason) {
       return "error-status";
     case FailureReason::kSignInRefused:
       return "sign-in-refused";
+    case FailureReason::kUnsafeSignIn:
+      return "unsafe-sign-in";
     case FailureReason::kNotFound:
       return "not-found";
     case FailureReason::kCameraBusy:

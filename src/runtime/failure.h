@@ -17,6 +17,8 @@ enum class FailureReason {
   kErrorStatus,      // the camera answered with a status that is no success; the station says
                      // what it means for the endpoint (ClassifyFailure in station/)
   kSignInRefused,    // 401 or 403: wrong or missing user name and password
+  kUnsafeSignIn,     // the camera asked for Basic (the password readable) after Digest had
+                     // worked: refused
   kNotFound,         // 404: wrong path
   kCameraBusy,       // 503
   kNotAPicture,      // a still that is no usable picture: another status, another content

@@ -60,10 +60,12 @@ TalkFormat TalkFormatFromParams(const ParamList& params) {
 }
 
 Failure FetchCameraParams(const std::string& camera_url, const std::string& groups,
-                          const std::shared_ptr<CancelToken>& cancel, ParamList& params) {
+                          const std::shared_ptr<CancelToken>& cancel, ParamList& params,
+                          SignInMemory* sign_ins) {
   const std::string url = CameraEndpointUrl(camera_url, "/axis-cgi/param.cgi?action=list&group=" + groups);
   if (url.empty()) return {FailureReason::kCannotConnect, 0, "not a camera URL"};
   HttpGet get(cancel);
+  get.RememberSignIns(sign_ins);
   const HttpGetLimits limits{.stall_seconds = 5, .max_body_bytes = kMaxParamText, .max_duration_ms = 10000};
   if (!get.Open(url, kParamUserAgent, limits)) return get.Outcome();
   std::string text;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "audio_tx/transmit_body.h"
+#include "net/sign_in_memory.h"
 #include "runtime/cancel_token.h"
 #include "runtime/failure.h"
 
@@ -31,6 +32,7 @@ TalkFormat TalkFormatFromParams(const ParamList& params);
 // that URL says), bounded in bytes and time. kNone with `params` filled; the failure
 // otherwise (a camera without param.cgi: kErrorStatus 404).
 Failure FetchCameraParams(const std::string& camera_url, const std::string& groups,
-                          const std::shared_ptr<CancelToken>& cancel, ParamList& params);
+                          const std::shared_ptr<CancelToken>& cancel, ParamList& params,
+                          SignInMemory* sign_ins = nullptr);
 
 }  // namespace vantorel

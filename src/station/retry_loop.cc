@@ -14,7 +14,8 @@ std::chrono::milliseconds RetryPause::After(std::chrono::steady_clock::time_poin
 }
 
 bool IsFinalFailure(FailureReason reason) {
-  return reason == FailureReason::kSignInRefused || reason == FailureReason::kNotFound ||
+  return reason == FailureReason::kSignInRefused || reason == FailureReason::kUnsafeSignIn ||
+         reason == FailureReason::kNotFound ||
          reason == FailureReason::kNoAudioDevice;
 }
 

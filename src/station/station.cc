@@ -40,6 +40,7 @@ void Station::StopPicture() { picture_.RequestStop(); }
 void Station::PictureJob(WorkerContext& context) {
   // One kept connection (and sign-in) and one body buffer for the run's stills.
   PictureRefresher refresher(image_, context.cancel());
+  refresher.RememberSignIns(&sign_ins_);
   context.Report(WorkerState::kConnecting);
   RunRetryLoop(context, {.endpoint = Endpoint::kPicture,
                          .policy = kPicturePolicy,
@@ -79,7 +80,8 @@ void Station::ListenJob(WorkerContext& context, const SoundSink& sink, const Lis
     return true;
   };
   const ReceiveOptions receive{.stall_seconds = options.reconnect ? kListenStallSeconds : 0,
-                               .too_fast = options.too_fast};
+                               .too_fast = options.too_fast,
+                               .sign_ins = &sign_ins_};
   RunRetryLoop(context, {.endpoint = Endpoint::kSound,
                          .policy = kStreamPolicy,
                          .retry = options.reconnect,
@@ -130,7 +132,8 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
                            const TransmitReport report = RunTransmit(context, ring_, url,
                                                                      {.format = TalkFormatFor(context, url),
                                                                       .end_on_failure = options.reconnect,
-                                                                      .discard_waiting_when_sent = again},
+                                                                      .discard_waiting_when_sent = again,
+                                                                      .sign_ins = &sign_ins_},
                                                                      shown);
                            again = true;
                            parts += report.parts;
@@ -167,7 +170,7 @@ TalkFormat Station::TalkFormatFor(WorkerContext& context, const std::string& url
     if (const auto known = formats_.find(camera); known != formats_.end()) return known->second;
   }
   ParamList params;
-  const Failure failure = FetchCameraParams(url, kSoundParamGroups, context.cancel(), params);
+  const Failure failure = FetchCameraParams(url, kSoundParamGroups, context.cancel(), params, &sign_ins_);
   // A camera without param.cgi speaks the design's dialect; one that could not be asked
   // (unreachable now) is asked again next time.
   const bool answered = !failure.failed() || failure.reason == FailureReason::kErrorStatus;

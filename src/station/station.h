@@ -21,6 +21,7 @@
 #include "audio_tx/microphone.h"
 #include "audio_tx/transmit_worker.h"
 #include "image/current_image.h"
+#include "net/sign_in_memory.h"
 #include "runtime/stoppable_worker.h"
 #include "sound_io/audio_input.h"
 #include "sound_io/audio_output.h"
@@ -129,6 +130,7 @@ class Station {
   std::mutex dialect_mutex_;
   CameraDialect dialect_ = CameraDialect::kAuto;  // guarded by dialect_mutex_
   std::map<std::string, TalkFormat> formats_;    // per camera (CameraKey); guarded by dialect_mutex_
+  SignInMemory sign_ins_;                         // shared by every request of the station
   // Last, so that they stop first.
   StoppableWorker picture_;
   StoppableWorker listen_;

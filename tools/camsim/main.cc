@@ -25,6 +25,7 @@ void PrintUsage(FILE* out) {
       "                       [--drip-us N] [--fps N] [--refuse-every N]\n"
       "                       [--auth USER:PASSWORD] [--auth-scheme digest|basic|any]\n"
       "                       [--digest MD5|MD5-sess|SHA-256] [--nonce-seconds N]\n"
+      "                       [--always-stale] [--basic-after-digest]\n"
       "                       [--talk-out FILE] [--talk-fault NAME] [--talk-after N]\n"
       "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
       "                       [--drop-after N] [--silence-after N] [--echo-ms N [--echo-db D]]\n"
@@ -48,6 +49,8 @@ void PrintUsage(FILE* out) {
       "  --digest ALG    the Digest algorithm asked for: MD5 (default), MD5-sess or SHA-256\n"
       "  --nonce-seconds N  a Digest nonce expires N s after it was issued (default 60); a\n"
       "                  request with an expired one gets a new challenge with stale=true\n"
+      "  --always-stale  every right Digest answer is called stale (a new nonce, never allowed)\n"
+      "  --basic-after-digest  once a Digest sign-in was allowed, ask only for Basic\n"
       "  --talk-out FILE write what each talk carried, decoded, to FILE (WAV) as it ends\n"
       "  --talk-fault NAME  misbehave on every talk: none unauthorized close stop-reading\n"
       "  --talk-after N  parts read before a close or stop-reading fault (default 0)\n"
@@ -156,6 +159,10 @@ int main(int argc, char** argv) {
       const auto algorithm = vantorel::camsim::ParseDigestAlgorithm(argv[++i]);
       if (!algorithm) return Usage("--digest needs MD5, MD5-sess or SHA-256");
       options.sign_in.algorithm = *algorithm;
+    } else if (arg == "--always-stale") {
+      options.sign_in.always_stale = true;
+    } else if (arg == "--basic-after-digest") {
+      options.sign_in.basic_after_digest = true;
     } else if (arg == "--nonce-seconds" && has_value) {
       if (!ParseCount(argv[++i], 86400, n) || n == 0) return Usage("--nonce-seconds needs 1 to 86400");
       options.sign_in.nonce_lifetime = std::chrono::seconds(n);

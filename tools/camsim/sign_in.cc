@@ -159,8 +159,8 @@ SignIn::SignIn(SignInOptions options) : options_(std::move(options)) {
 
 SignIn::Verdict SignIn::Check(std::string_view method, std::string_view target, std::string_view authorization) {
   if (!enabled()) return Verdict::kAllowed;
-  const bool basic = options_.scheme != AuthScheme::kDigest;
-  const bool digest = options_.scheme != AuthScheme::kBasic;
+  const bool basic = Basic();
+  const bool digest = Digest();
   if (basic && HasScheme(authorization, "Basic")) {
     return CheckBasic(authorization.substr(6)) ? Verdict::kAllowed : Verdict::kChallenge;
   }
@@ -196,12 +196,23 @@ SignIn::Verdict SignIn::CheckDigest(std::string_view method, std::string_view ta
   if (*algorithm == DigestAlgorithm::kMd5Sess) ha1 = Hash(*algorithm, ha1 + ":" + nonce + ":" + p["cnonce"]);
   const std::string ha2 = Hash(*algorithm, std::string(method) + ":" + std::string(target));
   const std::string expected = Hash(*algorithm, ha1 + ":" + nonce + ":" + p["nc"] + ":" + p["cnonce"] + ":" + qop + ":" + ha2);
-  return EqualNoCase(expected, p["response"]) ? Verdict::kAllowed : Verdict::kChallenge;
+  if (!EqualNoCase(expected, p["response"])) return Verdict::kChallenge;
+  if (options_.always_stale) return Verdict::kStaleChallenge;
+  digest_worked_ = true;
+  return Verdict::kAllowed;
+}
+
+bool SignIn::Basic() const {
+  return options_.scheme != AuthScheme::kDigest || (options_.basic_after_digest && digest_worked_);
+}
+
+bool SignIn::Digest() const {
+  return options_.scheme != AuthScheme::kBasic && !(options_.basic_after_digest && digest_worked_);
 }
 
 std::vector<std::string> SignIn::Challenge(bool stale) {
   std::vector<std::string> values;
-  if (options_.scheme != AuthScheme::kBasic) {
+  if (Digest()) {
     std::string nonce;
     {
       std::lock_guard lock(mutex_);
@@ -225,7 +236,7 @@ std::vector<std::string> SignIn::Challenge(bool stale) {
                      "\", algorithm=" + DigestAlgorithmName(options_.algorithm) + ", qop=\"auth\"" +
                      (stale ? ", stale=true" : ""));
   }
-  if (options_.scheme != AuthScheme::kDigest) values.push_back(std::string("Basic realm=\"") + kRealm + "\"");
+  if (Basic()) values.push_back(std::string("Basic realm=\"") + kRealm + "\"");
   return values;
 }
 

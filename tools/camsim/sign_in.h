@@ -6,6 +6,7 @@
 // (MD5, MD5-sess or SHA-256); a nonce stays good for nonce_lifetime after it was issued and
 // is then answered with a new challenge marked stale=true.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -29,6 +30,11 @@ struct SignInOptions {
   AuthScheme scheme = AuthScheme::kDigest;
   DigestAlgorithm algorithm = DigestAlgorithm::kMd5;
   std::chrono::milliseconds nonce_lifetime{std::chrono::seconds(60)};
+  // Hostile sign-ins, for the tests: every right Digest answer is called stale (a new nonce
+  // each time, never allowed); or, once a Digest sign-in was allowed, only Basic is asked
+  // for from then on (a step down that sends the password readable).
+  bool always_stale = false;
+  bool basic_after_digest = false;
 };
 
 // The parameters of a "Digest ..." Authorization header, names in lower case. Quoted values
@@ -57,12 +63,15 @@ class SignIn {
  private:
   bool CheckBasic(std::string_view credentials) const;
   Verdict CheckDigest(std::string_view method, std::string_view target, std::string_view header);
+  bool Basic() const;   // Basic is asked for (and taken) now
+  bool Digest() const;  // Digest is asked for (and taken) now
 
   const SignInOptions options_;
   std::string user_, password_;
   std::mutex mutex_;
   std::map<std::string, std::chrono::steady_clock::time_point> nonces_;  // issued, newest 256
   uint64_t next_nonce_ = 0;
+  std::atomic<bool> digest_worked_{false};
 };
 
 }  // namespace vantorel::camsim

@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "image/current_image.h"
 #include "image/image_worker.h"
+#include "net/sign_in_memory.h"
 #include "cli/failure_text.h"
 #include "station/retry_loop.h"
 #include "station/status_meaning.h"
@@ -43,6 +44,8 @@ int RunWatch(int argc, char** argv) {
   CurrentImage image;
   // One kept connection, body buffer and decode target, as the picture worker has.
   PictureRefresher refresher(image, nullptr);
+  SignInMemory sign_ins;  // no Basic once the camera has taken Digest
+  refresher.RememberSignIns(&sign_ins);
 
   std::map<std::string, int> failures;  // reason -> how often
   long stills = 0;

@@ -13,13 +13,15 @@ struct ReasonInfo {
   int exit_code;
 };
 
-constexpr std::array<ReasonInfo, 16> kReasons{{
+constexpr std::array<ReasonInfo, 17> kReasons{{
     {FailureReason::kNone, "no failure", 0},
     {FailureReason::kStopped, "stopped", 0},
     {FailureReason::kCannotConnect, "cannot connect to the camera", 10},
     {FailureReason::kNoAnswer, "the camera does not answer", 11},
     {FailureReason::kConnectionLost, "the connection to the camera was lost", 12},
     {FailureReason::kSignInRefused, "sign-in refused: check the user name and password in the camera URL", 13},
+    {FailureReason::kUnsafeSignIn,
+     "the camera asked for an unprotected sign-in (Basic) after Digest had worked; refused", 13},
     {FailureReason::kNotFound, "not found: check the path in the camera URL", 14},
     {FailureReason::kCameraBusy, "the camera is busy", 15},
     {FailureReason::kNotAPicture, "the camera did not send a picture", 16},
@@ -58,7 +60,9 @@ std::string DescribeFailure(const Failure& failure, bool with_detail) {
 
 void PrintExitCodes(std::FILE* out) {
   for (const ReasonInfo& info : kReasons) {
-    if (info.exit_code >= 10) std::fprintf(out, "  %2d  %s\n", info.exit_code, info.text);
+    if (info.exit_code >= 10 && info.reason != FailureReason::kUnsafeSignIn) {
+      std::fprintf(out, "  %2d  %s\n", info.exit_code, info.text);
+    }
   }
 }
 
