@@ -178,6 +178,7 @@ Server::Server(Options options) : context_(std::move(options)) {
   RegisterImageEndpoint(http_, context_);
   RegisterTalkEndpoint(http_, context_);
   RegisterAudioEndpoint(http_, context_);
+  RegisterIoEndpoint(http_, context_);
   // Small writes (paced parts, split parts, drips) leave at once instead of waiting for
   // the peer's acknowledgement.
   http_.set_tcp_nodelay(true);

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/io_options.h"
 #include "camsim/raw_fault_server.h"
 #include "camsim/sign_in.h"
 #include "camsim/talk_options.h"
@@ -71,6 +72,7 @@ struct Options {
   int audio_silence_after = 0;       // each stream goes silent after this many parts; 0: never
   std::chrono::milliseconds silence_hold{30000};  // how long a silent stream is held, then closed
   std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
+  IoOptions io;                      // the call button and the door opener (io_options.h)
 };
 
 // What the tests look at.
@@ -84,6 +86,7 @@ struct Stats {
   int still_connections = 0;   // distinct connections the stills came on
   int audio_streams = 0;       // sound streams begun
   TalkStats talk;              // the upload endpoint (talk_options.h)
+  IoStats io;                  // the ports (io_options.h)
 };
 
 // Shared by the server and its endpoints; lives as long as the server.
