@@ -287,7 +287,7 @@ class PictureFaults : public FaultMatrix {};
 
 TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
   std::atomic<long> repaints{0};
-  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}});
+  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}, .door = {}});
   int with_picture = 0;
   Run(
       "picture", Repetitions(100),
