@@ -10,5 +10,8 @@ int RunDecodeJpeg(int argc, char** argv);
 int RunWatch(int argc, char** argv);
 int RunTalk(int argc, char** argv);
 int RunListen(int argc, char** argv);
+int RunRings(int argc, char** argv);
+int RunOpen(int argc, char** argv);
+int RunVisitors(int argc, char** argv);
 
 }  // namespace vantorel::cli
