@@ -126,12 +126,12 @@ void Door::WatchJob(WorkerContext& context, const DoorOptions& options) {
 void Door::Ring(const DoorOptions& options, const std::shared_ptr<const std::vector<int16_t>>& chime,
                 const std::string& visitors_dir, int port) {
   const auto wall = std::chrono::system_clock::now();
-  Tell({.kind = DoorEvent::Kind::kRing, .port = port, .at = Clock::now(), .wall = wall, .path = {}, .failure = {}});
   const std::time_t when = std::chrono::system_clock::to_time_t(wall);
+  const bool chiming = chime && !InQuietHours(options.quiet, when);
+  Tell({.kind = DoorEvent::Kind::kRing, .port = port, .at = Clock::now(), .wall = wall, .path = {}, .failure = {},
+        .chime = chiming});
   // A chime or a still still under way from a ring just before goes on; no second one.
-  if (chime && !InQuietHours(options.quiet, when)) {
-    chime_.Start([this, chime](WorkerContext& context) { ChimeJob(context, chime); });
-  }
+  if (chiming) chime_.Start([this, chime](WorkerContext& context) { ChimeJob(context, chime); });
   if (options.keep_visitors) {
     visitor_.Start([this, visitors_dir, when](WorkerContext& context) { VisitorJob(context, visitors_dir, when); });
   }
@@ -140,9 +140,14 @@ void Door::Ring(const DoorOptions& options, const std::shared_ptr<const std::vec
 void Door::ChimeJob(WorkerContext& context, const std::shared_ptr<const std::vector<int16_t>>& samples) {
   std::string error;
   std::unique_ptr<AudioOutput> output = output_ ? output_(error) : nullptr;
+  const auto ended = [this] {
+    ReleaseAudioThreadState();
+    Tell({.kind = DoorEvent::Kind::kChimeEnded, .port = 0, .at = Clock::now(),
+          .wall = std::chrono::system_clock::now(), .path = {}, .failure = {}});
+  };
   if (!output) {
     LogFailure("door chime: no sound output: %s", error.c_str());
-    ReleaseAudioThreadState();
+    ended();
     return;
   }
   const std::vector<int16_t>& sound = *samples;
@@ -156,7 +161,7 @@ void Door::ChimeJob(WorkerContext& context, const std::shared_ptr<const std::vec
       if (!output->Write(std::span(sound).subspan(at, n))) break;
       if (at == 0) {
         Tell({.kind = DoorEvent::Kind::kChimeStarted, .port = 0, .at = Clock::now(),
-              .wall = std::chrono::system_clock::now(), .path = {}, .failure = {}});
+              .wall = std::chrono::system_clock::now(), .path = {}, .failure = {}, .chime = true});
       }
       at += n;
       continue;
@@ -165,7 +170,7 @@ void Door::ChimeJob(WorkerContext& context, const std::shared_ptr<const std::vec
     context.WaitForStop(kChimePoll);
   }
   output.reset();
-  ReleaseAudioThreadState();
+  ended();
 }
 
 void Door::VisitorJob(WorkerContext& context, const std::string& dir, std::time_t when) {

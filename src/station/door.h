@@ -3,7 +3,9 @@
 // - the watch: the call button's monitor stream kept open (signed in as the camera asks,
 //   back after a drop with the streams' pauses, lost when silent past the heartbeat); each
 //   press is a ring;
-// - the chime: a ring's sound on its own output (not during quiet hours);
+// - the chime: a ring's sound on its own output (not during quiet hours); its end is told,
+//   so that the window can start the camera's sound after it rather than open a second
+//   output beside it (many sound systems have one);
 // - the visitor: a ring's still, kept as the camera sent it in the visitors' folder;
 // - the opener: one pulse of the door opener's output, only when asked.
 // A ring is reported first, then the chime and the still are started, so that the window
@@ -40,6 +42,7 @@ struct DoorEvent {
   enum class Kind {
     kRing,           // the call button was pressed
     kChimeStarted,   // the chime's first samples went to the output
+    kChimeEnded,     // the chime has ended (played, stopped, or no output could be opened)
     kVisitorKept,    // `path` holds the ring's still
     kVisitorFailed,  // `failure` says why no still was kept
     kOpened,         // the door opener's output was pulsed
@@ -51,6 +54,7 @@ struct DoorEvent {
   std::chrono::system_clock::time_point wall{};  // the same, for showing (the ring's time)
   std::string path;
   Failure failure;
+  bool chime = false;  // kRing: a chime plays for it (kChimeEnded follows)
 };
 
 // The options the window runs with for `door` (vantorel.ini's [door]).
@@ -75,6 +79,8 @@ class Door {
   void Start(const DoorOptions& options);
   // Stops the watch, the chime and the still under way.
   void Stop();
+  // Silences the chime (a talk begins: the output is the talk's).
+  void StopChime() { chime_.RequestStop(); }
   // Pulses output `port` for `ms` milliseconds; its outcome comes as kOpened or kOpenFailed.
   // A pulse asked for while one is under way is refused (kOpenFailed with kLocalFailure).
   void Open(int port, int ms);
