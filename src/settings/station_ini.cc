@@ -71,7 +71,7 @@ char* ReadLine(char* buffer, int size, void* context) {
   ++r.line;
   if (line.size() >= static_cast<size_t>(size) - 1) {
     r.Problem("longer than " + std::to_string(size - 2) + " characters; ignored");
-    line = {};
+    line = line.substr(0, 0);  // empty, but still pointing somewhere: memcpy takes no null
   }
   std::memcpy(buffer, line.data(), line.size());
   buffer[line.size()] = '\n';
