@@ -11,7 +11,7 @@ build=build-release
 log=${1:-$build/performance.log}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target g726_bench bench_image bench_image_memory bench_transmit \
-  bench_talk_latency echo_room echo_bench bench_listen bench_responsiveness bench_picture_delay baseline_labels vantorel vantorel-cli \
+  bench_talk_latency echo_room echo_bench bench_listen bench_responsiveness bench_picture_delay bench_ring baseline_labels vantorel vantorel-cli \
   vantorel-camsim >/dev/null
 mkdir -p "$(dirname "$log")"
 export SDL_AUDIODRIVER=dummy
@@ -39,6 +39,8 @@ export SDL_AUDIODRIVER=dummy
   bench/app/window_cpu.sh "$build" 60 10 25 2>&1 | grep -v XDG_RUNTIME_DIR
   echo "== picture delay at 25 stills/s"
   QT_QPA_PLATFORM=offscreen "$build"/bench/app/bench_picture_delay 20 25 2>&1 | grep -v XDG_RUNTIME_DIR
+  echo "== ring: press at the camera to chime start and to the window in front, 20 rings"
+  QT_QPA_PLATFORM=offscreen "$build"/bench/door/bench_ring 20 5 2>&1 | grep -v -e XDG_RUNTIME_DIR -e "does not support raise"
   echo "== vantorel memory beside a minimal Qt program, picture and sound, ${VANTOREL_MEMORY_SECONDS:-600} s"
   bench/memory/side_by_side.sh "$build" "${VANTOREL_MEMORY_SECONDS:-600}" 2>&1 | grep -v XDG_RUNTIME_DIR
   echo "== load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

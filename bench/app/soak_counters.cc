@@ -27,6 +27,7 @@ StationObserver Counters::Wrap(StationObserver inner) {
             }
             if (failed) failed(failure);
           },
+      .door = std::move(inner.door),
   };
 }
 

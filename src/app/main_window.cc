@@ -31,6 +31,8 @@ class MainWindow::Actions : public WindowActions {
   void StopTransmit() override { workers_.StopTransmit(); }
   void ShowAbout() override { workers_.ShowAbout(); }
   void ShowUrlDialog() override { workers_.ShowUrlDialog(); }
+  void ShowDoorDialog() override { workers_.ShowDoorDialog(); }
+  void ShowVisitors() override { workers_.ShowVisitors(); }
   void DrawIndicator(int x, bool) override { window_.DrawIndicator(x); }
   void InvalidateTalkZone() override { window_.InvalidateTalkZone(); }
   void DestroyWindow() override { window_.DestroyWindow(); }
@@ -105,6 +107,7 @@ void MainWindow::BuildMenuBar() {
     int command;
   } items[] = {
       {"機能", "バージョン情報", kCmdAbout}, {"機能", "カメラURL", kCmdCameraUrl},
+      {"機能", "ドア設定", kCmdDoorSettings}, {"機能", "来訪者", kCmdVisitors},
       {"機能", "終了", kCmdExit},           {"カメラ", "開始", kCmdPictureStart},
       {"カメラ", "停止", kCmdPictureStop},   {"マイク", "開始", kCmdListenStart},
       {"マイク", "停止", kCmdListenStop},
@@ -173,6 +176,8 @@ const QRect kPictureStatusRect(0, 200, kClientWidth, 40);
 const QRect kListenStatusRect(170, 243, kClientWidth - 170, 22);
 const QRect kTalkStatusRect(kTalkZoneFrame.right + 6, kTalkZoneFrame.top, kClientWidth - kTalkZoneFrame.right - 6,
                             kTalkZoneFrame.Height());
+// The door's line: a ring, the opener's result, the call button's trouble.
+const QRect kDoorLineRect(0, kTalkZoneFrame.top - 42, kClientWidth, 36);
 
 }  // namespace
 
@@ -192,6 +197,9 @@ void MainWindow::OnWorkerStatus(StationWorker worker, const WorkerStatus& status
         listen_failure_ = failure;
         update(kListenStatusRect);
       }
+      break;
+    case StationWorker::kDoor:
+      emit doorStatus(status);
       break;
     case StationWorker::kTalk: {
       const bool was_live = TalkLive();
@@ -219,6 +227,22 @@ void MainWindow::PaintStatusLines(QPainter& painter, const QRect& dirty) {
     painter.setPen(QColor(150, 20, 20));
     painter.drawText(line.rect, Qt::AlignCenter | Qt::TextWordWrap, text);
   }
+  if (!door_line_.isEmpty() && kDoorLineRect.intersects(dirty)) {
+    painter.save();
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.4);
+    painter.setFont(font);
+    painter.setPen(QColor(150, 20, 20));
+    painter.drawText(kDoorLineRect, Qt::AlignCenter | Qt::TextWordWrap, door_line_);
+    painter.restore();
+  }
+}
+
+void MainWindow::SetDoorLine(const QString& text) {
+  if (text == door_line_) return;
+  door_line_ = text;
+  update(kDoorLineRect);
 }
 
 QString MainWindow::StatusLine(StationWorker worker) const {
@@ -227,6 +251,8 @@ QString MainWindow::StatusLine(StationWorker worker) const {
       return StatusText(picture_failure_);
     case StationWorker::kListen:
       return StatusText(listen_failure_);
+    case StationWorker::kDoor:
+      return door_line_;
     case StationWorker::kTalk:
       break;
   }

@@ -49,6 +49,21 @@ class MainWindow : public QWidget {
   // The status line shown for `worker` (empty when none).
   QString StatusLine(StationWorker worker) const;
 
+  // The door (door_control.h). Window thread: a door event or the watch's state arrived
+  // (handed on as doorEvent and doorStatus); the ring's decisions; the door's line, drawn
+  // between the caption and the talk zone only while it holds text.
+  void OnDoorEvent(const DoorEvent& event) { emit doorEvent(event); }
+  void Ring(bool sound_after_chime) { logic_->OnRing(sound_after_chime); }
+  void RingChimeEnded() { logic_->OnRingChimeEnded(); }
+  void RingUnanswered() { logic_->OnRingUnanswered(); }
+  void SetDoorLine(const QString& text);
+  const QString& door_line() const { return door_line_; }
+
+ signals:
+  void doorEvent(const DoorEvent& event);
+  void doorStatus(const WorkerStatus& status);
+
+ public:
   // Called by the window's actions.
   void DrawIndicator(int x);
   void InvalidateTalkZone();
@@ -77,6 +92,7 @@ class MainWindow : public QWidget {
   FailureReason picture_failure_ = FailureReason::kNone;
   FailureReason listen_failure_ = FailureReason::kNone;
   FailureReason talk_failure_ = FailureReason::kNone;
+  QString door_line_;
   QRect last_picture_;  // where the last picture was drawn
   QMenuBar* menu_bar_ = nullptr;
   bool has_focus_ = false;

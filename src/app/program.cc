@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/display_check.h"
+#include "app/door_control.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
 #include "app/panel_view.h"
@@ -14,6 +15,7 @@
 #include "app/settings_saver.h"
 #include "app/single_instance.h"
 #include "app/status_text.h"
+#include "runtime/log.h"
 #include "runtime/program_dir.h"
 #include "runtime/termination_signals.h"
 #include "station/station.h"
@@ -53,7 +55,30 @@ StationObserver WindowObserver(MainWindow& window, ErrorBoxes& errors) {
                 },
                 Qt::QueuedConnection);
           },
+      .door =
+          [&window](const DoorEvent& event) {
+            QMetaObject::invokeMethod(
+                &window, [&window, event] { window.OnDoorEvent(event); }, Qt::QueuedConnection);
+          },
   };
+}
+
+std::unique_ptr<DoorControl> StartDoor(MainWindow& window, Station& station, SettingsSaver& saver,
+                                       ErrorBoxes& errors, const std::string& directory, const DoorTimings& timings) {
+  const std::string path = directory + "/" + kStationIniName;
+  const StationIni ini = LoadStationIni(path);
+  if (!ini.problems.empty()) {
+    QString text = "vantorel.ini の次の行は使われません。";
+    for (const std::string& problem : ini.problems) {
+      LogFailure("%s", problem.c_str());
+      text += "\n" + QString::fromStdString(problem);
+    }
+    errors.Show("vantorel.ini", text);
+  }
+  station.SetDialect(ini.dialect);  // [camera] dialect: the talk's format without asking param.cgi
+  auto door = std::make_unique<DoorControl>(window, station, &saver, path, timings);
+  if (ini.has_door) door->Apply(ini.door);
+  return door;
 }
 
 int RunProgram(char* program_name, const std::string& address, bool full_screen) {
@@ -92,8 +117,10 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   actions.SetStation(&station);
 
   CameraSettings& settings = station.settings();
-  // Saves the URL dialog's edits off the window thread; goes before the station does.
-  SettingsSaver saver(settings, ShowSaveFailures(*errors));
+  // Saves the URL and door dialogs' edits off the window thread; goes before the station does.
+  SettingsSaver saver(settings, ShowSaveFailures(*errors), [errors](const QString& failure) {
+    errors->Show("ドア設定", "ドア設定を保存できませんでした。\n" + failure);
+  });
   actions.SetSaver(&saver);
   settings.ComposeParameterPaths();
   settings.LoadParameters();
@@ -104,16 +131,24 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   SingleInstance instance(QString::fromStdString(directory));
   if (!instance.Claim()) return -1;
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);
+  // The door (vantorel.ini's [door]); without the file nothing of it shows.
+  const std::unique_ptr<DoorControl> door = StartDoor(window, station, saver, *errors, directory);
+  actions.SetDoor(door.get());
   // Wall panels: the window scaled to fill the screen (app/panel_view.h).
   std::unique_ptr<PanelView> panel;
   if (full_screen) {
     panel = ShowFullScreen(window);
     QObject::connect(&instance, &SingleInstance::activationRequested, panel.get(), &PanelView::BringToFront);
+    door->SetBringToFront([&window, view = panel.get()] {
+      window.BringToFront();
+      view->BringToFront();
+    });
   } else {
     window.show();
   }
 
   const int result = QApplication::exec();
+  station.door().Stop();
   panel.reset();  // hands the window back
   window.hide();
   return result;

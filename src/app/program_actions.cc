@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/about_dialog.h"
+#include "app/door_control.h"
 #include "app/main_window.h"
 #include "app/url_dialog.h"
 
@@ -21,7 +22,9 @@ void ProgramActions::StopSpeaker() {
   if (station_) station_->StopListening();
 }
 void ProgramActions::StartTransmit() {
-  if (station_) station_->StartTalk({.reconnect = true});
+  if (!station_) return;
+  station_->door().StopChime();  // the sound output is the talk's now
+  station_->StartTalk({.reconnect = true});
 }
 void ProgramActions::StopTransmit() {
   if (station_) station_->StopTalk();
@@ -37,7 +40,17 @@ void ProgramActions::ShowUrlDialog() {
   if (!station_ || !saver_) return;
   auto* dialog = new UrlDialog(window_, station_->settings(), *saver_);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
+  // The call button's watch follows the camera at once, not at its next reconnection.
+  if (door_) QObject::connect(dialog, &QDialog::accepted, door_, &DoorControl::CameraChanged);
   dialog->open();
+}
+
+void ProgramActions::ShowDoorDialog() {
+  if (door_) door_->ShowDoorDialog();
+}
+
+void ProgramActions::ShowVisitors() {
+  if (door_) door_->ShowVisitors();
 }
 
 void ProgramActions::PostQuit(int code) { QCoreApplication::exit(code); }

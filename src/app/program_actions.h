@@ -10,6 +10,7 @@
 
 namespace vantorel {
 
+class DoorControl;
 class MainWindow;
 class SettingsSaver;
 
@@ -18,6 +19,7 @@ class ProgramActions : public WindowActions {
   void SetWindow(MainWindow* window) { window_ = window; }
   void SetStation(Station* station) { station_ = station; }
   void SetSaver(SettingsSaver* saver) { saver_ = saver; }
+  void SetDoor(DoorControl* door) { door_ = door; }
 
   void StartImageWorker() override;
   void StopImageWorker() override;
@@ -27,6 +29,8 @@ class ProgramActions : public WindowActions {
   void StopTransmit() override;
   void ShowAbout() override;
   void ShowUrlDialog() override;
+  void ShowDoorDialog() override;
+  void ShowVisitors() override;
   void DrawIndicator(int, bool) override {}
   void InvalidateTalkZone() override {}
   void DestroyWindow() override {}
@@ -36,6 +40,7 @@ class ProgramActions : public WindowActions {
   QPointer<MainWindow> window_;
   Station* station_ = nullptr;
   SettingsSaver* saver_ = nullptr;
+  QPointer<DoorControl> door_;
 };
 
 }  // namespace vantorel

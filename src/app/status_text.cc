@@ -27,6 +27,10 @@ QString StatusText(FailureReason reason) {
       return QStringLiteral("音声を受け取れません");
     case FailureReason::kTalkRefused:
       return QStringLiteral("通話を受け付けません");
+    case FailureReason::kNoCallButton:
+      return QStringLiteral("呼び出しボタンを監視できません");
+    case FailureReason::kOpenerRefused:
+      return QStringLiteral("開錠できませんでした");
     case FailureReason::kNoAudioDevice:
       return QStringLiteral("音声装置がありません");
     case FailureReason::kTooMuchData:

@@ -14,6 +14,8 @@ enum Command : int {
   kCmdListenStart = 40007,   // "マイク" / "開始": the camera's microphone, i.e. listening
   kCmdListenStop = 40009,    // "マイク" / "停止"
   kCmdCameraUrl = 40011,     // "カメラURL"
+  kCmdDoorSettings = 40012,  // "ドア設定": the call button and the door opener (vantorel.ini)
+  kCmdVisitors = 40013,      // "来訪者": the kept visitors' pictures
   kCmdPictureStart = 40016,  // "カメラ" / "開始"
   kCmdPictureStop = 40017,   // "カメラ" / "停止"
   kCmdExit = 40023,        // "終了"

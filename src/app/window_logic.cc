@@ -2,6 +2,8 @@
 
 #include "app/strings.h"
 
+#include <utility>
+
 namespace vantorel {
 
 void WindowLogic::OnDestroy() {
@@ -30,6 +32,7 @@ void WindowLogic::OnFocusLost() {
 }
 
 void WindowLogic::OnCloseRequest() {
+  ring_started_camera_ = ring_started_listen_ = ring_sound_due_ = false;
   actions_.StopImageWorker();
   camera_on_ = false;
   actions_.StopSpeaker();
@@ -37,6 +40,21 @@ void WindowLogic::OnCloseRequest() {
 }
 
 bool WindowLogic::OnCommand(int command) {
+  // The user's own word on the picture or the sound: a ring leaves it alone from now on.
+  switch (command) {
+    case kCmdPictureStart:
+    case kCmdPictureStop:
+    case kCmdView:
+      ring_started_camera_ = false;
+      break;
+    case kCmdListenStart:
+    case kCmdListenStop:
+    case kCmdListen:
+      ring_started_listen_ = ring_sound_due_ = false;
+      break;
+    default:
+      break;
+  }
   switch (command) {
     case kCmdClose:
       OnActivate(false);
@@ -47,6 +65,12 @@ bool WindowLogic::OnCommand(int command) {
       return true;
     case kCmdCameraUrl:
       actions_.ShowUrlDialog();
+      return true;
+    case kCmdDoorSettings:
+      actions_.ShowDoorDialog();
+      return true;
+    case kCmdVisitors:
+      actions_.ShowVisitors();
       return true;
     case kCmdPictureStart:
       actions_.StartImageWorker();
@@ -112,7 +136,45 @@ void WindowLogic::OnStylusUp(int x, int y) {
 
 void WindowLogic::OnDoubleTap() { actions_.ShowAbout(); }
 
+void WindowLogic::OnRing(bool sound_after_chime) {
+  ringing_ = true;
+  if (!camera_on_) {
+    camera_on_ = ring_started_camera_ = true;
+    actions_.StartImageWorker();
+    actions_.DrawIndicator(kCameraIndicatorX, camera_on_);
+  }
+  if (!listen_on_) {
+    ring_sound_due_ = true;
+    if (!sound_after_chime) OnRingChimeEnded();
+  }
+}
+
+void WindowLogic::OnRingChimeEnded() {
+  if (!ringing_ || !std::exchange(ring_sound_due_, false) || listen_on_) return;
+  listen_on_ = ring_started_listen_ = true;
+  actions_.StartSpeaker();
+  actions_.DrawIndicator(kListenIndicatorX, listen_on_);
+}
+
+void WindowLogic::OnRingUnanswered() {
+  if (!ringing_) return;
+  ringing_ = false;
+  ring_sound_due_ = false;
+  if (ring_started_camera_) {
+    camera_on_ = ring_started_camera_ = false;
+    actions_.StopImageWorker();
+    actions_.DrawIndicator(kCameraIndicatorX, camera_on_);
+  }
+  if (ring_started_listen_) {
+    listen_on_ = ring_started_listen_ = false;
+    actions_.StopSpeaker();
+    actions_.DrawIndicator(kListenIndicatorX, listen_on_);
+  }
+}
+
 void WindowLogic::StartTalk() {
+  // A talk answers the ring: nothing it started stops by itself.
+  ringing_ = ring_started_camera_ = ring_started_listen_ = ring_sound_due_ = false;
   actions_.InvalidateTalkZone();
   talking_ = true;
   actions_.StartTransmit();  // opens the microphone too

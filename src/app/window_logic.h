@@ -21,6 +21,8 @@ class WindowActions {
   virtual void StopTransmit() = 0;
   virtual void ShowAbout() = 0;
   virtual void ShowUrlDialog() = 0;
+  virtual void ShowDoorDialog() = 0;
+  virtual void ShowVisitors() = 0;
   // Redraw the indicator left of a button at once (x 22: picture, x 97: sound).
   virtual void DrawIndicator(int x, bool on) = 0;
   // The talk zone's look changes with the talk.
@@ -47,10 +49,19 @@ class WindowLogic {
   // Stylus (left button or touch) released at (x, y) in window coordinates.
   void OnStylusUp(int x, int y);
   void OnDoubleTap();
+  // The call button rang: the picture and the sound start if they are off, as their buttons
+  // would start them (flags and indicators follow). With `sound_after_chime` the sound waits
+  // for OnRingChimeEnded: the chime has the sound output until then.
+  void OnRing(bool sound_after_chime = false);
+  void OnRingChimeEnded();
+  // The ring went unanswered: what it started stops again, unless the user has touched it
+  // since (or started a talk, which answers the ring).
+  void OnRingUnanswered();
 
   bool camera_on() const { return camera_on_; }
   bool listen_on() const { return listen_on_; }
   bool talking() const { return talking_; }
+  bool ringing() const { return ringing_; }
 
  private:
   void StartTalk();
@@ -60,6 +71,10 @@ class WindowLogic {
   bool camera_on_ = false;  // the user wants the picture
   bool listen_on_ = false;  // the user wants to hear the camera
   bool talking_ = false;    // set once: stopping a talk ends the program
+  bool ringing_ = false;    // a ring is on and not yet answered
+  bool ring_started_camera_ = false;  // the ring turned the picture on, and nobody touched it since
+  bool ring_started_listen_ = false;  // the same for the sound
+  bool ring_sound_due_ = false;       // the sound starts when the chime has ended
 };
 
 }  // namespace vantorel

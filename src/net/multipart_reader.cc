@@ -288,6 +288,14 @@ size_t MultipartReader::Body(std::span<const uint8_t> in, const PartCallback& on
   return at + delimiter_.size() - carry;
 }
 
+void MultipartReader::FlushPart(const PartCallback& on_part) {
+  // Only a body that has come up to a line end: a delimiter that has begun to arrive is
+  // never cut, and a body still on its way after its headers is not taken for an empty one.
+  if (state_ != State::kBody || length_known_ || body_.empty() || body_.back() != '\n') return;
+  while (!body_.empty() && (body_.back() == '\n' || body_.back() == '\r')) body_.pop_back();
+  EndPart(on_part);
+}
+
 void MultipartReader::EndPart(const PartCallback& on_part) {
   if (on_part) on_part({type_, length_, body_});
   body_.clear();

@@ -59,6 +59,15 @@ class MultipartReader {
   // Scans the next piece of the body and calls `on_part` for each part completed in it.
   void Feed(std::span<const uint8_t> piece, const PartCallback& on_part);
 
+  // Ends a part whose length was not announced at what has come of it, as if its delimiter
+  // had come now, and hands it to `on_part`; does nothing in any other state, nor unless
+  // the body so far ends at a line end (a delimiter may be arriving, or the body may not
+  // have begun to arrive). For a camera
+  // that sends each delimiter only before the next part and then goes quiet (the call
+  // button's parts): the part is taken when the stream pauses, not one part later. The
+  // delimiter that follows later is skipped like any between parts.
+  void FlushPart(const PartCallback& on_part);
+
   // Parts dropped because their headers or body went over a limit.
   uint64_t dropped_parts() const { return dropped_; }
   // Whether a part has begun and not yet ended (for diagnostics at the end of a stream).

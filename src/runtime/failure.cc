@@ -30,6 +30,10 @@ const char* FailureName(FailureReason reason) {
       return "not-sound";
     case FailureReason::kTalkRefused:
       return "talk-refused";
+    case FailureReason::kNoCallButton:
+      return "no-call-button";
+    case FailureReason::kOpenerRefused:
+      return "opener-refused";
     case FailureReason::kNoAudioDevice:
       return "no-audio-device";
     case FailureReason::kTooMuchData:

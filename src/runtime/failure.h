@@ -24,6 +24,8 @@ enum class FailureReason {
   kNotAPicture,      // a still that is no usable picture: another status, another content
   kNotSound,         // a sound stream that is no sound: another status
   kTalkRefused,      // the talk was answered with another status than 2xx, 401, 403, 404, 503
+  kNoCallButton,     // the call button's input cannot be watched: another status, or no monitor stream
+  kOpenerRefused,    // the door opener's output was not pulsed: another status, or the camera's error text
   kNoAudioDevice,    // the sound output or the microphone did not open
   kTooMuchData,      // the camera sent more than the bounds allow (body, headers, trailers)
   kTooSlow,          // the answer did not complete within its time bound

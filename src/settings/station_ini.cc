@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/replacing_file.h"
+
 namespace vantorel {
 
 namespace {
@@ -69,7 +71,7 @@ char* ReadLine(char* buffer, int size, void* context) {
   ++r.line;
   if (line.size() >= static_cast<size_t>(size) - 1) {
     r.Problem("longer than " + std::to_string(size - 2) + " characters; ignored");
-    line = {};
+    line = line.substr(0, 0);  // empty, but still pointing somewhere: memcpy takes no null
   }
   std::memcpy(buffer, line.data(), line.size());
   buffer[line.size()] = '\n';
@@ -205,15 +207,20 @@ StationIni ParseStationIni(std::string_view text) {
   return std::move(reading.ini);
 }
 
-StationIni LoadStationIni(const std::string& path) {
+namespace {
+
+enum class IniRead { kRead, kMissing, kUnusable };
+
+// The file's text: only a regular file, opened without blocking, at most a little over
+// kMaxStationIniBytes (the parser names the excess).
+IniRead ReadIniText(const std::string& path, std::string& text, std::string& why) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    StationIni none;
-    if (errno != ENOENT) none.problems.push_back(path + ": cannot open (" + std::strerror(errno) + ")");
-    return none;
+    if (errno == ENOENT) return IniRead::kMissing;
+    why = std::string("cannot open (") + std::strerror(errno) + ")";
+    return IniRead::kUnusable;
   }
   struct stat st {};
-  std::string text;
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   if (ok) {
     char buf[4096];
@@ -229,12 +236,41 @@ StationIni LoadStationIni(const std::string& path) {
     }
   }
   close(fd);
-  if (!ok) {
-    StationIni none;
-    none.problems.push_back(path + ": not a readable file; ignored");
-    return none;
+  if (!ok) why = "not a readable file";
+  return ok ? IniRead::kRead : IniRead::kUnusable;
+}
+
+}  // namespace
+
+StationIni LoadStationIni(const std::string& path) {
+  std::string text, why;
+  switch (ReadIniText(path, text, why)) {
+    case IniRead::kMissing:
+      return {};
+    case IniRead::kUnusable: {
+      StationIni none;
+      none.problems.push_back(path + ": " + why + "; ignored");
+      return none;
+    }
+    case IniRead::kRead:
+      break;
   }
   return ParseStationIni(text);
+}
+
+bool SaveDoorSettings(const std::string& path, const DoorSettings& door, std::string& error) {
+  std::string previous, why;
+  if (ReadIniText(path, previous, why) == IniRead::kUnusable) {
+    error = path + ": " + why + "; not replaced";
+    return false;
+  }
+  if (previous.size() > kMaxStationIniBytes) {
+    error = path + ": longer than " + std::to_string(kMaxStationIniBytes) + " bytes; not replaced";
+    return false;
+  }
+  const std::string text = StationIniText(door, previous);
+  return WriteFileBytes(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error,
+                        kPrivateFileMode);
 }
 
 std::string StationIniText(const DoorSettings& door, std::string_view previous) {

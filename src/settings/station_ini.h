@@ -81,6 +81,12 @@ StationIni ParseStationIni(std::string_view text);
 // file gives the defaults and no problem; an unreadable or oversized one a problem.
 StationIni LoadStationIni(const std::string& path);
 
+// Puts `door` into the file at `path` (StationIniText: the file's other sections kept),
+// written the way every file is (files/replacing_file.h; a new file gets mode 0600). A file
+// there that is not a regular one, or too long to be ours, is not replaced. False with a
+// one-line reason naming the file.
+bool SaveDoorSettings(const std::string& path, const DoorSettings& door, std::string& error);
+
 // The file's text for `ini`'s door settings (the window's door dialog writes it), keeping
 // the other sections of `previous` (the file as it was) as they were.
 std::string StationIniText(const DoorSettings& door, std::string_view previous);

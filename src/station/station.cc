@@ -23,7 +23,8 @@ Station::Station(StationObserver observer, StationDevices devices)
       devices_(std::move(devices)),
       picture_("vantorel-pic", ObserverFor(observer_, StationWorker::kPicture)),
       listen_("vantorel-rx", ObserverFor(observer_, StationWorker::kListen)),
-      talk_("vantorel-tx", ObserverFor(observer_, StationWorker::kTalk)) {}
+      talk_("vantorel-tx", ObserverFor(observer_, StationWorker::kTalk)),
+      door_(settings_, devices_.output, observer_.door, ObserverFor(observer_, StationWorker::kDoor)) {}
 
 Station::~Station() {
   // The talk's body ends on the ring's stop; the workers' own destructors (first among the
@@ -193,6 +194,8 @@ StoppableWorker& Station::Worker(StationWorker worker) {
       return picture_;
     case StationWorker::kListen:
       return listen_;
+    case StationWorker::kDoor:
+      return door_.watch();
     case StationWorker::kTalk:
       break;
   }
@@ -214,7 +217,8 @@ bool Station::WaitIdle(std::chrono::steady_clock::time_point deadline) {
   const bool picture = picture_.WaitStopped(deadline);
   const bool listen = listen_.WaitStopped(deadline);
   const bool talk = talk_.WaitStopped(deadline);
-  return picture && listen && talk;
+  const bool door = door_.WaitIdle(deadline);
+  return picture && listen && talk && door;
 }
 
 }  // namespace vantorel

@@ -27,10 +27,12 @@
 #include "sound_io/audio_output.h"
 #include "settings/camera_settings.h"
 #include "settings/station_ini.h"
+#include "station/door.h"
 
 namespace vantorel {
 
-enum class StationWorker { kPicture, kListen, kTalk };
+// kDoor: the call button's watch (station/door.h).
+enum class StationWorker { kPicture, kListen, kTalk, kDoor };
 
 struct ListenOptions {
   // Come back after an unexpected end (the connection closed or reset, no byte for 3 s):
@@ -60,6 +62,8 @@ struct StationObserver {
   // The microphone did not open (kNoAudioDevice, with the device's reason); the talk goes
   // on without sound.
   std::function<void(const Failure&)> microphone_failed;
+  // The door: rings, the chime, visitors' pictures, the opener (station/door.h).
+  std::function<void(const DoorEvent&)> door;
 };
 
 // The sound devices the station opens (SDL's by default; tests and the CLI pass others).
@@ -80,6 +84,8 @@ class Station {
   CurrentImage& image() { return image_; }
   Playback& playback() { return playback_; }
   CaptureRing& ring() { return ring_; }
+  // The call button, the chime, the visitors' pictures and the door opener.
+  Door& door() { return door_; }
 
   // The picture: fetch, decode and show stills until stopped. A start while the picture
   // runs changes nothing.
@@ -135,6 +141,7 @@ class Station {
   StoppableWorker picture_;
   StoppableWorker listen_;
   StoppableWorker talk_;
+  Door door_;
 };
 
 }  // namespace vantorel

@@ -14,6 +14,10 @@ FailureReason ReasonForStatus(long status, Endpoint endpoint) {
       return FailureReason::kNotSound;
     case Endpoint::kTalk:
       return FailureReason::kTalkRefused;
+    case Endpoint::kButton:
+      return FailureReason::kNoCallButton;
+    case Endpoint::kOpener:
+      return FailureReason::kOpenerRefused;
   }
   return FailureReason::kNotAPicture;
 }

@@ -7,7 +7,8 @@
 
 namespace vantorel {
 
-enum class Endpoint { kPicture, kSound, kTalk };
+// kButton: the ports' monitor stream (the call button); kOpener: pulsing the door opener.
+enum class Endpoint { kPicture, kSound, kTalk, kButton, kOpener };
 
 // What a final HTTP status means for a request to `endpoint`: kNone for 2xx.
 FailureReason ReasonForStatus(long status, Endpoint endpoint);

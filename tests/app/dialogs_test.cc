@@ -18,13 +18,18 @@
 #include <thread>
 
 #include "app/about_dialog.h"
+#include "app/door_dialog.h"
+#include "app/visitors_dialog.h"
 #include "app/dialog_placement.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
 #include "app/settings_saver.h"
 #include "app/url_dialog.h"
 #include "settings/camera_settings.h"
+#include "settings/station_ini.h"
 #include "recording_actions.h"
+#include <QListWidget>
+#include <QSpinBox>
 
 namespace vantorel {
 namespace {
@@ -132,6 +137,58 @@ TEST_F(DialogsTest, OkSavesTheFieldsAndKeepsThePreviousFileAsBackup) {
   EXPECT_TRUE(reports_[1].saved && reports_[1].failure.empty()) << reports_[1].failure;
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().parameter), first);
   EXPECT_EQ(ReadFile(settings_.GetParameterPaths().backup), first);
+}
+
+// The door dialog: a quiet-hours text that cannot be used is refused and the dialog stays;
+// OK hands the settings on, and the saver writes them into vantorel.ini beside its other
+// sections, off the window thread.
+TEST_F(DialogsTest, DoorDialogRefusesBadQuietHoursAndSavesIntoVantorelIni) {
+  const std::string ini = dir_ + "/vantorel.ini";
+  std::ofstream(ini) << "[talk]\nmode = hold\n[door]\nbutton = 3\n";
+  std::vector<QString> failures;
+  SettingsSaver saver(settings_, {}, [&failures](const QString& f) { failures.push_back(f); });
+  std::vector<DoorSettings> applied;
+  DoorDialog dialog(&parent_, LoadStationIni(ini).door, [&](const DoorSettings& door) {
+    applied.push_back(door);
+    saver.SaveDoor(ini, door);
+  });
+  EXPECT_EQ(dialog.button_field()->value(), 3);
+  dialog.relay_field()->setValue(2);
+  dialog.quiet_field()->setText("22時から");
+  dialog.show();
+  QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(applied.empty());
+  ASSERT_NE(dialog.findChild<QMessageBox*>("refusedMessage"), nullptr);
+  dialog.findChild<QMessageBox*>("refusedMessage")->close();
+  dialog.quiet_field()->setText(" 22:00-07:00 ");
+  QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+  ASSERT_EQ(applied.size(), 1u);
+  const DoorSettings expected{.button = 3, .relay = 2, .open_ms = 3000, .chime = "", .quiet = QuietHours{1320, 420}};
+  EXPECT_EQ(applied[0], expected);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LoadStationIni(ini).door == expected; }, 5000));
+  EXPECT_EQ(LoadStationIni(ini).talk.mode, TalkMode::kHold);
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(DialogsTest, VisitorsDialogShowsTheKeptPicturesNewestFirst) {
+  const std::string visitors = dir_ + "/visitors";
+  std::filesystem::create_directory(visitors);
+  for (const char* name : {"20261208-230000.jpg", "20261209-083005.jpg"}) {
+    QImage image(160, 120, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    ASSERT_TRUE(image.save(QString::fromStdString(visitors + "/" + name), "JPG"));
+  }
+  std::ofstream(visitors + "/20261209-090000.jpg") << "not a picture";
+  VisitorsDialog dialog(&parent_, visitors);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.loaded() == 3; }, 5000));
+  EXPECT_EQ(dialog.list()->item(0)->text(), QString("12/09 09:00:00"));
+  EXPECT_EQ(dialog.list()->item(2)->text(), QString("12/08 23:00:00"));
+  // The newest is chosen at once; an unreadable one says so, a good one shows.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.picture()->text() == "この写真を読めません"; }, 5000));
+  dialog.list()->setCurrentRow(1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.picture()->pixmap().isNull(); }, 5000));
 }
 
 TEST_F(DialogsTest, DialogLargerThanTheWindowGoesToItsCorner) {

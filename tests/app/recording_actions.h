@@ -24,6 +24,8 @@ class RecordingActions : public WindowActions {
   void StopTransmit() override { calls.push_back("StopTransmit"); }
   void ShowAbout() override { calls.push_back("About"); }
   void ShowUrlDialog() override { calls.push_back("UrlDialog"); }
+  void ShowDoorDialog() override { calls.push_back("DoorDialog"); }
+  void ShowVisitors() override { calls.push_back("Visitors"); }
   void DrawIndicator(int x, bool on) override {
     calls.push_back("Indicator" + std::to_string(x) + (on ? "On" : "Off"));
   }

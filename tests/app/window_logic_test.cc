@@ -105,7 +105,9 @@ TEST_F(WindowLogicTest, ExitEndsTheLoopAtOnceAndOtherCommandsAreNotOurs) {
   EXPECT_FALSE(logic.OnCommand(12345));
   EXPECT_TRUE(rec.Take().empty());
   EXPECT_TRUE(logic.OnCommand(kCmdCameraUrl));
-  EXPECT_EQ(rec.Take(), (Calls{"UrlDialog"}));
+  EXPECT_TRUE(logic.OnCommand(kCmdDoorSettings));
+  EXPECT_TRUE(logic.OnCommand(kCmdVisitors));
+  EXPECT_EQ(rec.Take(), (Calls{"UrlDialog", "DoorDialog", "Visitors"}));
 }
 
 TEST_F(WindowLogicTest, TalkZoneStartsThenEndsTheProgram) {
@@ -130,6 +132,52 @@ TEST_F(WindowLogicTest, FarRightZoneStopsTheTalk) {
   logic.OnStylusUp(730, 65);
   logic.OnStylusUp(700, 66);
   EXPECT_TRUE(rec.Take().empty());
+}
+
+// A ring starts what is off, the sound after the chime; unanswered, it stops again what it
+// started and the user has not touched since; a talk answers it.
+TEST(WindowRingTest, WhatARingStartedStopsAgainUnansweredUnlessTheUserTookIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> steps;
+    Calls calls;
+  };
+  const Calls kStartBoth{"StartImage", "Indicator22On", "StartSpeaker", "Indicator97On"};
+  const Calls kStopBoth{"StopImage", "Indicator22Off", "StopSpeaker", "Indicator97Off"};
+  const auto joined = [](std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const Case cases[] = {
+      {"both off, unanswered", {"ring", "unanswered"}, joined({kStartBoth, kStopBoth})},
+      {"the picture was on already", {"view", "ring", "unanswered"},
+       {"StartImage", "Indicator22On", "StartSpeaker", "Indicator97On", "StopSpeaker", "Indicator97Off"}},
+      {"the user turned the picture off and on", {"ring", "view", "view", "unanswered"},
+       joined({kStartBoth, {"StopImage", "Indicator22Off", "StartImage", "Indicator22On", "StopSpeaker", "Indicator97Off"}})},
+      {"answered by a talk", {"ring", "talk", "unanswered"},
+       joined({kStartBoth, {"InvalidateTalkZone", "StartTransmit", "StartSpeaker"}})},
+      {"the sound waits for the chime", {"ring-chime", "chime-ended", "unanswered"}, joined({kStartBoth, kStopBoth})},
+      {"the user started the sound during the chime", {"ring-chime", "listen", "chime-ended", "unanswered"},
+       {"StartImage", "Indicator22On", "StartSpeaker", "Indicator97On", "StopImage", "Indicator22Off"}},
+      {"unanswered before the chime ended", {"ring-chime", "unanswered", "chime-ended"},
+       {"StartImage", "Indicator22On", "StopImage", "Indicator22Off"}},
+      {"a chime's end without a ring", {"chime-ended"}, {}},
+  };
+  for (const Case& c : cases) {
+    RecordingActions rec;
+    WindowLogic logic(rec);
+    for (const std::string& step : c.steps) {
+      if (step == "ring") logic.OnRing();
+      if (step == "ring-chime") logic.OnRing(true);
+      if (step == "chime-ended") logic.OnRingChimeEnded();
+      if (step == "unanswered") logic.OnRingUnanswered();
+      if (step == "view") logic.OnCommand(kCmdView);
+      if (step == "listen") logic.OnCommand(kCmdListen);
+      if (step == "talk") logic.OnStylusUp(150, 490);
+    }
+    EXPECT_EQ(rec.Take(), c.calls) << c.name;
+  }
 }
 
 }  // namespace

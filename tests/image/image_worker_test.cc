@@ -72,7 +72,7 @@ class WorkerTest : public ::testing::Test {
 
   Repaints repaints_;
   std::unique_ptr<Station> station_ =
-      std::make_unique<Station>(StationObserver{.repaint = [this] { repaints_.Request(); }, .status = {}, .microphone_failed = {}});
+      std::make_unique<Station>(StationObserver{.repaint = [this] { repaints_.Request(); }, .status = {}, .microphone_failed = {}, .door = {}});
 };
 
 TEST_F(WorkerTest, PicturesKeepComingAndEachAsksForARepaint) {

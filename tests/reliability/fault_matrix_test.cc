@@ -1,5 +1,5 @@
-// Every misbehaviour of the simulated camera against each of the three workers (picture,
-// listen, talk), through the real workers and libcurl on loopback. For each pair: the
+// Every misbehaviour of the simulated camera against each of the workers (picture, listen,
+// talk, and the door's watch of the call button), through the real workers and libcurl on loopback. For each pair: the
 // worker is started and stopped again and again, after a varying while; every stop must
 // return within 1000 ms; afterwards no thread, file descriptor or temporary file is left,
 // and the heap has not grown between the early and the last repetitions. Throughout, the
@@ -287,7 +287,7 @@ class PictureFaults : public FaultMatrix {};
 
 TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
   std::atomic<long> repaints{0};
-  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}});
+  auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}, .door = {}});
   int with_picture = 0;
   Run(
       "picture", Repetitions(100),
@@ -626,6 +626,105 @@ TEST_P(TalkRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Camera, TalkRecovery, testing::Values(TalkResetCell()), TestName);
+
+// ---------------------------------------------------------------------------------------
+// Door: the call button's watch, which stays on (every end is retried with the streams'
+// pauses), without chime or pictures.
+
+DoorOptions WatchOnly(long stall_seconds = kMonitorStallSeconds) {
+  DoorOptions options;
+  options.button = 1;
+  options.chime_enabled = false;
+  options.keep_visitors = false;
+  options.stall_seconds = stall_seconds;
+  return options;
+}
+
+class DoorFaults : public FaultMatrix {};
+
+TEST_P(DoorFaults, StopsInTimeAndLeavesNothing) {
+  std::map<std::string, int> states;  // the watch's state when it was stopped
+  auto station = std::make_unique<Station>();
+  Run(
+      "door", Repetitions(40),
+      [&](const std::string& camera) { station->settings().SetImageUrl(CameraUrl(GetParam(), camera, kImagePath)); },
+      [&](int i) {
+        station->door().Start(WatchOnly());
+        std::this_thread::sleep_for(HoldTime(i) * 2);
+        const WorkerStatus status = station->Status(StationWorker::kDoor);
+        ++states[status.state == WorkerState::kFailed ? FailureName(status.failure.reason)
+                 : status.state == WorkerState::kRunning ? "watching" : "connecting"];
+        return TimeToStop(*station, StationWorker::kDoor, [&] { station->door().Stop(); });
+      },
+      [&] { station.reset(); },
+      [&] {
+        std::string text;
+        for (const auto& [what, count] : states) text += (text.empty() ? "" : ", ") + std::to_string(count) + "x " + what;
+        return text;
+      });
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, DoorFaults, testing::ValuesIn(RunFaults({"--drip-us", "2000"})), TestName);
+
+// The watch comes back after the camera drops the stream, or goes silent past the stall rule
+// (1 s here instead of the heartbeat's 17), also behind the sign-in.
+std::vector<Cell> BrokenMonitorCells() {
+  return {
+      {"monitor-drop-300-ms", {"--monitor-drop-ms", "300", "--heartbeat-ms", "100"}, {}},
+      {"monitor-silent", {"--heartbeat-ms", "600000"}, {}},
+      {"sign-in-digest-monitor-drop", {"--auth", "ann:door", "--monitor-drop-ms", "300", "--heartbeat-ms", "100"},
+       "ann:door"},
+  };
+}
+
+class DoorRecovery : public FaultMatrix {};
+
+TEST_P(DoorRecovery, ComesBackAfterEveryBreakAndStopsInTime) {
+  const Cell& cell = GetParam();
+  constexpr int kRecoveries = 2;
+  const bool silent = cell.name == "monitor-silent";
+  std::mutex mutex;
+  std::vector<std::pair<WorkerState, Clock::time_point>> changes;
+  StationObserver observer;
+  observer.status = [&](StationWorker worker, const WorkerStatus& status) {
+    if (worker != StationWorker::kDoor || status.state == WorkerState::kConnecting) return;
+    std::lock_guard lock(mutex);
+    changes.emplace_back(status.state, Clock::now());
+  };
+  const auto opened = [&] {
+    std::lock_guard lock(mutex);
+    return std::count_if(changes.begin(), changes.end(), [](const auto& c) { return c.first == WorkerState::kRunning; });
+  };
+  {
+    test::CameraProcess camera(VANTOREL_CAMSIM, cell.args);
+    ASSERT_FALSE(camera.Url().empty()) << "the simulated camera did not start";
+    auto station = std::make_unique<Station>(observer);
+    station->settings().SetImageUrl(CameraUrl(cell, camera.Url(), kImagePath));
+    station->door().Start(WatchOnly(silent ? 1 : kMonitorStallSeconds));
+    milliseconds within = kRecoverySlack;
+    for (int n = 1; n <= kRecoveries; ++n) within += ReconnectPause(n) + milliseconds(silent ? 1000 : 300) + kRecoverySlack;
+    EXPECT_TRUE(WaitFor([&] { return opened() > kRecoveries; }, within)) << "opened " << opened() << " streams";
+    EXPECT_LE(TimeToStop(*station, StationWorker::kDoor, [&] { station->door().Stop(); }), kStopLimit);
+    station.reset();
+  }
+  std::string recovery;
+  int n = 0;
+  for (size_t i = 1; i < changes.size() && n < kRecoveries; ++i) {
+    if (changes[i].first != WorkerState::kRunning || changes[i - 1].first != WorkerState::kFailed) continue;
+    ++n;
+    const auto gap = std::chrono::duration_cast<milliseconds>(changes[i].second - changes[i - 1].second);
+    EXPECT_GE(gap, ReconnectPause(n)) << "recovery " << n << " came back before its pause";
+    EXPECT_LE(gap, ReconnectPause(n) + kRecoverySlack) << "recovery " << n;
+    recovery += (recovery.empty() ? "" : ", ") + std::to_string(gap.count()) + " ms";
+  }
+  EXPECT_EQ(n, kRecoveries);
+  Table::AddRecovery("door", cell.name, recovery.empty() ? "none" : recovery, "n/a");
+  EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() <= threads_before_; }, milliseconds(2000)))
+      << test::ThreadCount() << " threads, " << threads_before_ << " before";
+  EXPECT_LE(test::FdCount(), fds_before_) << "file descriptors left open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, DoorRecovery, testing::ValuesIn(BrokenMonitorCells()), TestName);
 
 }  // namespace
 }  // namespace vantorel

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "audio_rx/receive_test_support.h"
+#include "camsim/jpeg_encode.h"
+#include "door/visitors.h"
+#include "files/file_bytes.h"
 #include "support/wait_for.h"
 
 namespace vantorel {
@@ -221,6 +225,113 @@ TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
     EXPECT_LT(Clock::now() - stops, milliseconds(50));
   }
   EXPECT_LT(Clock::now() - start, milliseconds(5000));
+}
+
+// The door against a camera whose call button is pressed: each press is a ring, reported
+// first; the chime plays (not in quiet hours) and the camera's JPEG is kept byte for byte.
+// An older camera (no port.cgi) is watched through input.cgi, and a dropped stream comes back.
+
+// An output that plays what it is given at once; counts the pieces.
+class InstantOutput : public AudioOutput {
+ public:
+  explicit InstantOutput(std::atomic<int>* pieces) : pieces_(*pieces) {}
+  bool Write(std::span<const int16_t>) override {
+    ++pieces_;
+    return true;
+  }
+  int PendingWrites() const override { return 0; }
+
+ private:
+  std::atomic<int>& pieces_;
+};
+
+struct DoorLog {
+  std::mutex mutex;
+  std::vector<DoorEvent> events;
+  int Count(DoorEvent::Kind kind) {
+    std::lock_guard lock(mutex);
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [kind](const DoorEvent& e) { return e.kind == kind; }));
+  }
+  DoorEvent::Kind First() {
+    std::lock_guard lock(mutex);
+    return events.at(0).kind;
+  }
+  std::vector<std::string> Kept() {
+    std::lock_guard lock(mutex);
+    std::vector<std::string> paths;
+    for (const DoorEvent& e : events) {
+      if (e.kind == DoorEvent::Kind::kVisitorKept) paths.push_back(e.path);
+    }
+    return paths;
+  }
+};
+
+TEST(StationDoorTest, APressRingsChimesUnlessQuietAndKeepsTheCamerasJpeg) {
+  std::vector<uint8_t> pixels(64 * 48 * 3, 90);
+  const std::string still = camsim::EncodeJpeg(pixels.data(), 64, 48, camsim::JpegKind::kColour);
+  char pattern[] = "/tmp/vantorel-door-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  for (const bool quiet : {false, true}) {
+    camsim::Options o;
+    o.stills = {still};
+    o.io.ring_at = {milliseconds(300), milliseconds(1800)};
+    o.io.heartbeat = milliseconds(200);
+    camsim::Server camera(o);
+    ASSERT_TRUE(camera.Start());
+    DoorLog log;
+    std::atomic<int> chime_pieces{0};
+    StationObserver observer;
+    observer.door = [&log](const DoorEvent& e) {
+      std::lock_guard lock(log.mutex);
+      log.events.push_back(e);
+    };
+    Station station(observer, {.output = [&chime_pieces](std::string&) { return std::make_unique<InstantOutput>(&chime_pieces); },
+                               .input = OpenSdlAudioInput});
+    station.settings().SetImageUrl(camera.Url() + "/axis-cgi/jpg/image.cgi");
+    DoorOptions options;
+    options.button = 1;
+    options.visitors_dir = std::string(pattern) + (quiet ? "/quiet" : "/loud");
+    if (quiet) options.quiet = QuietHours{0, 1440};
+    station.door().Start(options);
+    ASSERT_TRUE(WaitFor([&] { return log.Kept().size() == 2; }, milliseconds(10000))) << "quiet " << quiet;
+    EXPECT_EQ(log.Count(DoorEvent::Kind::kRing), 2);
+    EXPECT_EQ(station.Status(StationWorker::kDoor).state, WorkerState::kRunning);
+    EXPECT_EQ(log.First(), DoorEvent::Kind::kRing);  // before the chime and the still
+    EXPECT_EQ(log.Count(DoorEvent::Kind::kChimeStarted) > 0, !quiet) << "quiet " << quiet;
+    for (const std::string& path : log.Kept()) {
+      std::string kept, error;
+      ASSERT_TRUE(ReadFileBytes(path, kept, error)) << error;
+      EXPECT_EQ(kept, still) << path;
+    }
+  }
+  std::filesystem::remove_all(pattern);
+}
+
+TEST(StationDoorTest, AnOlderCameraIsWatchedThroughInputCgiAndADroppedStreamComesBack) {
+  camsim::Options o;
+  o.io.no_port_cgi = true;
+  o.io.monitor_drop = milliseconds(400);
+  o.io.ring_at = {milliseconds(1000)};  // on the second stream: 0.9 s to 1.3 s
+  camsim::Server camera(o);
+  ASSERT_TRUE(camera.Start());
+  DoorLog log;
+  StationObserver observer;
+  observer.door = [&log](const DoorEvent& e) {
+    std::lock_guard lock(log.mutex);
+    log.events.push_back(e);
+  };
+  Station station(observer);
+  station.settings().SetImageUrl(camera.Url() + "/axis-cgi/jpg/image.cgi");
+  DoorOptions options;
+  options.button = 1;
+  options.chime_enabled = false;
+  options.keep_visitors = false;
+  station.door().Start(options);
+  ASSERT_TRUE(WaitFor([&] { return log.Count(DoorEvent::Kind::kRing) == 1; }));
+  EXPECT_GE(camera.stats().io.monitor_streams, 2);  // dropped at 0.4 s, back after 0.5 s
+  const auto stop = Clock::now();
+  station.door().Stop();
+  EXPECT_TRUE(station.WaitStopped(StationWorker::kDoor, stop + milliseconds(1000)));
 }
 
 }  // namespace

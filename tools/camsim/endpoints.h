@@ -24,5 +24,8 @@ void RegisterTalkGet(httplib::Server& http, Context& context);
 // GET /axis-cgi/audio/receive.cgi: the microphone's endless multipart stream of G.726 parts,
 // one per 50 ms, shaped by the run's fault and audio faults (audio_endpoint.cc).
 void RegisterAudioEndpoint(httplib::Server& http, Context& context);
+// GET /axis-cgi/io/port.cgi (monitor, checkactive, action) and /axis-cgi/io/input.cgi: the
+// call button's input and the door opener's output (io_endpoint.cc, io_options.h).
+void RegisterIoEndpoint(httplib::Server& http, Context& context);
 
 }  // namespace vantorel::camsim

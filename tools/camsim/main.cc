@@ -30,7 +30,9 @@ void PrintUsage(FILE* out) {
       "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
       "                       [--drop-after N] [--silence-after N] [--echo-ms N [--echo-db D]]\n"
       "                       [--firmware design|current] [--duplex full|half|listen|talk]\n"
-      "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n\n"
+      "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n"
+      "                       [--ring-at S[,S...]] [--ring-every S] [--button-port N] [--heartbeat-ms N]\n"
+      "                       [--monitor-drop-ms N] [--io-old]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -88,9 +90,16 @@ void PrintUsage(FILE* out) {
       "                  Content-Type line (the newer firmware's parts always carry one)\n"
       "  --echo-ms N     the microphone hears the loudspeaker: what the talks play comes back in\n"
       "                  the sound N ms later (0 to 5000)\n"
-      "  --echo-db D     and D dB quieter (default 6; -6 means the same)\n\n"
+      "  --echo-db D     and D dB quieter (default 6; -6 means the same)\n"
+      "  --ring-at S[,S...]  press the call button S seconds after the start (each press 1 s long)\n"
+      "  --ring-every S  press it every S seconds (at least 2)\n"
+      "  --button-port N the input the call button is on (default 1)\n"
+      "  --heartbeat-ms N  an empty monitor part after N ms without a change (default 15000)\n"
+      "  --monitor-drop-ms N  close each monitor stream N ms after it began (the next is served again)\n"
+      "  --io-old        an older camera: no port.cgi (404), only input.cgi?monitor=N\n"
+      "                  port.cgi?action=N:/MS\\ pulses output N and prints \"relay: port N pulse MS ms\"\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
-      "then one line per talk as it ends.\n",
+      "then one line per talk as it ends and one per pulse of an output.\n",
       out);
 }
 
@@ -227,12 +236,34 @@ int main(int argc, char** argv) {
       options.current.body_limit = static_cast<uint64_t>(n);
     } else if (arg == "--length-after-type") {
       options.current.length_after_type = true;
+    } else if (arg == "--ring-at" && has_value) {
+      const auto times = vantorel::camsim::ParseSecondsList(argv[++i]);
+      if (!times) return Usage("--ring-at needs seconds, e.g. 2,6");
+      options.io.ring_at = *times;
+    } else if (arg == "--ring-every" && has_value) {
+      const auto every = vantorel::camsim::ParseSecondsList(argv[++i]);
+      if (!every || every->size() != 1 || every->front() < std::chrono::seconds(2)) {
+        return Usage("--ring-every needs a number of seconds, at least 2");
+      }
+      options.io.ring_every = every->front();
+    } else if (arg == "--button-port" && has_value) {
+      if (!ParseCount(argv[++i], 64, n) || n == 0) return Usage("--button-port needs 1 to 64");
+      options.io.button_port = static_cast<int>(n);
+    } else if (arg == "--heartbeat-ms" && has_value) {
+      if (!ParseCount(argv[++i], 600000, n) || n < 10) return Usage("--heartbeat-ms needs 10 to 600000");
+      options.io.heartbeat = std::chrono::milliseconds(n);
+    } else if (arg == "--monitor-drop-ms" && has_value) {
+      if (!ParseCount(argv[++i], 86400000, n)) return Usage("--monitor-drop-ms needs a number of milliseconds");
+      options.io.monitor_drop = std::chrono::milliseconds(n);
+    } else if (arg == "--io-old") {
+      options.io.no_port_cgi = true;
     } else {
       return Usage(("unexpected argument " + arg).c_str());
     }
   }
 
   options.talk.print = true;
+  options.io.print = true;
 
   // The serving threads inherit the blocked signals; only the wait below takes them.
   vantorel::IgnoreBrokenPipe();

@@ -184,6 +184,7 @@ Server::Server(Options options) : context_(std::move(options)) {
     RegisterTalkEndpoint(http_, context_);
     RegisterAudioEndpoint(http_, context_);
   }
+  RegisterIoEndpoint(http_, context_);
   ApplyWebServerBehaviours(http_, context_);
   // Small writes (paced parts, split parts, drips) leave at once instead of waiting for
   // the peer's acknowledgement.

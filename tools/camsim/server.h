@@ -19,6 +19,7 @@
 
 #include "camsim/firmware_current.h"
 #include "camsim/echo_loop.h"
+#include "camsim/io_options.h"
 #include "camsim/raw_fault_server.h"
 #include "camsim/sign_in.h"
 #include "camsim/talk_options.h"
@@ -75,6 +76,7 @@ struct Options {
   std::chrono::milliseconds audio_part_interval{50};  // 0: as fast as the client reads
   CurrentOptions current;            // --firmware, --duplex and the web server's ways (firmware_current.h)
   EchoOptions echo;                  // what the talks play comes back in the sound (echo_loop.h)
+  IoOptions io;                      // the call button and the door opener (io_options.h)
 };
 
 // What the tests look at.
@@ -89,6 +91,7 @@ struct Stats {
   int audio_streams = 0;       // sound streams begun
   TalkStats talk;              // the upload endpoint (talk_options.h)
   CurrentStats current;        // the newer firmware's and the web server's answers (firmware_current.h)
+  IoStats io;                  // the ports (io_options.h)
 };
 
 // Shared by the server and its endpoints; lives as long as the server.

@@ -47,6 +47,33 @@ bool HasScheme(std::string_view header, std::string_view scheme) {
          header[scheme.size()] == ' ';
 }
 
+// `text` with its percent escapes decoded.
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// cpp-httplib hands header values percent-decoded, so a Digest uri with escapes (the door
+// opener's "action=1%3A%2F3000%5C") arrives decoded, a backslash even closing its quotes
+// early. The request's own target, as sent, is put back in its place.
+std::string WithTargetAsSent(std::string_view header, std::string_view target) {
+  const std::string sent = "uri=\"" + std::string(target) + "\"";
+  const std::string decoded = "uri=\"" + PercentDecoded(target) + "\"";
+  std::string out(header);
+  const size_t at = out.find(decoded);
+  if (decoded != sent && at != std::string::npos) out.replace(at, decoded.size(), sent);
+  return out;
+}
+
 }  // namespace
 
 std::optional<AuthScheme> ParseAuthScheme(std::string_view name) {
@@ -164,7 +191,9 @@ SignIn::Verdict SignIn::Check(std::string_view method, std::string_view target, 
   if (basic && HasScheme(authorization, "Basic")) {
     return CheckBasic(authorization.substr(6)) ? Verdict::kAllowed : Verdict::kChallenge;
   }
-  if (digest && HasScheme(authorization, "Digest")) return CheckDigest(method, target, authorization);
+  if (digest && HasScheme(authorization, "Digest")) {
+    return CheckDigest(method, target, WithTargetAsSent(authorization, target));
+  }
   return Verdict::kChallenge;
 }
 

@@ -20,5 +20,8 @@ int RunAec(int argc, char** argv);
 // Writes `picture` to `path` as a 24-bit .bmp file and, with `say_size`, prints its size
 // and bytes. 0, or 1 with one line on stderr.
 int SaveBmp(const char* path, const ImageBitmap& picture, bool say_size);
+int RunRings(int argc, char** argv);
+int RunOpen(int argc, char** argv);
+int RunVisitors(int argc, char** argv);
 
 }  // namespace vantorel::cli

@@ -13,7 +13,7 @@ struct ReasonInfo {
   int exit_code;
 };
 
-constexpr std::array<ReasonInfo, 17> kReasons{{
+constexpr std::array<ReasonInfo, 19> kReasons{{
     {FailureReason::kNone, "no failure", 0},
     {FailureReason::kStopped, "stopped", 0},
     {FailureReason::kCannotConnect, "cannot connect to the camera", 10},
@@ -30,6 +30,8 @@ constexpr std::array<ReasonInfo, 17> kReasons{{
     {FailureReason::kNoAudioDevice, "no audio device could be opened", 19},
     {FailureReason::kTooMuchData, "the camera sent too much", 20},
     {FailureReason::kTooSlow, "the camera is too slow", 21},
+    {FailureReason::kNoCallButton, "the camera does not report the call button's input", 22},
+    {FailureReason::kOpenerRefused, "the camera did not switch the door opener's output", 23},
     {FailureReason::kErrorStatus, "the camera answered with an error", 1},
     {FailureReason::kLocalFailure, "this computer could not do its part", 1},
 }};

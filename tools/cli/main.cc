@@ -38,6 +38,13 @@ constexpr CommandEntry kCommands[] = {
     {"aec", vantorel::cli::RunAec,
      "aec --far FAR.wav --mic MIC.wav -o OUT.wav [--delay-ms N]  take the loudspeaker's echo out of a\n"
      "        recording of the microphone with the talk's echo canceller"},
+    {"rings", vantorel::cli::RunRings,
+     "rings URL [--port N] [--seconds N]  one line per press of the call button on input N (default 1),\n"
+     "        until the time is up or Ctrl+C; URL is the camera's base or any of its URLs"},
+    {"open", vantorel::cli::RunOpen,
+     "open URL [--port N] [--ms N]  pulse the door opener's output N (default 1) for N ms (default 3000)"},
+    {"visitors", vantorel::cli::RunVisitors,
+     "visitors                    list the kept visitors' pictures, newest first, with their bytes"},
 };
 
 void PrintUsage(FILE* out) {
