@@ -44,7 +44,12 @@ void Playback::SubmitBlock() {
   if (n >= 1 && output_) {
     std::array<int16_t, kPlayBlockSamples> fitted;
     FitSampleCount(fitted.data(), blocks_[number & 1].data(), static_cast<int>(n), kPlayBlockSamples);
-    written = output_->Write(std::span(fitted.data(), static_cast<size_t>(n)));
+    const std::span played(fitted.data(), static_cast<size_t>(n));
+    if (ducked()) {
+      for (int16_t& s : played) s = static_cast<int16_t>(s / 10);  // -20 dB
+    }
+    written = output_->Write(played);
+    if (written && far_end_) far_end_->Write(played);
     if (!written) LogFailure("playback: block %u not played: the output refused it", number);
   }
   std::lock_guard lock(mutex_);

@@ -9,9 +9,13 @@
 //   OpenSession()          before the first frame; false ends the session
 //   TakeFrame(samples)     for every frame of the stream, decoded
 //   CloseSession()         at the end (also after a failed open: harmless)
-// Counters() may be read from any thread.
+// Counters() may be read from any thread, and so may SetDucked().
+//
+// Every block handed to the output is also written to the far end (when given), the talk's
+// echo canceller's reference: the samples as played, ducking included.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,6 +23,7 @@
 #include <string>
 
 #include "sound_io/audio_output.h"
+#include "sound_io/far_end_ring.h"
 
 namespace vantorel {
 
@@ -26,6 +31,7 @@ constexpr int kFrameBytes = 200;          // one G.726 32 kbit/s frame, 50 ms
 constexpr int kFrameSamples = 400;
 constexpr int kPlayBlockSamples = 800;    // two frames
 constexpr int kPlaybackDropAt = 28;       // waiting pieces at which a block is dropped
+constexpr int kDuckDb = 20;               // how much softer the sound plays while ducked
 
 // A snapshot of the counters, for diagnostics and tests.
 struct PlaybackCounters {
@@ -38,6 +44,13 @@ struct PlaybackCounters {
 
 class Playback {
  public:
+  explicit Playback(FarEndRing* far_end = nullptr) : far_end_(far_end) {}
+
+  // Any thread: the camera's sound kDuckDb softer (true) or as it comes, from the next block
+  // handed on.
+  void SetDucked(bool ducked) { ducked_.store(ducked, std::memory_order_relaxed); }
+  bool ducked() const { return ducked_.load(std::memory_order_relaxed); }
+
   // Starts a session: counters to 0, opens the output (`open`, SDL's by default). False,
   // with the reason in `error`, when the output does not open or a session is open.
   bool OpenSession(const AudioOutputOpener& open, std::string& error);
@@ -63,6 +76,8 @@ class Playback {
   std::array<std::array<int16_t, kPlayBlockSamples>, 2> blocks_{};  // block c in blocks_[c & 1]
   int next_half_ = 0;  // which half of the current block the next frame fills
   std::unique_ptr<AudioOutput> output_;
+  FarEndRing* const far_end_;
+  std::atomic<bool> ducked_{false};
 };
 
 }  // namespace vantorel

@@ -112,7 +112,9 @@ void Station::TalkJob(WorkerContext& context, const TalkOptions& options) {
   if (context.StopRequested()) ring_.SetTransmitStop();
   if (options.open_microphone) {
     std::string error;
-    if (!microphone_.Open(error, devices_.input) && observer_.microphone_failed) {
+    FarEndRing* far_end = echo_cancel_.load(std::memory_order_relaxed) ? &far_end_ : nullptr;
+    if (!microphone_.Open(error, devices_.input, far_end, {.delay_ms = kTalkEchoDelayMs}) &&
+        observer_.microphone_failed) {
       observer_.microphone_failed({FailureReason::kNoAudioDevice, 0, error});
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The running station: the camera settings, the current picture, playback, the capture
-// ring and the microphone, and the three workers (picture, listen, talk). The window, the
+// ring and the microphone, and the three workers (picture, listen, talk). The far end ring
+// joins playback and the talk: what is played is what the talk's echo canceller takes out. The window, the
 // CLI and every test make their own. Nothing here waits for the network or a device on the
 // caller's thread: starts and stops return at once, and what the workers do is reported
 // through the observer.
@@ -9,6 +10,7 @@
 // closes the microphone on its own thread), then the microphone, the ring, playback, the
 // picture and the settings go, in reverse order of the members below.
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -25,6 +27,7 @@
 #include "runtime/stoppable_worker.h"
 #include "sound_io/audio_input.h"
 #include "sound_io/audio_output.h"
+#include "sound_io/far_end_ring.h"
 #include "settings/camera_settings.h"
 #include "settings/station_ini.h"
 #include "station/door.h"
@@ -107,6 +110,14 @@ class Station {
   // Which sound dialect the talk speaks: asked of each camera once (kAuto, the default), or
   // the one given. Any thread; the next talk uses it.
   void SetDialect(CameraDialect dialect);
+  // Any thread. Whether the next talk's microphone goes through the echo canceller (on by
+  // default), fed with what playback plays.
+  void SetEchoCancel(bool on) { echo_cancel_.store(on, std::memory_order_relaxed); }
+  // Any thread, at once: silence is sent in place of the microphone's sound (push-to-talk
+  // between presses; the talk's request goes on).
+  void SetTalkMuted(bool muted) { microphone_.SetMuted(muted); }
+  // Any thread, from the next block played: the camera's sound kDuckDb softer.
+  void SetDucked(bool ducked) { playback_.SetDucked(ducked); }
 
   WorkerStatus Status(StationWorker worker) const;
   // Waits until `worker` has ended (by a stop or by itself), or the deadline; true when it
@@ -128,9 +139,11 @@ class Station {
   const StationDevices devices_;
   CameraSettings settings_;
   CurrentImage image_;
-  Playback playback_;
+  FarEndRing far_end_;            // written by playback, read by the microphone
+  Playback playback_{&far_end_};
   CaptureRing ring_;
-  Microphone microphone_{ring_};  // used by the talk worker's thread only
+  Microphone microphone_{ring_};  // opened and closed by the talk worker's thread only
+  std::atomic<bool> echo_cancel_{true};
   mutable std::mutex report_mutex_;
   TransmitReport last_talk_;      // guarded by report_mutex_
   std::mutex dialect_mutex_;
