@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/picture_painter.h"
@@ -35,6 +36,10 @@ class MainWindow::Actions : public WindowActions {
   void ShowVisitors() override { workers_.ShowVisitors(); }
   void DrawIndicator(int x, bool) override { window_.DrawIndicator(x); }
   void InvalidateTalkZone() override { window_.InvalidateTalkZone(); }
+  void SetMicrophoneLive(bool live) override { workers_.SetMicrophoneLive(live); }
+  void SetDucked(bool ducked) override { workers_.SetDucked(ducked); }
+  void ArmTalkIdle(int seconds) override { window_.ArmTalkIdle(seconds); }
+  void DisarmTalkIdle() override { window_.DisarmTalkIdle(); }
   void DestroyWindow() override { window_.DestroyWindow(); }
   void PostQuit(int code) override { workers_.PostQuit(code); }
 
@@ -79,6 +84,11 @@ MainWindow::MainWindow(WindowActions* workers, const CurrentImage* picture, QWid
     connect(shortcut, &QShortcut::activated, this, [this, command] { OnCommand(command); });
   }
   BuildMenuBar();
+  talk_idle_ = new QTimer(this);
+  talk_idle_->setSingleShot(true);
+  connect(talk_idle_, &QTimer::timeout, this, [this] {
+    if (!destroyed_) logic_->OnTalkIdle();
+  });
   setFocusPolicy(Qt::StrongFocus);
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::OnFocusWindowChanged);
 }
@@ -125,6 +135,27 @@ void MainWindow::BuildMenuBar() {
     connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
   }
 }
+
+void MainWindow::SetTalkSettings(const TalkSettings& talk) {
+  logic_->SetTalk(talk);
+  if (talk.mode != TalkMode::kHold) return;
+  for (QAction* item : menu_bar_->actions()) {
+    QMenu* menu = item->menu();
+    if (!menu) continue;
+    for (QAction* exit : menu->actions()) {
+      if (exit->data().toInt() != kCmdExit) continue;
+      auto* end = new QAction(QString::fromUtf8("通話終了"), menu);
+      end->setData(kCmdEndTalk);
+      connect(end, &QAction::triggered, this, [this] { OnCommand(kCmdEndTalk); });
+      menu->insertAction(exit, end);
+      return;
+    }
+  }
+}
+
+void MainWindow::ArmTalkIdle(int seconds) { talk_idle_->start(std::chrono::seconds(seconds)); }
+
+void MainWindow::DisarmTalkIdle() { talk_idle_->stop(); }
 
 QRect MainWindow::ClientRect() const {
   return QRect(0, 0, width(), std::max(0, height() - kMenuBarHeight));
@@ -335,6 +366,14 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   menu_bar_->setGeometry(0, height() - kMenuBarHeight, width(), kMenuBarHeight);
 }
 
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && !destroyed_) {
+    const QPoint p = event->position().toPoint();
+    logic_->OnStylusDown(p.x(), p.y());
+  }
+  QWidget::mousePressEvent(event);
+}
+
 void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     const QPoint p = event->position().toPoint();
@@ -344,8 +383,10 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) logic_->OnDoubleTap();
+  // The second press first (Qt's default hands it to mousePressEvent): a quick second
+  // press of push-to-talk is a press, not the about box.
   QWidget::mouseDoubleClickEvent(event);
+  if (event->button() == Qt::LeftButton) logic_->OnDoubleTap();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

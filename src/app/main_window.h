@@ -13,6 +13,7 @@
 #include "station/station.h"
 
 class QMenuBar;
+class QTimer;
 class QPainter;
 class QPushButton;
 
@@ -36,6 +37,9 @@ class MainWindow : public QWidget {
   QRect ClientRect() const;
   const WindowLogic& logic() const { return *logic_; }
   QMenuBar* menu_bar() const { return menu_bar_; }
+
+  // vantorel.ini's [talk] (window_logic.h); hold mode adds 通話終了 to the menu 機能.
+  void SetTalkSettings(const TalkSettings& talk);
 
   // The picture to show; set before the window is shown.
   void SetPicture(const CurrentImage* picture) { picture_ = picture; }
@@ -68,11 +72,14 @@ class MainWindow : public QWidget {
   void DrawIndicator(int x);
   void InvalidateTalkZone();
   void DestroyWindow();
+  void ArmTalkIdle(int seconds);
+  void DisarmTalkIdle();
 
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -95,6 +102,7 @@ class MainWindow : public QWidget {
   QString door_line_;
   QRect last_picture_;  // where the last picture was drawn
   QMenuBar* menu_bar_ = nullptr;
+  QTimer* talk_idle_ = nullptr;  // push-to-talk's end after idle_s without a press
   bool has_focus_ = false;
   bool destroyed_ = false;
 };

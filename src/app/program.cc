@@ -76,6 +76,8 @@ std::unique_ptr<DoorControl> StartDoor(MainWindow& window, Station& station, Set
     errors.Show("vantorel.ini", text);
   }
   station.SetDialect(ini.dialect);  // [camera] dialect: the talk's format without asking param.cgi
+  station.SetEchoCancel(ini.talk.echo_cancel);
+  if (ini.has_talk) window.SetTalkSettings(ini.talk);  // [talk]: push-to-talk, ducking
   auto door = std::make_unique<DoorControl>(window, station, &saver, path, timings);
   if (ini.has_door) door->Apply(ini.door);
   return door;

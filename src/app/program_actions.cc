@@ -29,6 +29,12 @@ void ProgramActions::StartTransmit() {
 void ProgramActions::StopTransmit() {
   if (station_) station_->StopTalk();
 }
+void ProgramActions::SetMicrophoneLive(bool live) {
+  if (station_) station_->SetTalkMuted(!live);
+}
+void ProgramActions::SetDucked(bool ducked) {
+  if (station_) station_->SetDucked(ducked);
+}
 
 void ProgramActions::ShowAbout() {
   auto* dialog = new AboutDialog(window_);

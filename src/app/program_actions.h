@@ -33,6 +33,10 @@ class ProgramActions : public WindowActions {
   void ShowVisitors() override;
   void DrawIndicator(int, bool) override {}
   void InvalidateTalkZone() override {}
+  void SetMicrophoneLive(bool live) override;
+  void SetDucked(bool ducked) override;
+  void ArmTalkIdle(int) override {}
+  void DisarmTalkIdle() override {}
   void DestroyWindow() override {}
   void PostQuit(int code) override;
 

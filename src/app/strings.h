@@ -19,6 +19,7 @@ enum Command : int {
   kCmdPictureStart = 40016,  // "カメラ" / "開始"
   kCmdPictureStop = 40017,   // "カメラ" / "停止"
   kCmdExit = 40023,        // "終了"
+  kCmdEndTalk = 40024,     // "通話終了": push-to-talk's end (vantorel.ini [talk] mode = hold)
   kCmdView = 60000,        // button "見る"
   kCmdListen = 60001,      // button "聞く"
 };

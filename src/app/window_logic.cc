@@ -13,6 +13,7 @@ void WindowLogic::OnDestroy() {
 
 void WindowLogic::OnActivate(bool active) {
   if (!active) {
+    ReleasePress();  // the release may never come to a window left
     actions_.StopImageWorker();
     actions_.StopSpeaker();
     return;
@@ -27,6 +28,7 @@ void WindowLogic::OnFocusGained() {
 }
 
 void WindowLogic::OnFocusLost() {
+  ReleasePress();
   actions_.StopImageWorker();
   actions_.StopSpeaker();
 }
@@ -115,12 +117,59 @@ bool WindowLogic::OnCommand(int command) {
     case kCmdExit:
       actions_.PostQuit(0);
       return true;
+    case kCmdEndTalk:
+      if (talk_.mode == TalkMode::kHold) {
+        EndHeldTalk();
+      } else if (talking_) {
+        StopTalk();
+      }
+      return true;
     default:
       return false;
   }
 }
 
+void WindowLogic::OnStylusDown(int x, int y) {
+  if (talk_.mode != TalkMode::kHold || !kTalkZoneTap.Contains(x, y)) return;
+  pressing_ = true;
+  actions_.DisarmTalkIdle();
+  actions_.SetMicrophoneLive(true);  // before a first talk starts, so none of it is silence
+  if (talk_.Ducks()) actions_.SetDucked(true);
+  if (!talking_) StartTalk();
+}
+
+void WindowLogic::ReleasePress() {
+  if (!std::exchange(pressing_, false)) return;
+  actions_.SetMicrophoneLive(false);
+  if (talk_.Ducks()) actions_.SetDucked(false);
+  if (talking_) actions_.ArmTalkIdle(talk_.idle_s);
+}
+
+void WindowLogic::EndHeldTalk() {
+  if (!talking_) return;
+  ReleasePress();
+  talking_ = false;
+  actions_.DisarmTalkIdle();
+  actions_.StopTransmit();  // closes the microphone too
+  if (!listen_on_) actions_.StopSpeaker();
+  actions_.InvalidateTalkZone();
+}
+
+void WindowLogic::OnTalkIdle() {
+  if (talk_.mode == TalkMode::kHold && !pressing_) EndHeldTalk();
+}
+
 void WindowLogic::OnStylusUp(int x, int y) {
+  if (talk_.mode == TalkMode::kHold) {
+    if (pressing_) {
+      ReleasePress();  // wherever the stylus has gone meanwhile
+    } else if (kAboutZoneTap.Contains(x, y)) {
+      actions_.ShowAbout();
+    } else if (kEndTalkZoneTap.Contains(x, y)) {
+      EndHeldTalk();
+    }
+    return;
+  }
   if (kAboutZoneTap.Contains(x, y)) {
     actions_.ShowAbout();
   } else if (kTalkZoneTap.Contains(x, y)) {
@@ -134,7 +183,9 @@ void WindowLogic::OnStylusUp(int x, int y) {
   }
 }
 
-void WindowLogic::OnDoubleTap() { actions_.ShowAbout(); }
+void WindowLogic::OnDoubleTap() {
+  if (!pressing_) actions_.ShowAbout();
+}
 
 void WindowLogic::OnRing(bool sound_after_chime) {
   ringing_ = true;
@@ -179,6 +230,7 @@ void WindowLogic::StartTalk() {
   talking_ = true;
   actions_.StartTransmit();  // opens the microphone too
   actions_.StartSpeaker();
+  if (talk_.mode == TalkMode::kOpen && talk_.Ducks()) actions_.SetDucked(true);
 }
 
 void WindowLogic::StopTalk() {

@@ -30,6 +30,10 @@ class RecordingActions : public WindowActions {
     calls.push_back("Indicator" + std::to_string(x) + (on ? "On" : "Off"));
   }
   void InvalidateTalkZone() override { calls.push_back("InvalidateTalkZone"); }
+  void SetMicrophoneLive(bool live) override { calls.push_back(live ? "MicLive" : "MicSilent"); }
+  void SetDucked(bool ducked) override { calls.push_back(ducked ? "DuckOn" : "DuckOff"); }
+  void ArmTalkIdle(int seconds) override { calls.push_back("ArmIdle" + std::to_string(seconds)); }
+  void DisarmTalkIdle() override { calls.push_back("DisarmIdle"); }
   void DestroyWindow() override { calls.push_back("Destroy"); }
   void PostQuit(int code) override { calls.push_back("Quit" + std::to_string(code)); }
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,66 @@ TEST(WindowRingTest, WhatARingStartedStopsAgainUnansweredUnlessTheUserTookIt) {
       if (step == "view") logic.OnCommand(kCmdView);
       if (step == "listen") logic.OnCommand(kCmdListen);
       if (step == "talk") logic.OnStylusUp(150, 490);
+    }
+    EXPECT_EQ(rec.Take(), c.calls) << c.name;
+  }
+}
+
+// The talk modes of vantorel.ini's [talk]: without it (or with mode = open) a tap starts the
+// talk and the next ends the program; push-to-talk keeps one talk through presses and
+// pauses, silent and unducked between them, until the menu, the end zone or idle time.
+TEST(WindowTalkModeTest, EachModeStartsOneTalkAndEndsItItsOwnWay) {
+  struct Case {
+    const char* name;
+    std::optional<TalkSettings> talk;
+    std::vector<std::string> steps;
+    Calls calls;
+  };
+  TalkSettings hold;
+  hold.mode = TalkMode::kHold;
+  TalkSettings open_ducked;
+  open_ducked.duck = true;
+  TalkSettings hold_plain = hold;
+  hold_plain.idle_s = 5;
+  hold_plain.duck = false;
+  const Calls kFirstPress{"DisarmIdle", "MicLive", "DuckOn", "InvalidateTalkZone", "StartTransmit", "StartSpeaker"};
+  const Calls kRelease{"MicSilent", "DuckOff", "ArmIdle60"};
+  const auto joined = [](std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const Case cases[] = {
+      {"no [talk]: tap, tap", std::nullopt, {"down", "up", "down", "up"},
+       {"InvalidateTalkZone", "StartTransmit", "StartSpeaker", "StopSpeaker", "StopTransmit", "Destroy"}},
+      {"open, ducked", open_ducked, {"down", "up"},
+       {"InvalidateTalkZone", "StartTransmit", "StartSpeaker", "DuckOn"}},
+      {"hold: two presses, then idle", hold, {"down", "up", "down", "up", "idle"},
+       joined({kFirstPress, kRelease, {"DisarmIdle", "MicLive", "DuckOn"}, kRelease,
+               {"DisarmIdle", "StopTransmit", "StopSpeaker", "InvalidateTalkZone"}})},
+      {"hold, no duck: the menu ends it, listening stays",
+       hold_plain, {"listen", "down", "up", "end"},
+       {"StartSpeaker", "Indicator97On", "DisarmIdle", "MicLive", "InvalidateTalkZone", "StartTransmit",
+        "StartSpeaker", "MicSilent", "ArmIdle5", "DisarmIdle", "StopTransmit", "InvalidateTalkZone"}},
+      {"hold: idle while held does nothing; leaving releases", hold, {"down", "idle", "leave"},
+       joined({kFirstPress, kRelease, {"StopImage", "StopSpeaker"}})},
+      {"hold: a quick second press is no about box", hold, {"down", "up", "down", "double"},
+       joined({kFirstPress, kRelease, {"DisarmIdle", "MicLive", "DuckOn"}})},
+      {"hold: the end zone or the menu without a talk", hold, {"end-zone", "end", "idle"}, {}},
+  };
+  for (const Case& c : cases) {
+    RecordingActions rec;
+    WindowLogic logic(rec);
+    if (c.talk) logic.SetTalk(*c.talk);
+    for (const std::string& step : c.steps) {
+      if (step == "down") logic.OnStylusDown(150, 490);
+      if (step == "up") logic.OnStylusUp(150, 490);
+      if (step == "double") logic.OnDoubleTap();
+      if (step == "idle") logic.OnTalkIdle();
+      if (step == "end") logic.OnCommand(kCmdEndTalk);
+      if (step == "end-zone") logic.OnStylusUp(700, 40);
+      if (step == "leave") logic.OnFocusLost();
+      if (step == "listen") logic.OnCommand(kCmdListen);
     }
     EXPECT_EQ(rec.Take(), c.calls) << c.name;
   }
