@@ -2,8 +2,10 @@
 # Processor share of the window program at a camera's pace: the simulated camera answers at
 # most FPS stills a second (--fps); vantorel runs under Xvfb with the picture (and with
 # "sound", the sound too) for SECONDS; the share of one core is the process's user+system
-# time over that span (/proc/PID/stat).
-# Usage: bench/app/window_cpu.sh [BUILD_DIR] [SECONDS] [FPS...]   (defaults: build 60 10 25)
+# time over that span (/proc/PID/stat). With TALK=1, two rows more per rate: a talk (a tap
+# on the talk zone: the microphone up, the camera's sound down) with vantorel.ini's
+# [talk] echo_cancel on, then off; their difference is the echo canceller's cost.
+# Usage: [TALK=1] bench/app/window_cpu.sh [BUILD_DIR] [SECONDS] [FPS...]   (defaults: build 60 10 25)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -13,11 +15,17 @@ rates=("$@")
 [ ${#rates[@]} -gt 0 ] || rates=(10 25)
 echo "| stills/s | on | share of one core |"
 echo "|---|---|---|"
+whats=(picture "picture and sound")
+[ "${TALK:-0}" = 1 ] && whats+=("talk, canceller on" "talk, canceller off")
 for fps in "${rates[@]}"; do
-  for what in picture "picture and sound"; do
+  for what in "${whats[@]}"; do
     (
       CAMSIM_ARGS="--fps $fps"
       source bench/memory/camsim.sh "$build"
+      case "$what" in
+        "talk, canceller on") printf '[talk]\necho_cancel = on\n' >"$home/vantorel.ini" ;;
+        "talk, canceller off") printf '[talk]\necho_cancel = off\n' >"$home/vantorel.ini" ;;
+      esac
       export VANTOREL_HOME="$home" SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb BUILD="$build" SECONDS_TO_RUN="$seconds" \
         WHAT="$what" FPS="$fps"
       xvfb-run -a -s "-screen 0 640x700x24" bash -c '
@@ -26,7 +34,11 @@ for fps in "${rates[@]}"; do
         wid=$(timeout 20 xdotool search --sync --name "^Vantorel$" | head -n 1)
         sleep 1
         xdotool mousemove --window "$wid" 63 254 click 1                                 # 見る
-        [ "$WHAT" = "picture" ] || xdotool mousemove --window "$wid" 138 254 click 1     # 聞く
+        case "$WHAT" in
+          picture) ;;
+          talk*) xdotool mousemove --window "$wid" 160 495 click 1 ;;                     # 話す
+          *) xdotool mousemove --window "$wid" 138 254 click 1 ;;                         # 聞く
+        esac
         sleep 3
         ticks() { awk "{print \$14 + \$15}" /proc/$app/stat; }
         t0=$(ticks); s0=$(date +%s.%N)

@@ -93,5 +93,43 @@ TEST(WindowTalkTest, ARefusedSignInShowsItsReasonAndNoTalk) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.StatusLine(StationWorker::kPicture).isEmpty(); }, 10000));
 }
 
+// Push-to-talk against today's firmware (which ends a talk after 1 s without data): one
+// request through presses and a pause longer than that, silence flowing between presses;
+// idle time ends the talk, and the program stays.
+TEST(WindowTalkTest, HoldKeepsOneRequestThroughPressesAndPausesUntilIdle) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  const auto app = test::TestApplication();
+  camsim::Options options;
+  options.current.firmware = camsim::Firmware::kCurrent;
+  camsim::Server camera(options);
+  test::LiveWindow live;
+  ASSERT_TRUE(live.PointAtCamera(camera));
+  MainWindow& window = live.window;
+  TalkSettings hold;
+  hold.mode = TalkMode::kHold;
+  hold.idle_s = 2;
+  window.SetTalkSettings(hold);
+  ASSERT_TRUE(live.Exposed());
+  const QPoint talk_zone(160, 490);
+  QTest::mousePress(&window, Qt::LeftButton, {}, talk_zone);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return camera.stats().talk.parts >= 10; }, 15000));
+  EXPECT_TRUE(live.station.playback().ducked());
+  QTest::mouseRelease(&window, Qt::LeftButton, {}, talk_zone);
+  EXPECT_FALSE(live.station.playback().ducked());
+  const uint64_t before_pause = camera.stats().talk.samples;
+  QTest::qWait(1500);
+  EXPECT_GE(camera.stats().talk.samples, before_pause + 8000);  // silence kept the session
+  QTest::mousePress(&window, Qt::LeftButton, {}, talk_zone);
+  QTest::qWait(300);
+  QTest::mouseRelease(&window, Qt::LeftButton, {}, talk_zone);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.logic().talking(); }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return camera.stats().talk.active == 0; }, 5000));
+  EXPECT_TRUE(window.isVisible());
+  const camsim::Stats stats = camera.stats();
+  EXPECT_EQ(stats.talk.talks, 1);
+  EXPECT_EQ(stats.current.receiver_timeouts, 0);
+  camera.Stop();
+}
+
 }  // namespace
 }  // namespace vantorel

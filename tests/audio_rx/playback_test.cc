@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "fake_audio_output.h"
@@ -157,6 +158,33 @@ TEST_F(PlaybackTest, TheDeviceThreadFinishingPiecesRacesNothing) {
     while (q * (q + 1) < lost) ++q;
     EXPECT_EQ(q * (q + 1), lost) << piece.size();
   }
+}
+
+// Ducking: from the next block on, what is played is 20 dB softer; the far end (the talk's
+// echo reference) holds exactly what was played, ducked or not.
+TEST(PlaybackDuckTest, DuckedBlocksPlayTwentyDbSofterAndTheFarEndHoldsWhatPlayed) {
+  FarEndRing far_end;
+  Playback playback(&far_end);
+  FakeOutputLog log;
+  ASSERT_TRUE(playback.OpenSession([&log](std::string&) { return std::make_unique<FakeAudioOutput>(&log); }));
+  for (int f = 1; f <= 3; ++f) PlayFrame(playback, f);
+  playback.SetDucked(true);
+  for (int f = 4; f <= 5; ++f) PlayFrame(playback, f);
+  playback.CloseSession();
+  ASSERT_EQ(log.written.size(), 2u);
+  EXPECT_EQ(log.written[0], Block(0));
+  const std::vector<int16_t> loud = ShortenedBlock(1, 1);
+  const auto energy = [](const std::vector<int16_t>& s) {
+    double e = 0;
+    for (int16_t v : s) e += static_cast<double>(v) * v;
+    return e;
+  };
+  EXPECT_NEAR(10 * std::log10(energy(log.written[1]) / energy(loud)), -20, 0.1);
+  std::vector<int16_t> heard(far_end.Waiting());
+  far_end.Read(heard);
+  std::vector<int16_t> played = log.written[0];
+  played.insert(played.end(), log.written[1].begin(), log.written[1].end());
+  EXPECT_EQ(heard, played);
 }
 
 }  // namespace

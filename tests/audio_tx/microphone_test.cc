@@ -78,6 +78,27 @@ TEST(MicrophoneTest, ADeviceThatDoesNotOpenGivesItsReasonAndLeavesNoEarlierBuffe
   EXPECT_EQ(ring.Status().Waiting(), 0);
 }
 
+// Push-to-talk between presses: the buffers keep coming, silent, and none of the room's
+// sound is in them; unmuted, the sound goes on where the device is.
+TEST(MicrophoneTest, MutedTheBuffersKeepComingAsSilence) {
+  CaptureRing ring;
+  Microphone microphone(ring);
+  CaptureCallback take;
+  std::string error;
+  ASSERT_TRUE(microphone.Open(error, [&take](CaptureCallback callback, std::string&) {
+    take = std::move(callback);
+    return std::make_unique<FakeInput>(CaptureCallback{});
+  }));
+  const std::vector<int16_t> signal = Signal(kCaptureBufferSamples * 2);
+  microphone.SetMuted(true);
+  take(std::span(signal).first(kCaptureBufferSamples));
+  microphone.SetMuted(false);
+  take(std::span(signal).subspan(kCaptureBufferSamples));
+  ASSERT_EQ(ring.Status().produced, 2);
+  EXPECT_EQ(SlotContents(ring, 0), std::vector<int16_t>(kCaptureBufferSamples, 0));
+  EXPECT_EQ(SlotContents(ring, 1), std::vector<int16_t>(signal.begin() + kCaptureBufferSamples, signal.end()));
+}
+
 TEST(MicrophoneTest, OnSdlsDiskDriverTheRecordedFileReachesTheRingUntilTheClose) {
   const std::string in = testing::TempDir() + "vantorel-mic-ring-" + std::to_string(getpid()) + ".raw";
   const std::vector<int16_t> signal = Signal(kCaptureBufferSamples * 8);
