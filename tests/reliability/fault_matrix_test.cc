@@ -277,6 +277,8 @@ std::vector<Cell> RunFaults(const std::vector<std::string>& extra = {}) {
   cells.push_back({"sign-in-basic", {"--auth", "ann:door", "--auth-scheme", "basic"}, "ann:door"});
   cells.push_back({"sign-in-refused", {"--auth", "ann:door"}, "ann:window"});
   cells.push_back({"nonce-expiring", {"--auth", "ann:door", "--nonce-seconds", "1"}, "ann:door"});
+  cells.push_back({"always-stale", {"--auth", "ann:door", "--always-stale"}, "ann:door"});
+  cells.push_back({"basic-after-digest", {"--auth", "ann:door", "--basic-after-digest"}, "ann:door"});
   return cells;
 }
 
@@ -367,6 +369,8 @@ std::vector<Cell> ListenCells() {
     }
   }
   cells.push_back({"stall-at-once", {"--fault", "stall"}, {}});
+  // Sound as fast as the connection takes it: dropped beyond real time, memory stays bounded.
+  cells.push_back({"sound-faster-than-real-time", {"--firmware", "current", "--part-ms", "0"}, {}});
   for (const char* name : {"garbage", "split", "zeros"}) {
     cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }
