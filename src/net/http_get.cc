@@ -174,6 +174,15 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   return true;
 }
 
+void HttpGet::ContinueAsStream(std::chrono::milliseconds stall) {
+  if (!transfer_) return;
+  transfer_->max_body = 0;
+  // Only an announced length is checked against it by this libcurl; cleared all the same.
+  curl_easy_setopt(transfer_->request->easy(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(0));
+  deadline_ = Clock::time_point::max();
+  stall_ = stall;
+}
+
 void HttpGet::Finish(State state, std::string error, FailureReason reason) {
   state_ = state;
   error_ = std::move(error);

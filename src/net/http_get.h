@@ -81,6 +81,12 @@ class HttpGet {
   // first.
   size_t Read(void* buf, size_t max);
 
+  // Reading thread, after the first Read(): the answer is an endless stream after all (its
+  // Content-Type says so). From here on the body and time bounds of the limits no longer
+  // apply (the reader bounds what it keeps), and the transfer fails when no byte has come
+  // for `stall`.
+  void ContinueAsStream(std::chrono::milliseconds stall);
+
   // Any thread, while this object exists: cancels its token. A stopper that might race the
   // reader's teardown must keep and cancel the shared token instead.
   void Cancel() { cancel_->Cancel(); }

@@ -121,7 +121,7 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     options.drip_gap = std::chrono::microseconds(20);
     const auto server = Serve(options);
     std::string why;
-    const ImageBitmap b = Fetch(ImageUrl(*server), {.cancel = nullptr, .session = nullptr, .buffer = &buffer}, &why);
+    const ImageBitmap b = Fetch(ImageUrl(*server), {.cancel = nullptr, .session = nullptr, .buffer = &buffer, .on_frame = {}}, &why);
     EXPECT_EQ(!b.empty(), c.picture) << FaultName(c.fault) << ": " << why;
     if (!b.empty()) {
       EXPECT_EQ(b.pixels.size(), expected.pixels.size()) << FaultName(c.fault);
@@ -173,7 +173,7 @@ TEST_F(FetchTest, AStalledCameraIsCancelledFromAnotherThread) {
       token->Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Fetch(ImageUrl(*server), {.cancel = token, .session = nullptr, .buffer = nullptr}).empty());
+    EXPECT_TRUE(Fetch(ImageUrl(*server), {.cancel = token, .session = nullptr, .buffer = nullptr, .on_frame = {}}).empty());
     const auto took = std::chrono::steady_clock::now() - start;
     stopper.join();
     EXPECT_LT(took, std::chrono::milliseconds(1000)) << FaultName(fault);
@@ -237,7 +237,7 @@ TEST_F(FetchTest, AStillNobodyAskedForNeverStandsInForTheNext) {
   });
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/axis-cgi/jpg/image.cgi";
   HttpSession session;
-  const FetchControl kept{.cancel = nullptr, .session = &session, .buffer = nullptr};
+  const FetchControl kept{.cancel = nullptr, .session = &session, .buffer = nullptr, .on_frame = {}};
   ImageBitmap picture;
   EXPECT_FALSE(FetchHttpJpeg(url, picture, kept).failed());
   EXPECT_EQ(picture.width, 16);
