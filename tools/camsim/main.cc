@@ -29,7 +29,8 @@ void PrintUsage(FILE* out) {
       "                       [--audio-in FILE.wav] [--audio-fault LIST] [--audio-parts N] [--part-ms N]\n"
       "                       [--drop-after N] [--silence-after N] [--echo-ms N [--echo-db D]]\n"
       "                       [--firmware design|current] [--duplex full|half|listen|talk]\n"
-      "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n\n"
+      "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n"
+      "                       [--mjpeg-fault NAME]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -85,7 +86,12 @@ void PrintUsage(FILE* out) {
       "                  Content-Type line (the newer firmware's parts always carry one)\n"
       "  --echo-ms N     the microphone hears the loudspeaker: what the talks play comes back in\n"
       "                  the sound N ms later (0 to 5000)\n"
-      "  --echo-db D     and D dB quieter (default 6; -6 means the same)\n\n"
+      "  --echo-db D     and D dB quieter (default 6; -6 means the same)\n"
+      "  --mjpeg-fault NAME  misbehave on the picture stream (/axis-cgi/mjpg/video.cgi?fps=N&resolution=WxH,\n"
+      "                  the --still files or the scene, N a second, default 25): none; no-length: parts\n"
+      "                  without Content-Length; dashed-boundary: boundary=--myboundary in the header;\n"
+      "                  junk-first: junk before the first boundary; huge-part: every fourth part from\n"
+      "                  the second is 48 MiB without a length; stop: two parts, then nothing (closed after 30 s)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends.\n",
       out);
@@ -218,6 +224,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--body-limit" && has_value) {
       if (!ParseCount(argv[++i], std::numeric_limits<long>::max(), n)) return Usage("--body-limit needs a number of bytes");
       options.current.body_limit = static_cast<uint64_t>(n);
+    } else if (arg == "--mjpeg-fault" && has_value) {
+      const auto fault = vantorel::camsim::ParseMjpegFault(argv[++i]);
+      if (!fault) return Usage("unknown picture stream fault");
+      options.mjpeg_fault = *fault;
     } else if (arg == "--length-after-type") {
       options.current.length_after_type = true;
     } else {
