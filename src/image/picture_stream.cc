@@ -54,11 +54,19 @@ StreamResult ReadPictureStream(HttpGet& get, std::span<const uint8_t> first, con
     pending = true;
   };
   auto last_picture = Clock::now();
+  auto pending_since = last_picture;
   std::string why;
   for (;;) {
+    const bool had_pending = pending;
     reader.Feed({block.data(), n}, keep_newest);
-    // Decoded only once no more bytes wait in memory: a newer part among them wins.
-    if (pending && get.Buffered() == 0) {
+    if (pending && !had_pending) pending_since = Clock::now();
+    if (pending) {
+      // Whatever has come meanwhile is read first, so that a newer part among it wins; but
+      // a part is not held back for long by a camera that sends without pause.
+      if (Clock::now() - pending_since < kPictureStreamCatchUp) {
+        n = get.ReadReady(block.data(), block.size());
+        if (n > 0) continue;
+      }
       pending = false;
       const bool decoded = DecodeJpeg(frame.bytes(), picture, &why);
       frame.Clear();

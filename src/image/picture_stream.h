@@ -3,9 +3,10 @@
 // instead of a still: the parts are read as they come over the one connection, each
 // decoded and shown as a still is.
 //
-// Frames are decoded as they come. Nothing queues without bound: the parts already in
-// memory are read before a decode, and of those only the newest is decoded (the others are
-// skipped); beyond that the transfer waits for the decoder (the HTTP layer's buffer bound).
+// Frames are decoded as they come. Nothing queues without bound: before a part is decoded,
+// whatever the connection has ready is read (for at most kPictureStreamCatchUp), and only
+// the newest whole part is decoded (the others are skipped); the parts are not kept, only
+// the newest one's bytes (bounded as a still).
 
 #include <chrono>
 #include <cstdint>
@@ -23,6 +24,8 @@ namespace vantorel {
 // A stream that brings no whole picture for this long is given up (and reopened by the
 // caller, with its pauses).
 inline constexpr std::chrono::milliseconds kPictureStreamStall{3000};
+// The longest a whole part waits for newer ones to be read before it is decoded.
+inline constexpr std::chrono::milliseconds kPictureStreamCatchUp{100};
 
 // Hands on a decoded frame: `picture` holds it; the callee may take it and hand back other
 // storage in `picture`. Returns whether the stream is to go on.

@@ -20,6 +20,7 @@
 #include "camsim/server.h"
 #include "test_support.h"
 #include "support/loopback.h"
+#include "support/raw_loopback_server.h"
 
 namespace vantorel {
 namespace {
@@ -179,6 +180,30 @@ TEST_F(FetchTest, AStalledCameraIsCancelledFromAnotherThread) {
     EXPECT_LT(took, std::chrono::milliseconds(1000)) << FaultName(fault);
     EXPECT_FALSE(TempExists()) << FaultName(fault);
   }
+}
+
+// Eight pictures of a stream arrive at once: only the newest is decoded and shown, the
+// older ones are skipped rather than queued behind the decoder.
+TEST_F(FetchTest, OfAStreamsPartsThatCameAtOnceTheNewestIsShown) {
+  std::string answer =
+      "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=myboundary\r\nConnection: close\r\n\r\n";
+  for (int width = 16; width <= 16 * 8; width += 16) {
+    const auto rgb = test::TestPicture(width, 16);
+    const std::string jpeg = camsim::EncodeJpeg(rgb.data(), width, 16, camsim::JpegKind::kColour);
+    answer += "--myboundary\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
+              "\r\n\r\n" + jpeg + "\r\n";
+  }
+  RawLoopbackServer camera(RawLoopbackServer::Script::AnswerAfter(1, answer));
+  std::vector<int> shown;
+  ImageBitmap picture;
+  const FetchControl control{.cancel = nullptr, .session = nullptr, .buffer = nullptr,
+                             .on_frame = [&shown](ImageBitmap& frame) {
+                               shown.push_back(frame.width);
+                               return false;
+                             }};
+  EXPECT_FALSE(FetchHttpJpeg(camera.Url("/axis-cgi/mjpg/video.cgi"), picture, control).failed());
+  EXPECT_EQ(shown, std::vector<int>{16 * 8});
+  EXPECT_TRUE(picture.empty());
 }
 
 TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeSaysWhy) {
