@@ -110,7 +110,6 @@ TEST_F(CliTest, WatchTakesAStreamsFramesOverOneConnectionAndSnapshotItsFirst) {
   EXPECT_NE(out_.find(" (50 of 50 in "), std::string::npos) << out_;
   EXPECT_NE(out_.find(", 1 connection)"), std::string::npos) << out_;
   EXPECT_EQ(camera.stats().requests, 1);
-  EXPECT_GE(camera.stats().stream_frames, 50);
   const std::string reference = test::DjpegBmp(jpeg, false);
   std::string ours = test::ReadBytes(last);
   ASSERT_EQ(ours.size(), reference.size());
