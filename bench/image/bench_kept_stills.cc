@@ -58,7 +58,7 @@ void KeptOverPlain(benchmark::State& state, FixedCamera& camera, FixedCamera& pl
   // What the picture worker holds for its stills (PictureRefresher, image_worker.h).
   vantorel::HttpSession session;
   vantorel::StillBuffer buffer(vantorel::kMaxStillBytes);
-  const vantorel::FetchControl fetch{.cancel = vantorel::CancelToken::Create(), .session = &session, .buffer = &buffer};
+  const vantorel::FetchControl fetch{.cancel = vantorel::CancelToken::Create(), .session = &session, .buffer = &buffer, .on_frame = {}};
   vantorel::ImageBitmap picture;
   const int kept_challenges_before = camera.server->stats().challenges;
   const int challenges_before = plain_camera.server->stats().challenges;

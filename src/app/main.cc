@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "runtime/core_dumps.h"
 #include "runtime/version.h"
 #include "app/command_line.h"
 #include "app/full_screen_flag.h"
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
     case vantorel::StartAction::kRun:
       break;
   }
+  // Passwords live in the program's memory: no core dump of it.
+  vantorel::ForbidCoreDumps();
   // The arguments are ours alone: the program hands Qt none of them.
   return vantorel::RunProgram(argv[0], line.address, full_screen);
 }

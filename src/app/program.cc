@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <memory>
@@ -108,6 +109,18 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   QApplication::setApplicationVersion(VANTOREL_VERSION);
   const auto signals_watch = WatchTerminationSignals(termination);
 
+  // A settings folder that others can change is not used: its URLs could be planted.
+  std::string directory, refusal;
+  if (!GetProgramDirectory(directory, &refusal)) {
+    if (!refusal.empty()) {
+      LogFailure("%s", refusal.c_str());
+      QMessageBox::critical(nullptr, QStringLiteral("Vantorel"),
+                            QStringLiteral("設定フォルダーを使えません。\n") + QString::fromStdString(refusal));
+      return 1;
+    }
+    directory = ".";
+  }
+
   // Destroyed in reverse order: the station (its workers stop and are joined) goes while
   // the window still exists, hidden by then.
   ProgramActions actions;
@@ -128,8 +141,6 @@ int RunProgram(char* program_name, const std::string& address, bool full_screen)
   settings.LoadParameters();
   if (!address.empty()) settings.SetUrlsFromAddress(address);
 
-  std::string directory;
-  if (!GetProgramDirectory(directory)) directory = ".";
   SingleInstance instance(QString::fromStdString(directory));
   if (!instance.Claim()) return -1;
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::BringToFront);

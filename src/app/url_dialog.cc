@@ -1,5 +1,6 @@
 #include "app/url_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -11,14 +12,27 @@
 #include "app/dialog_placement.h"
 #include "app/settings_saver.h"
 #include "app/strings.h"
+#include "net/url.h"
 #include "settings/camera_settings.h"
 
 namespace vantorel {
 
 namespace {
 
-QLineEdit* MakeField(int id, const std::string& text) {
-  auto* field = new QLineEdit(QString::fromStdString(text));
+// What a password shows as: no real URL holds this character.
+const QString kMask = QString(6, QChar(0x25CF));
+
+// `text` with the password of the URL in it replaced by kMask; the password into `password`.
+QString Masked(const QString& text, QString& password) {
+  const std::string bytes = text.toStdString();
+  const auto [begin, end] = PasswordSpan(bytes);
+  if (begin == end) return text;
+  password = QString::fromStdString(bytes.substr(begin, end - begin));
+  return QString::fromStdString(bytes.substr(0, begin)) + kMask + QString::fromStdString(bytes.substr(end));
+}
+
+QLineEdit* MakeField(int id, const QString& text) {
+  auto* field = new QLineEdit(text);
   field->setObjectName(QStringLiteral("field%1").arg(id));
   field->setCursorPosition(0);
   return field;
@@ -46,10 +60,12 @@ UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings, SettingsSaver& s
   } fields[] = {{image_, kImageField, urls.image},
                {receive_, kReceiveField, urls.receive},
                {transmit_, kTransmitField, urls.transmit}};
+  bool any_password = false;
   for (const auto& s : fields) {
-    s.slot.field = MakeField(s.id, s.url);
     s.slot.original = s.url;
-    s.slot.shown = s.slot.field->text();
+    s.slot.shown = QString::fromStdString(s.url);
+    s.slot.field = MakeField(s.id, Masked(s.slot.shown, s.slot.password));
+    any_password = any_password || !s.slot.password.isEmpty();
   }
 
   auto* form = new QFormLayout;
@@ -67,6 +83,12 @@ UrlDialog::UrlDialog(QWidget* parent, CameraSettings& settings, SettingsSaver& s
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  if (any_password) {
+    auto* show = new QCheckBox(QStringLiteral("パスワードを表示"));
+    show->setObjectName("showPasswords");
+    connect(show, &QCheckBox::toggled, this, &UrlDialog::ShowPasswords);
+    layout->addWidget(show);
+  }
   layout->addWidget(buttons);
   setMinimumWidth(440);
 }
@@ -84,8 +106,26 @@ QLineEdit* UrlDialog::Field(int id) const {
   }
 }
 
+QString UrlDialog::Unmasked(const Slot& slot) {
+  QString text = slot.field->text();
+  return slot.password.isEmpty() ? text : text.replace(kMask, slot.password);
+}
+
+void UrlDialog::ShowPasswords(bool show) {
+  for (Slot* slot : {&image_, &receive_, &transmit_}) {
+    const QString text = Unmasked(*slot);
+    if (show) {
+      slot->field->setText(text);
+      slot->password.clear();
+    } else {
+      slot->field->setText(Masked(text, slot->password));
+    }
+    slot->field->setCursorPosition(0);
+  }
+}
+
 bool UrlDialog::TakeField(const Slot& slot, std::string& url) {
-  const QString text = slot.field->text();
+  const QString text = Unmasked(slot);
   if (text == slot.shown) {
     url = slot.original;  // untouched: the very bytes that were there
     return true;

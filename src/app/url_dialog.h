@@ -7,6 +7,9 @@
 // UTF-8, which the field can only show replaced). A changed field loses the white space
 // around it (a URL pasted with its line end); control characters left inside it are
 // refused with a message, and the dialog stays open.
+//
+// A password in a URL shows as dots; "パスワードを表示" (there only when a URL has one)
+// shows it. Editing around the dots keeps the password they stand for.
 
 #include <QDialog>
 #include <string>
@@ -38,8 +41,13 @@ class UrlDialog : public QDialog {
   struct Slot {
     QLineEdit* field;
     std::string original;  // the slot's bytes when the dialog opened
-    QString shown;         // the field's text when the dialog opened
+    QString shown;         // the field's text when the dialog opened, unmasked
+    QString password;      // the password the field shows as dots, as written in the URL
   };
+  // The field's text with the dots put back to the password they stand for.
+  static QString Unmasked(const Slot& slot);
+  // Shows the passwords (`show`) or dots in their place.
+  void ShowPasswords(bool show);
   void Confirm();
   // The slot's new bytes; false when the field holds a control character.
   static bool TakeField(const Slot& slot, std::string& url);

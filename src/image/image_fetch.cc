@@ -5,6 +5,7 @@
 
 #include "image/jpeg_decode.h"
 #include "runtime/log.h"
+#include "net/multipart_reader.h"
 #include "net/url.h"
 
 namespace vantorel {
@@ -31,6 +32,27 @@ Failure Fail(const std::string& url, Failure failure) {
   return failure;
 }
 
+// The rest of a picture stream whose first bytes are in `body`.
+Failure ReadStream(const std::string& url, HttpGet& get, const std::string& type, StillBuffer& body,
+                   ImageBitmap& picture, const FetchControl& control) {
+  const StreamResult result = ReadPictureStream(get, body.bytes(), type, picture, body, control.on_frame);
+  if (control.on_frame || result.frames == 0) {
+    picture.width = 0;
+    picture.height = 0;
+  }
+  if (result.failure.reason == FailureReason::kStopped) return result.failure;
+  if (result.frames > 0) {
+    if (result.failure.failed() && LogEnabled()) {
+      LogFailure("image stream %s: %s after %llu frames (%llu skipped, %llu dropped) %s", RedactUrl(url).c_str(),
+                 FailureName(result.failure.reason), static_cast<unsigned long long>(result.frames),
+                 static_cast<unsigned long long>(result.skipped), static_cast<unsigned long long>(result.dropped),
+                 result.failure.detail.c_str());
+    }
+    return {};
+  }
+  return Fail(url, result.failure);
+}
+
 }  // namespace
 
 Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchControl& control) {
@@ -52,11 +74,15 @@ Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchC
     HttpGet& get = *get_storage;
     get.RememberSignIns(control.sign_ins);
     if (!get.Open(url, kImageUserAgent, kStillLimits)) return Fail(url, get.Outcome());
-    for (;;) {
+    for (bool first = true;; first = false) {
       // The HTTP layer bounds the body already; the buffer's room must never depend on it.
       if (body.size() > kMaxStillBytes) return Fail(url, {FailureReason::kTooMuchData, 0, "a body over its bound"});
       const size_t n = get.Read(body.end(), StillBuffer::kReadBlock);
       body.Grow(n);
+      if (first && !get.Outcome().failed()) {
+        const std::string type = get.ContentType();
+        if (IsMultipartType(type)) return ReadStream(url, get, type, body, picture, control);
+      }
       if (n == 0) break;
     }
     outcome = get.Outcome();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/image_bitmap.h"
+#include "image/picture_stream.h"
 #include "image/still_buffer.h"
 #include "net/http_get.h"
 #include "net/http_session.h"
@@ -37,6 +38,9 @@ struct FetchControl {
   StillBuffer* buffer = nullptr;
   // Cameras that have taken Digest get no Basic sign-in (net/sign_in_memory.h).
   SignInMemory* sign_ins = nullptr;
+  // For a URL that answers with a picture stream: each frame is handed on here as it is
+  // decoded (picture_stream.h). Without it a stream gives its first frame as the still.
+  FrameSink on_frame;
 };
 
 // GETs `url` (user agent kImageUserAgent, no proxy, http/https only), collects the body in
@@ -45,6 +49,12 @@ struct FetchControl {
 // status is kErrorStatus (what it means is the caller's to say); a body that is no usable
 // JPEG is kNotAPicture. kNone with the still in `picture` on success; `picture` is empty
 // otherwise (its storage kept).
+//
+// An answer of a multipart type is a picture stream (picture_stream.h): read on this
+// connection until it ends, stalls (kPictureStreamStall without a picture) or the sink ends
+// it. Its frames go to control.on_frame and `picture` is left empty; kNone when the stream
+// brought at least one frame (it ended or went silent after pictures; asking again at once
+// is the remedy), else why it brought none. Without on_frame the first frame is the still.
 Failure FetchHttpJpeg(const std::string& url, ImageBitmap& picture, const FetchControl& control = {});
 
 }  // namespace vantorel

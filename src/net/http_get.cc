@@ -188,6 +188,15 @@ bool HttpGet::Open(const std::string& url, const std::string& user_agent, const 
   return true;
 }
 
+void HttpGet::ContinueAsStream(std::chrono::milliseconds stall) {
+  if (!transfer_) return;
+  transfer_->max_body = 0;
+  // Only an announced length is checked against it by this libcurl; cleared all the same.
+  curl_easy_setopt(transfer_->request->easy(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(0));
+  deadline_ = Clock::time_point::max();
+  stall_ = stall;
+}
+
 void HttpGet::Finish(State state, std::string error, FailureReason reason) {
   state_ = state;
   error_ = std::move(error);
@@ -224,7 +233,11 @@ bool HttpGet::Resume() {
   return false;
 }
 
-size_t HttpGet::Read(void* buf, size_t max) {
+size_t HttpGet::Read(void* buf, size_t max) { return ReadSome(buf, max, true); }
+
+size_t HttpGet::ReadReady(void* buf, size_t max) { return ReadSome(buf, max, false); }
+
+size_t HttpGet::ReadSome(void* buf, size_t max, bool wait) {
   if (!transfer_ || max == 0) return 0;
   Transfer& t = *transfer_;
   for (;;) {
@@ -269,14 +282,15 @@ size_t HttpGet::Read(void* buf, size_t max) {
     }
     TakeResult();
     if (t.Available() > 0 || state_ != State::kOpen) continue;
-    int wait = kPollMilliseconds;
+    if (!wait) return 0;
+    int wait_ms = kPollMilliseconds;
     for (const Clock::time_point until : {deadline_, stall_.count() > 0 ? StallAt() : Clock::time_point::max()}) {
       if (until == Clock::time_point::max()) continue;
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-      wait = static_cast<int>(std::clamp<long long>(left, 0, wait));
+      wait_ms = static_cast<int>(std::clamp<long long>(left, 0, wait_ms));
     }
     // Returns on socket activity, a timer, or curl_multi_wakeup from a Cancel().
-    const CURLMcode pc = t.request->Poll(wait);
+    const CURLMcode pc = t.request->Poll(wait_ms);
     if (pc != CURLM_OK) Finish(State::kFailed, curl_multi_strerror(pc), FailureReason::kConnectionLost);
   }
 }

@@ -85,6 +85,15 @@ class HttpGet {
   // was cancelled: state() tells which. Bytes received before a failure are still returned
   // first.
   size_t Read(void* buf, size_t max);
+  // Reading thread. As Read(), but never waits for the network: 0 also when no byte is ready
+  // at once (state() still kOpen).
+  size_t ReadReady(void* buf, size_t max);
+
+  // Reading thread, after the first Read(): the answer is an endless stream after all (its
+  // Content-Type says so). From here on the body and time bounds of the limits no longer
+  // apply (the reader bounds what it keeps), and the transfer fails when no byte has come
+  // for `stall`.
+  void ContinueAsStream(std::chrono::milliseconds stall);
 
   // Any thread, while this object exists: cancels its token. A stopper that might race the
   // reader's teardown must keep and cancel the shared token instead.
@@ -115,6 +124,7 @@ class HttpGet {
   void Finish(State state, std::string error, FailureReason reason = FailureReason::kNone);
   void TakeResult();
   bool Resume();
+  size_t ReadSome(void* buf, size_t max, bool wait);
   // When the transfer counts as stalled if nothing more comes.
   std::chrono::steady_clock::time_point StallAt() const;
 

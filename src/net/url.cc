@@ -1,5 +1,6 @@
 #include "net/url.h"
 
+#include <algorithm>
 #include <curl/curl.h>
 
 #include <memory>
@@ -154,6 +155,35 @@ std::string CameraKey(const std::string& url) {
   const std::string host = Part(parsed.get(), CURLUPART_HOST);
   const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
   return host.empty() ? std::string() : host + ":" + port;
+}
+
+std::string WithCredentials(const std::string& url, const std::string& user, const std::string& password) {
+  const UrlHandle u(curl_url());
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  if (curl_url_set(u.get(), CURLUPART_USER, user.c_str(), CURLU_URLENCODE) != CURLUE_OK ||
+      curl_url_set(u.get(), CURLUPART_PASSWORD, password.empty() ? nullptr : password.c_str(), CURLU_URLENCODE) !=
+          CURLUE_OK) {
+    return {};
+  }
+  return Part(u.get(), CURLUPART_URL);
+}
+
+std::string UrlHost(const std::string& url) {
+  const UrlHandle u(curl_url());
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  return Part(u.get(), CURLUPART_HOST);
+}
+
+std::pair<size_t, size_t> PasswordSpan(std::string_view text) {
+  const size_t scheme = text.find("://");
+  if (scheme == std::string_view::npos) return {0, 0};
+  const size_t authority = scheme + 3;
+  const size_t authority_end = std::min(text.find_first_of("/?#", authority), text.size());
+  const size_t at = text.rfind('@', authority_end);
+  if (at == std::string_view::npos || at < authority) return {0, 0};
+  const size_t colon = text.find(':', authority);
+  if (colon == std::string_view::npos || colon > at) return {0, 0};
+  return {colon + 1, at};
 }
 
 }  // namespace vantorel

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace vantorel {
 
@@ -26,7 +27,7 @@ bool IsSystemBinDirectory(const std::string& dir) {
   return false;
 }
 
-bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out) {
+bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out, std::string* refusal) {
   if (in.vantorel_home && *in.vantorel_home) {
     out = in.vantorel_home;
     while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -50,6 +51,14 @@ bool ResolveProgramDirectory(const ProgramDirInputs& in, std::string& out) {
   }
   std::string dir = base + "/vantorel";
   if (!in.make_private_dir(dir)) return false;
+  // Planted URLs in a folder someone else can change would send the pictures, the sound and
+  // the password elsewhere: such a folder is refused, not used.
+  if (in.private_dir_problem) {
+    if (std::string problem = in.private_dir_problem(dir); !problem.empty()) {
+      if (refusal) *refusal = std::move(problem);
+      return false;
+    }
+  }
   out = dir;
   return true;
 }
@@ -83,7 +92,25 @@ std::string ExecutablePath() {
 
 }  // namespace
 
-bool GetProgramDirectory(std::string& out) {
+std::string PrivateDirectoryProblem(const std::string& dir) {
+  struct stat st{};
+  if (lstat(dir.c_str(), &st) != 0) return "the settings folder " + dir + " cannot be read";
+  if (S_ISLNK(st.st_mode)) {
+    return "the settings folder " + dir + " is a symbolic link; remove it (rm " + dir + ") and start again";
+  }
+  if (!S_ISDIR(st.st_mode)) return dir + " is not a folder; remove it and start again";
+  if (st.st_uid != getuid()) {
+    return "the settings folder " + dir + " belongs to another user (uid " + std::to_string(st.st_uid) +
+           "); remove it or make it yours (chown) and start again";
+  }
+  if ((st.st_mode & 022) != 0) {
+    return "other users can change the settings folder " + dir + "; make it private (chmod 700 " + dir +
+           "), check the files in it, and start again";
+  }
+  return {};
+}
+
+bool GetProgramDirectory(std::string& out, std::string* refusal) {
   ProgramDirInputs in;
   in.vantorel_home = std::getenv("VANTOREL_HOME");
   // The executable does not move while it runs; the image worker asks for every still.
@@ -93,7 +120,8 @@ bool GetProgramDirectory(std::string& out) {
   in.home = std::getenv("HOME");
   in.is_writable_dir = IsWritableDir;
   in.make_private_dir = MakePrivateDirectory;
-  return ResolveProgramDirectory(in, out);
+  in.private_dir_problem = PrivateDirectoryProblem;
+  return ResolveProgramDirectory(in, out, refusal);
 }
 
 }  // namespace vantorel

@@ -42,6 +42,12 @@ void Station::PictureJob(WorkerContext& context) {
   // One kept connection (and sign-in) and one body buffer for the run's stills.
   PictureRefresher refresher(image_, context.cancel());
   refresher.RememberSignIns(&sign_ins_);
+  // A stream's frames are shown as stills are, one after another within one attempt.
+  refresher.OnStreamFrame([&] {
+    context.Report(WorkerState::kRunning);
+    if (observer_.repaint) observer_.repaint();
+    return !context.StopRequested();
+  });
   context.Report(WorkerState::kConnecting);
   RunRetryLoop(context, {.endpoint = Endpoint::kPicture,
                          .policy = kPicturePolicy,

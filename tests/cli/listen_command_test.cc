@@ -15,6 +15,7 @@
 #include "runtime/failure.h"
 #include "files/wav_file.h"
 #include "receive_test_support.h"
+#include "support/loopback.h"
 
 namespace vantorel {
 namespace {
@@ -149,6 +150,32 @@ TEST_F(ListenCommandTest, ReportsACameraThatCannotBeReachedAndBadArguments) {
   EXPECT_EQ(Listen({"http://127.0.0.1:1/", "--seconds", "0"}).status, 2);
   EXPECT_EQ(Listen({"http://127.0.0.1:1/", "--seconds", "x"}).status, 2);
   EXPECT_EQ(Listen({"http://127.0.0.1:1/", "extra", "words"}).status, 2);
+}
+
+// A camera whose sound is in a format Vantorel does not play (AAC here) is named as such
+// within a few seconds, not listened to in silence.
+TEST_F(ListenCommandTest, ASoundFormatNotPlayedEndsWithItsName) {
+  int port = 0;
+  const int listening = test::ListenOnLoopback(1, &port);
+  std::thread camera([listening] {
+    const int c = accept(listening, nullptr, nullptr);
+    char buf[2048];
+    if (c < 0 || recv(c, buf, sizeof buf, 0) <= 0) return;
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: audio/aac\r\n\r\n";
+    bool ok = send(c, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+    const std::string frame(160, '\x5a');
+    while (ok) {  // 20 ms of "sound" every 20 ms until the listener goes
+      ok = send(c, frame.data(), frame.size(), MSG_NOSIGNAL) > 0;
+      std::this_thread::sleep_for(milliseconds(20));
+    }
+    close(c);
+  });
+  const auto began = std::chrono::steady_clock::now();
+  const ListenRun run = Listen({"http://127.0.0.1:" + std::to_string(port) + kReceivePath, "--once"});
+  EXPECT_EQ(run.status, cli::FailureExitCode(FailureReason::kNotSound));
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(6));
+  camera.join();
+  close(listening);
 }
 
 }  // namespace

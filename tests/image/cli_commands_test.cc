@@ -98,5 +98,28 @@ TEST_F(CliTest, WatchReportsTheRateAndFailures) {
   EXPECT_EQ(Cli("watch " + ImageUrl(broken) + " --count 0"), 2);
 }
 
+TEST_F(CliTest, WatchTakesAStreamsFramesOverOneConnectionAndSnapshotItsFirst) {
+  const std::string jpeg = test::EncodeWithLibavcodec(321, 200, 420);
+  camsim::Options options;
+  options.stills = {jpeg};
+  camsim::Server camera(options);
+  ASSERT_TRUE(camera.Start());
+  const std::string stream = "'" + camera.Url() + "/axis-cgi/mjpg/video.cgi?fps=25'";
+  const std::string last = dir_.File("last.bmp");
+  ASSERT_EQ(Cli("watch " + stream + " --count 50 -o " + last), 0) << err_;
+  EXPECT_NE(out_.find(" (50 of 50 in "), std::string::npos) << out_;
+  EXPECT_NE(out_.find(", 1 connection)"), std::string::npos) << out_;
+  EXPECT_EQ(camera.stats().requests, 1);
+  const std::string reference = test::DjpegBmp(jpeg, false);
+  std::string ours = test::ReadBytes(last);
+  ASSERT_EQ(ours.size(), reference.size());
+  EXPECT_EQ(ours.substr(54), reference.substr(54));  // every pixel and padding byte
+
+  ASSERT_EQ(Cli("snapshot " + stream + " -o " + dir_.File("first.bmp")), 0) << err_;
+  ours = test::ReadBytes(dir_.File("first.bmp"));
+  ASSERT_EQ(ours.size(), reference.size());
+  EXPECT_EQ(ours.substr(54), reference.substr(54));
+}
+
 }  // namespace
 }  // namespace vantorel

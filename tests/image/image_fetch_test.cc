@@ -20,6 +20,7 @@
 #include "camsim/server.h"
 #include "test_support.h"
 #include "support/loopback.h"
+#include "support/raw_loopback_server.h"
 
 namespace vantorel {
 namespace {
@@ -121,7 +122,7 @@ TEST_F(FetchTest, EveryFaultModeEndsCleanly) {
     options.drip_gap = std::chrono::microseconds(20);
     const auto server = Serve(options);
     std::string why;
-    const ImageBitmap b = Fetch(ImageUrl(*server), {.cancel = nullptr, .session = nullptr, .buffer = &buffer}, &why);
+    const ImageBitmap b = Fetch(ImageUrl(*server), {.cancel = nullptr, .session = nullptr, .buffer = &buffer, .on_frame = {}}, &why);
     EXPECT_EQ(!b.empty(), c.picture) << FaultName(c.fault) << ": " << why;
     if (!b.empty()) {
       EXPECT_EQ(b.pixels.size(), expected.pixels.size()) << FaultName(c.fault);
@@ -173,12 +174,36 @@ TEST_F(FetchTest, AStalledCameraIsCancelledFromAnotherThread) {
       token->Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Fetch(ImageUrl(*server), {.cancel = token, .session = nullptr, .buffer = nullptr}).empty());
+    EXPECT_TRUE(Fetch(ImageUrl(*server), {.cancel = token, .session = nullptr, .buffer = nullptr, .on_frame = {}}).empty());
     const auto took = std::chrono::steady_clock::now() - start;
     stopper.join();
     EXPECT_LT(took, std::chrono::milliseconds(1000)) << FaultName(fault);
     EXPECT_FALSE(TempExists()) << FaultName(fault);
   }
+}
+
+// Eight pictures of a stream arrive at once: only the newest is decoded and shown, the
+// older ones are skipped rather than queued behind the decoder.
+TEST_F(FetchTest, OfAStreamsPartsThatCameAtOnceTheNewestIsShown) {
+  std::string answer =
+      "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=myboundary\r\nConnection: close\r\n\r\n";
+  for (int width = 16; width <= 16 * 8; width += 16) {
+    const auto rgb = test::TestPicture(width, 16);
+    const std::string jpeg = camsim::EncodeJpeg(rgb.data(), width, 16, camsim::JpegKind::kColour);
+    answer += "--myboundary\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
+              "\r\n\r\n" + jpeg + "\r\n";
+  }
+  RawLoopbackServer camera(RawLoopbackServer::Script::AnswerAfter(1, answer));
+  std::vector<int> shown;
+  ImageBitmap picture;
+  const FetchControl control{.cancel = nullptr, .session = nullptr, .buffer = nullptr,
+                             .on_frame = [&shown](ImageBitmap& frame) {
+                               shown.push_back(frame.width);
+                               return false;
+                             }};
+  EXPECT_FALSE(FetchHttpJpeg(camera.Url("/axis-cgi/mjpg/video.cgi"), picture, control).failed());
+  EXPECT_EQ(shown, std::vector<int>{16 * 8});
+  EXPECT_TRUE(picture.empty());
 }
 
 TEST_F(FetchTest, AnUnreachableCameraOrAForeignSchemeSaysWhy) {
@@ -237,7 +262,7 @@ TEST_F(FetchTest, AStillNobodyAskedForNeverStandsInForTheNext) {
   });
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/axis-cgi/jpg/image.cgi";
   HttpSession session;
-  const FetchControl kept{.cancel = nullptr, .session = &session, .buffer = nullptr};
+  const FetchControl kept{.cancel = nullptr, .session = &session, .buffer = nullptr, .on_frame = {}};
   ImageBitmap picture;
   EXPECT_FALSE(FetchHttpJpeg(url, picture, kept).failed());
   EXPECT_EQ(picture.width, 16);

@@ -82,6 +82,13 @@ TEST(MultipartReaderTest, EveryLayoutCamerasSendGivesItsParts) {
        "multipart/x-mixed-replace",
        "--other\nContent-Type: text/plain\n\nIO1:/\n--other\nContent-Type: text/plain\n\nIO1:\\\n--other\n",
        {{"text/plain", "IO1:/"}, {"text/plain", "IO1:\\"}}},
+      {"a picture stream: the header's boundary with its --, unquoted; a length is honoured where the "
+       "picture's bytes hold the delimiter",
+       "multipart/x-mixed-replace; boundary=--myboundary",
+       "\r\n--myboundary\r\nContent-Type: image/jpeg\r\nContent-Length: 5016\r\n\r\n" + jpeg.substr(0, 2500) +
+           "\r\n--myboundary\r\n" + jpeg.substr(2500) + "\r\n--myboundary\r\nContent-Type: image/jpeg\r\n"
+           "Content-Length: 4\r\n\r\n\xff\xd8\xff\xd9\r\n",
+       {{"image/jpeg", jpeg.substr(0, 2500) + "\r\n--myboundary\r\n" + jpeg.substr(2500)}, {"image/jpeg", "\xff\xd8\xff\xd9"}}},
       {"a part over the limit is dropped whole, announced or not; so are endless headers",
        "multipart/x-mixed-replace;boundary=b",
        "--b\r\nContent-Type: image/jpeg\r\nContent-Length: 999999999\r\n\r\n" + jpeg + "\r\n--b\r\nContent-Type: "

@@ -277,22 +277,28 @@ std::vector<Cell> RunFaults(const std::vector<std::string>& extra = {}) {
   cells.push_back({"sign-in-basic", {"--auth", "ann:door", "--auth-scheme", "basic"}, "ann:door"});
   cells.push_back({"sign-in-refused", {"--auth", "ann:door"}, "ann:window"});
   cells.push_back({"nonce-expiring", {"--auth", "ann:door", "--nonce-seconds", "1"}, "ann:door"});
+  cells.push_back({"always-stale", {"--auth", "ann:door", "--always-stale"}, "ann:door"});
+  cells.push_back({"basic-after-digest", {"--auth", "ann:door", "--basic-after-digest"}, "ann:door"});
   return cells;
 }
 
 // ---------------------------------------------------------------------------------------
 // Picture: the refresh worker.
 
-class PictureFaults : public FaultMatrix {};
+class PictureFaults : public FaultMatrix {
+ protected:
+  // The picture worker on the camera's `path` (a still or a stream), `worker` in the table.
+  void RunPicture(const char* worker, const char* path);
+};
 
-TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
+void PictureFaults::RunPicture(const char* worker, const char* path) {
   std::atomic<long> repaints{0};
   auto station = std::make_unique<Station>(StationObserver{.repaint = [&repaints] { ++repaints; }, .status = {}, .microphone_failed = {}, .door = {}});
   int with_picture = 0;
   Run(
-      "picture", Repetitions(100),
+      worker, Repetitions(100),
       [&](const std::string& camera) {
-        station->settings().SetImageUrl(CameraUrl(GetParam(), camera, kImagePath));
+        station->settings().SetImageUrl(CameraUrl(GetParam(), camera, path));
       },
       [&](int i) {
         station->StartPicture();
@@ -309,7 +315,75 @@ TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) {
       });
 }
 
+TEST_P(PictureFaults, StopsInTimeAndLeavesNothing) { RunPicture("picture", kImagePath); }
+
 INSTANTIATE_TEST_SUITE_P(Camera, PictureFaults, testing::ValuesIn(RunFaults({"--drip-us", "200"})), TestName);
+
+// ---------------------------------------------------------------------------------------
+// The picture as one stream (mjpg/video.cgi at 25 pictures a second): every misbehaviour of
+// the simulated camera's stream, and its sign-in.
+
+constexpr const char* kStreamPath = "/axis-cgi/mjpg/video.cgi?resolution=320x240";
+
+std::vector<Cell> StreamCells() {
+  std::vector<Cell> cells;
+  for (const char* name : camsim::MjpegFaultNames()) cells.push_back({name, {"--mjpeg-fault", name}, {}});
+  cells.push_back({"sign-in-digest", {"--auth", "ann:door"}, "ann:door"});
+  cells.push_back({"sign-in-refused", {"--auth", "ann:door"}, "ann:window"});
+  return cells;
+}
+
+class PictureStreamFaults : public PictureFaults {};
+
+TEST_P(PictureStreamFaults, StopsInTimeAndLeavesNothing) { RunPicture("picture stream", kStreamPath); }
+
+INSTANTIATE_TEST_SUITE_P(Camera, PictureStreamFaults, testing::ValuesIn(StreamCells()), TestName);
+
+// A stream that comes back: every stream stops after two pictures, and the station asks
+// again once no picture has come for 3 s. The camera runs in this process.
+TEST(PictureStreamRecovery, ComesBackAfterEveryStopAndStopsInTime) {
+  constexpr int kRecoveries = 2;
+  constexpr milliseconds kPictureStall{3000};
+  constexpr milliseconds kSlack{kSanitized ? 4000 : 1000};
+  std::mutex mutex;
+  std::vector<Clock::time_point> shown;  // each picture's moment
+  camsim::Options options;
+  options.mjpeg_fault = camsim::MjpegFault::kStop;
+  options.silence_hold = milliseconds(10000);
+  camsim::Server camera(options);
+  ASSERT_TRUE(camera.Start());
+  auto station = std::make_unique<Station>(StationObserver{.repaint =
+                                                               [&] {
+                                                                 std::lock_guard lock(mutex);
+                                                                 shown.push_back(Clock::now());
+                                                               },
+                                                           .status = {},
+                                                           .microphone_failed = {},
+                                                           .door = {}});
+  station->settings().SetImageUrl(camera.Url() + kStreamPath);
+  station->StartPicture();
+  EXPECT_TRUE(WaitFor([&] { return camera.stats().stream_frames >= 2 * (kRecoveries + 1); },
+                      kSlack + kRecoveries * (kPictureStall + kSlack)));
+  // Its third stream's pictures have been sent; they may still be on their way.
+  WaitFor([&] {
+    std::lock_guard lock(mutex);
+    return shown.size() >= 2 * (kRecoveries + 1);
+  }, kSlack);
+  EXPECT_LE(TimeToStop(*station, StationWorker::kPicture, [&] { station->StopPicture(); }), kStopLimit);
+  station.reset();
+  camera.Stop();
+  EXPECT_EQ(camera.stats().picture_streams, kRecoveries + 1);
+  std::string recovery;
+  for (size_t i = 1; i < shown.size(); ++i) {
+    const auto gap = std::chrono::duration_cast<milliseconds>(shown[i] - shown[i - 1]);
+    if (gap < kPictureStall / 2) continue;  // two pictures of one stream
+    EXPECT_GE(gap, kPictureStall - milliseconds(50)) << "asked again before the stream was given up";
+    EXPECT_LE(gap, kPictureStall + kSlack);
+    recovery += (recovery.empty() ? "" : ", ") + std::to_string(gap.count()) + " ms";
+  }
+  EXPECT_EQ(std::count(recovery.begin(), recovery.end(), ','), kRecoveries - 1) << recovery;
+  Table::AddRecovery("picture stream", "stop", recovery.empty() ? "none" : recovery, "n/a");
+}
 
 // ---------------------------------------------------------------------------------------
 // Listen: the receive worker, its frames counted instead of played.
@@ -367,6 +441,8 @@ std::vector<Cell> ListenCells() {
     }
   }
   cells.push_back({"stall-at-once", {"--fault", "stall"}, {}});
+  // Sound as fast as the connection takes it: dropped beyond real time, memory stays bounded.
+  cells.push_back({"sound-faster-than-real-time", {"--firmware", "current", "--part-ms", "0"}, {}});
   for (const char* name : {"garbage", "split", "zeros"}) {
     cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }

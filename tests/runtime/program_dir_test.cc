@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantorel {
 namespace {
@@ -106,6 +107,38 @@ TEST(ProgramDirTest, GetProgramDirectoryHonoursVantorelHome) {
   ASSERT_TRUE(GetProgramDirectory(out));
   EXPECT_FALSE(out.empty());
   EXPECT_NE(out.back(), '/');
+}
+
+// A settings folder that someone else can change is refused with a way to fix it, never
+// used: a symbolic link, another user's folder, one that others may write, a file.
+TEST(ProgramDirTest, ASettingsFolderOthersCanChangeIsRefused) {
+  char tmpl[] = "/tmp/vantorel-xdg-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string base = tmpl;
+  const std::string own = base + "/own", open = base + "/open", link = base + "/link", file = base + "/file";
+  ASSERT_TRUE(MakePrivateDirectory(own));
+  ASSERT_TRUE(MakePrivateDirectory(open));
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  ASSERT_EQ(symlink(own.c_str(), link.c_str()), 0);
+  std::fclose(std::fopen(file.c_str(), "w"));
+  EXPECT_EQ(PrivateDirectoryProblem(own), "");
+  EXPECT_NE(PrivateDirectoryProblem(open).find("chmod 700"), std::string::npos);
+  EXPECT_NE(PrivateDirectoryProblem(link).find("symbolic link"), std::string::npos);
+  EXPECT_NE(PrivateDirectoryProblem(file).find("not a folder"), std::string::npos);
+  if (getuid() == 0) {  // only root can give a folder away
+    const std::string foreign = base + "/foreign";
+    ASSERT_TRUE(MakePrivateDirectory(foreign));
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    EXPECT_NE(PrivateDirectoryProblem(foreign).find("another user"), std::string::npos);
+  }
+  // The per-user folder is checked; the refusal reaches the caller.
+  auto in = Inputs(false);
+  in.xdg_config_home = tmpl;
+  in.private_dir_problem = [&](const std::string&) { return PrivateDirectoryProblem(open); };
+  std::string out, refusal;
+  EXPECT_FALSE(ResolveProgramDirectory(in, out, &refusal));
+  EXPECT_FALSE(refusal.empty());
+  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

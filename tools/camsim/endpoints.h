@@ -14,6 +14,10 @@ bool AnswerErrorFault(Fault fault, httplib::Response& res);
 // GET /axis-cgi/jpg/image.cgi?resolution=WxH: a fresh JPEG still of the moving scene (or
 // the next --still file), shaped by the run's fault.
 void RegisterImageEndpoint(httplib::Server& http, Context& context);
+// GET /axis-cgi/mjpg/video.cgi?fps=N&resolution=WxH: the same pictures as one endless
+// multipart/x-mixed-replace answer, N a second (default 25), shaped by the run's
+// MjpegFault (image_endpoint.cc).
+void RegisterStreamEndpoint(httplib::Server& http, Context& context);
 
 // POST /axis-cgi/audio/transmit.cgi: reads a talk as it streams in, checks its layout,
 // decodes its sound (and writes it to options().talk.out_wav), shaped by the talk fault

@@ -1,7 +1,12 @@
 // GET /axis-cgi/jpg/image.cgi: one JPEG still per request.
+// GET /axis-cgi/mjpg/video.cgi: the same pictures as one endless multipart answer.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "camsim/endpoints.h"
 #include "camsim/jpeg_encode.h"
@@ -40,7 +45,97 @@ void ClaimSize(std::string& jpeg, uint16_t width, uint16_t height) {
   }
 }
 
+// The next picture: the next --still file, or the scene at `width` x `height`.
+std::string NextPicture(Context& context, int width, int height) {
+  if (!context.options().stills.empty()) return context.NextStill();
+  const auto pixels = RenderScene(context.NextFrame(), width, height);
+  return EncodeJpeg(pixels.data(), width, height, JpegKind::kColour);
+}
+
+// One picture stream's connection: its parts at the asked pace, shaped by the run's
+// MjpegFault.
+class PictureStream {
+ public:
+  static constexpr size_t kHugePartBytes = size_t{48} << 20;
+
+  PictureStream(Context& context, int width, int height, int fps)
+      : context_(context), width_(width), height_(height), interval_(std::chrono::microseconds(1000000 / fps)) {}
+
+  // Sends the next part (after its frame time); false ends the connection.
+  bool Step(httplib::DataSink& sink) {
+    const MjpegFault fault = context_.options().mjpeg_fault;
+    if (index_ == 0) {
+      next_ = std::chrono::steady_clock::now();
+      if (fault == MjpegFault::kJunkFirst) {
+        const std::string junk = "\r\nstream starting\r\n\x01\x02\xfe\xff no boundary here \xff\xd8\r\n\r\n";
+        if (!sink.write(junk.data(), junk.size())) return false;
+      }
+    }
+    if (fault == MjpegFault::kStop && index_ == 2) {
+      context_.Pause(context_.options().silence_hold);
+      return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (next_ > now && !context_.Pause(next_ - now)) return false;
+    next_ = std::max(next_ + interval_, now);
+    const bool huge = fault == MjpegFault::kHugePart && index_ % 4 == 1;
+    ++index_;
+    if (huge) return HugePart(sink);
+    const std::string jpeg = NextPicture(context_, width_, height_);
+    std::string head = "--myboundary\r\nContent-Type: image/jpeg\r\n";
+    if (fault != MjpegFault::kNoLength) head += "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
+    head += "\r\n";
+    if (!sink.write(head.data(), head.size()) || !sink.write(jpeg.data(), jpeg.size()) || !sink.write("\r\n", 2)) {
+      return false;
+    }
+    context_.UpdateStats([](Stats& s) { ++s.stream_frames; });
+    return true;
+  }
+
+ private:
+  // A part far over any still's bound, without a length: only the next boundary ends it.
+  bool HugePart(httplib::DataSink& sink) {
+    const std::string head = "--myboundary\r\nContent-Type: image/jpeg\r\n\r\n";
+    if (!sink.write(head.data(), head.size())) return false;
+    const std::string block(64 * 1024, 'U');
+    for (size_t sent = 0; sent < kHugePartBytes; sent += block.size()) {
+      if (context_.Stopping() || !sink.write(block.data(), block.size())) return false;
+    }
+    return sink.write("\r\n", 2);
+  }
+
+  Context& context_;
+  const int width_, height_;
+  const std::chrono::microseconds interval_;
+  std::chrono::steady_clock::time_point next_;
+  int index_ = 0;
+};
+
 }  // namespace
+
+void RegisterStreamEndpoint(httplib::Server& http, Context& context) {
+  http.Get("/axis-cgi/mjpg/video.cgi", [&context](const httplib::Request& req, httplib::Response& res) {
+    // Counted until the stream ends, not only while this handler runs.
+    auto scope = std::make_shared<Context::RequestScope>(context, req);
+    if (!context.Authorized(req, res)) return;
+    const Options& o = context.options();
+    if (AnswerErrorFault(o.fault, res)) return;
+    int width, height;
+    ParseResolution(req.get_param_value("resolution"), width, height);
+    int fps = 25;
+    if (req.has_param("fps")) {
+      const int asked = std::atoi(req.get_param_value("fps").c_str());
+      if (asked >= 1 && asked <= 1000) fps = asked;
+    }
+    context.UpdateStats([](Stats& s) { ++s.picture_streams; });
+    auto stream = std::make_shared<PictureStream>(context, width, height, fps);
+    const std::string type = o.mjpeg_fault == MjpegFault::kDashedBoundary
+                                 ? "multipart/x-mixed-replace; boundary=--myboundary"
+                                 : "multipart/x-mixed-replace; boundary=myboundary";
+    res.set_header("Connection", "close");  // the body has no length: its end is the connection's
+    res.set_content_provider(type, [stream, scope](size_t, httplib::DataSink& sink) { return stream->Step(sink); });
+  });
+}
 
 void RegisterImageEndpoint(httplib::Server& http, Context& context) {
   http.Get("/axis-cgi/jpg/image.cgi", [&context](const httplib::Request& req, httplib::Response& res) {

@@ -32,7 +32,8 @@ void PrintUsage(FILE* out) {
       "                       [--firmware design|current] [--duplex full|half|listen|talk]\n"
       "                       [--challenge-after-body] [--body-limit BYTES] [--length-after-type]\n"
       "                       [--ring-at S[,S...]] [--ring-every S] [--button-port N] [--heartbeat-ms N]\n"
-      "                       [--monitor-drop-ms N] [--io-old]\n\n"
+      "                       [--monitor-drop-ms N] [--io-old]\n"
+      "                       [--mjpeg-fault NAME]\n\n"
       "  --port N        port on 127.0.0.1 (default 0: any free port)\n"
       "  --still FILE... serve these JPEG files in turn instead of the moving scene\n"
       "  --fault NAME    misbehave on every request:",
@@ -97,7 +98,12 @@ void PrintUsage(FILE* out) {
       "  --heartbeat-ms N  an empty monitor part after N ms without a change (default 15000)\n"
       "  --monitor-drop-ms N  close each monitor stream N ms after it began (the next is served again)\n"
       "  --io-old        an older camera: no port.cgi (404), only input.cgi?monitor=N\n"
-      "                  port.cgi?action=N:/MS\\ pulses output N and prints \"relay: port N pulse MS ms\"\n\n"
+      "                  port.cgi?action=N:/MS\\ pulses output N and prints \"relay: port N pulse MS ms\"\n"
+      "  --mjpeg-fault NAME  misbehave on the picture stream (/axis-cgi/mjpg/video.cgi?fps=N&resolution=WxH,\n"
+      "                  the --still files or the scene, N a second, default 25): none; no-length: parts\n"
+      "                  without Content-Length; dashed-boundary: boundary=--myboundary in the header;\n"
+      "                  junk-first: junk before the first boundary; huge-part: every fourth part from\n"
+      "                  the second is 48 MiB without a length; stop: two parts, then nothing (closed after 30 s)\n\n"
       "Prints the URL it serves (http://127.0.0.1:PORT) on the first line of output,\n"
       "then one line per talk as it ends and one per pulse of an output.\n",
       out);
@@ -234,6 +240,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--body-limit" && has_value) {
       if (!ParseCount(argv[++i], std::numeric_limits<long>::max(), n)) return Usage("--body-limit needs a number of bytes");
       options.current.body_limit = static_cast<uint64_t>(n);
+    } else if (arg == "--mjpeg-fault" && has_value) {
+      const auto fault = vantorel::camsim::ParseMjpegFault(argv[++i]);
+      if (!fault) return Usage("unknown picture stream fault");
+      options.mjpeg_fault = *fault;
     } else if (arg == "--length-after-type") {
       options.current.length_after_type = true;
     } else if (arg == "--ring-at" && has_value) {

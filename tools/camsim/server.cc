@@ -102,6 +102,32 @@ std::vector<const char*> FaultNames() {
   return names;
 }
 
+namespace {
+
+constexpr std::array<std::pair<MjpegFault, const char*>, 6> kMjpegFaultNames{{
+    {MjpegFault::kNone, "none"},
+    {MjpegFault::kNoLength, "no-length"},
+    {MjpegFault::kDashedBoundary, "dashed-boundary"},
+    {MjpegFault::kJunkFirst, "junk-first"},
+    {MjpegFault::kHugePart, "huge-part"},
+    {MjpegFault::kStop, "stop"},
+}};
+
+}  // namespace
+
+std::optional<MjpegFault> ParseMjpegFault(std::string_view name) {
+  for (const auto& [fault, text] : kMjpegFaultNames) {
+    if (name == text) return fault;
+  }
+  return std::nullopt;
+}
+
+std::vector<const char*> MjpegFaultNames() {
+  std::vector<const char*> names;
+  for (const auto& entry : kMjpegFaultNames) names.push_back(entry.second);
+  return names;
+}
+
 Context::Context(Options options) : options_(std::move(options)), sign_in_(EffectiveSignIn(options_)) {}
 
 void Context::SetStopping() {
@@ -177,6 +203,7 @@ const std::string& Context::NextStill() {
 
 Server::Server(Options options) : context_(std::move(options)) {
   RegisterImageEndpoint(http_, context_);
+  RegisterStreamEndpoint(http_, context_);
   RegisterTalkGet(http_, context_);
   if (context_.options().current.firmware == Firmware::kCurrent) {
     RegisterCurrentEndpoints(http_, context_);

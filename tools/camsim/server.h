@@ -54,6 +54,20 @@ std::optional<Fault> ParseFault(std::string_view name);
 const char* FaultName(Fault fault);
 std::vector<const char*> FaultNames();
 
+// Misbehaviour of the picture stream (mjpg/video.cgi), chosen per run.
+enum class MjpegFault {
+  kNone,
+  kNoLength,        // parts without Content-Length: each ends at the next boundary
+  kDashedBoundary,  // the header's boundary written with the delimiter's "--"
+  kJunkFirst,       // junk bytes before the first boundary
+  kHugePart,        // every fourth part (from the second) is 48 MiB without a length
+  kStop,            // two parts, then nothing (held open for silence_hold, then closed)
+};
+
+// "none", "no-length", "dashed-boundary", "junk-first", "huge-part", "stop".
+std::optional<MjpegFault> ParseMjpegFault(std::string_view name);
+std::vector<const char*> MjpegFaultNames();
+
 struct Options {
   int port = 0;                      // 0: any free port
   std::vector<std::string> stills;   // JPEG files' contents served in turn; empty: the scene
@@ -77,6 +91,7 @@ struct Options {
   CurrentOptions current;            // --firmware, --duplex and the web server's ways (firmware_current.h)
   EchoOptions echo;                  // what the talks play comes back in the sound (echo_loop.h)
   IoOptions io;                      // the call button and the door opener (io_options.h)
+  MjpegFault mjpeg_fault = MjpegFault::kNone;  // the picture stream's misbehaviour
 };
 
 // What the tests look at.
@@ -89,6 +104,8 @@ struct Stats {
   int stills = 0;              // stills answered (200)
   int still_connections = 0;   // distinct connections the stills came on
   int audio_streams = 0;       // sound streams begun
+  int picture_streams = 0;     // picture streams (mjpg/video.cgi) begun
+  int stream_frames = 0;       // pictures sent in them
   TalkStats talk;              // the upload endpoint (talk_options.h)
   CurrentStats current;        // the newer firmware's and the web server's answers (firmware_current.h)
   IoStats io;                  // the ports (io_options.h)

@@ -115,7 +115,7 @@ int RunProbe(int argc, char** argv) {
   if (!picture_failure.failed()) {
     picture_failure = ClassifyFailure(Endpoint::kPicture,
                                       FetchHttpJpeg(image_url, picture, {.cancel = nullptr, .session = &session,
-                                                                         .buffer = nullptr}));
+                                                                         .buffer = nullptr, .on_frame = {}}));
   }
   ParamList params;
   const Failure params_failure = FetchCameraParams(base, "Audio,AudioSource,Properties.Audio,Properties.Image",

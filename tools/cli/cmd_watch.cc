@@ -1,5 +1,6 @@
-// vantorel-cli watch URL --count N [-o FILE.bmp]: the refresh worker's cycle N times, with
-// the rate of stills and the failures; -o saves the last picture.
+// vantorel-cli watch URL --count N [-o FILE.bmp]: the refresh worker's cycle until N
+// pictures or failures, with the rate of pictures, the connections and the failures; -o
+// saves the last picture. A URL that names a picture stream gives its frames as pictures.
 
 #include <chrono>
 #include <cstdio>
@@ -46,29 +47,32 @@ int RunWatch(int argc, char** argv) {
   PictureRefresher refresher(image, nullptr);
   SignInMemory sign_ins;  // no Basic once the camera has taken Digest
   refresher.RememberSignIns(&sign_ins);
+  long failed = 0;
+  const auto more = [&] { return static_cast<long>(refresher.pictures()) + failed < count; };
+  refresher.OnStreamFrame(more);
 
   std::map<std::string, int> failures;  // reason -> how often
-  long stills = 0;
   std::string why;
   const auto start = std::chrono::steady_clock::now();
   // After a failure, the picture worker's pause: a camera that refuses at once is not asked
   // thousands of times a second.
   RetryPause pause(kPicturePolicy);
-  for (long i = 0; i < count; ++i) {
+  while (more()) {
     const auto began = std::chrono::steady_clock::now();
     const Failure failure = ClassifyFailure(Endpoint::kPicture, refresher.Refresh(url));
     if (!failure.failed()) {
-      ++stills;
       pause.Succeeded();
     } else {
+      ++failed;
       why = DescribeFailure(failure, true);
       ++failures[why];
-      if (i + 1 < count) std::this_thread::sleep_for(pause.After(began));
+      if (more()) std::this_thread::sleep_for(pause.After(began));
     }
   }
+  const long stills = static_cast<long>(refresher.pictures());
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%.1f stills/s (%ld of %ld in %.3f s)\n", seconds > 0 ? stills / seconds : 0.0, stills, count,
-              seconds);
+  std::printf("%.1f stills/s (%ld of %ld in %.3f s, %ld connection%s)\n", seconds > 0 ? stills / seconds : 0.0,
+              stills, count, seconds, refresher.connections(), refresher.connections() == 1 ? "" : "s");
   for (const auto& [reason, n] : failures) std::printf("failed %d times: %s\n", n, reason.c_str());
 
   const ImageBitmap last = image.Copy();

@@ -2,8 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
+#include "cli/url_arguments.h"
+#include "runtime/core_dumps.h"
+#include "runtime/program_dir.h"
 #include "runtime/termination_signals.h"
 #include "runtime/version.h"
 #include "cli/failure_text.h"
@@ -18,7 +22,8 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"urls", vantorel::cli::RunUrls,
-     "urls [ADDRESS]              print the image, receive and transmit URLs in use"},
+     "urls [ADDRESS] [--show-passwords]  print the image, receive and transmit URLs in use (passwords\n"
+     "        as *** unless --show-passwords)"},
     {"g726", vantorel::cli::RunG726,
      "g726 encode|decode IN OUT   convert sound (.wav, .raw/.s16) to or from G.726 (.g726)"},
     {"snapshot", vantorel::cli::RunSnapshot,
@@ -50,7 +55,11 @@ constexpr CommandEntry kCommands[] = {
 void PrintUsage(FILE* out) {
   std::fputs("Usage: vantorel-cli COMMAND [ARGS]\n   or: vantorel-cli --help | --version\n\nCommands:\n", out);
   for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
-  std::fputs("\nThe program directory is $VANTOREL_HOME when set.\n"
+  std::fputs("\nA URL may be given as - (read from standard input) or @FILE (its first line), so that\n"
+             "no password shows in the process list; --netrc takes the sign-in of a URL without one\n"
+             "from ~/.netrc ($NETRC). A password written into a URL argument is hidden from the\n"
+             "process list once read, but shells keep it in their history.\n"
+             "\nThe program directory is $VANTOREL_HOME when set.\n"
              "Exit status: 0 done, 1 error, 2 usage; when the camera is the cause:\n", out);
   vantorel::cli::PrintExitCodes(out);
 }
@@ -70,6 +79,19 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "--version") == 0) {
     std::puts("vantorel-cli " VANTOREL_VERSION);
     return 0;
+  }
+  // Passwords live in this process's memory: no core dump of it.
+  vantorel::ForbidCoreDumps();
+  std::string directory, refusal;
+  if (!vantorel::GetProgramDirectory(directory, &refusal) && !refusal.empty()) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", refusal.c_str());
+    return 1;
+  }
+  vantorel::cli::UrlArguments urls;  // owns the arguments' copies while the command runs
+  std::string error;
+  if (!urls.Prepare(argc, argv, error)) {
+    std::fprintf(stderr, "vantorel-cli: %s\n", error.c_str());
+    return 2;
   }
   for (const auto& c : kCommands) {
     if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
