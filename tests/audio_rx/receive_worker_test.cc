@@ -116,7 +116,7 @@ TEST_F(ReceiveWorkerTest, EveryDialectGivesTheCamerasSoundAtItsPitchAndLevel) {
     url_ += c.query;
     const auto stop = CancelToken::Create();
     std::thread stopper([&] {
-      std::this_thread::sleep_for(milliseconds(850));
+      std::this_thread::sleep_for(milliseconds(1500));  // room for a slow start (sanitizers)
       stop->Cancel();
     });
     ReceiveWorker(stop, url_, RecordingSink(log_));

@@ -443,6 +443,8 @@ std::vector<Cell> ListenCells() {
   cells.push_back({"stall-at-once", {"--fault", "stall"}, {}});
   // Sound as fast as the connection takes it: dropped beyond real time, memory stays bounded.
   cells.push_back({"sound-faster-than-real-time", {"--firmware", "current", "--part-ms", "0"}, {}});
+  cells.push_back({"current-firmware", {"--firmware", "current"}, {}});
+  cells.push_back({"length-after-type", {"--length-after-type"}, {}});
   for (const char* name : {"garbage", "split", "zeros"}) {
     cells.push_back({std::string("audio-") + name, {"--audio-fault", name, "--drip-us", "2000"}, {}});
   }
@@ -607,6 +609,11 @@ std::vector<Cell> TalkCells() {
     cells.push_back({std::string("talk-") + name, {"--talk-fault", name, "--talk-after", "2"}, {}});
   }
   cells.push_back(TalkResetCell());
+  // Today's cameras and the web servers in front of them.
+  cells.push_back({"talk-current-firmware", {"--firmware", "current"}, {}});
+  cells.push_back({"talk-current-one-way", {"--firmware", "current", "--duplex", "listen"}, {}});
+  cells.push_back({"talk-challenge-after-body", {"--auth", "ann:door", "--challenge-after-body"}, "ann:door"});
+  cells.push_back({"talk-body-limit", {"--body-limit", "1073741824"}, {}});
   return cells;
 }
 
