@@ -88,6 +88,10 @@ void MultipartReader::Feed(std::span<const uint8_t> piece, const PartCallback& o
   }
 }
 
+size_t MultipartReader::LineRoom() const {
+  return limits_.max_header_bytes - std::min(line_.size(), limits_.max_header_bytes);
+}
+
 size_t MultipartReader::FindDelimiter(std::string_view text) const {
   if (delimiter_.empty()) return std::string_view::npos;
   return text.find(delimiter_);
@@ -99,14 +103,16 @@ size_t MultipartReader::Start(std::span<const uint8_t> in) {
   const std::string_view text = AsText(in);
   const size_t end = text.find('\n');
   const size_t take = end == std::string_view::npos ? text.size() : end + 1;
-  line_.append(text.substr(0, take));
-  if (end == std::string_view::npos) {
-    if (line_.size() > limits_.max_header_bytes) {
-      line_.clear();
-      state_ = State::kSeek;
-    }
-    return take;
+  // A first line over the headers' bound is no start: the search for a delimiter begins
+  // right at the bound, wherever the stream was cut.
+  const size_t room = LineRoom();
+  if (take > room) {
+    line_.clear();
+    state_ = State::kSeek;
+    return room;
   }
+  line_.append(text.substr(0, take));
+  if (end == std::string_view::npos) return take;
   std::string first = std::move(line_);
   line_.clear();
   const std::string_view line = Trim(std::string_view(first).substr(0, first.size() - 1));
@@ -139,9 +145,14 @@ size_t MultipartReader::Seek(std::span<const uint8_t> in) {
     // No boundary yet: the first line that begins with "--" names it.
     const std::string_view text = AsText(in);
     const size_t end = text.find('\n');
-    const size_t take = end == std::string_view::npos ? text.size() : end + 1;
+    // A line over the headers' bound is looked at as it stands at the bound; what follows
+    // counts as a new line, wherever the stream was cut.
+    const size_t room = LineRoom();
+    const bool over = (end == std::string_view::npos ? text.size() : end + 1) > room;
+    const size_t take = over ? std::max<size_t>(room, line_.empty() ? 1 : 0)  // always onward
+                             : end == std::string_view::npos ? text.size() : end + 1;
     line_.append(text.substr(0, take));
-    if (end != std::string_view::npos || line_.size() > limits_.max_header_bytes) {
+    if (end != std::string_view::npos || over) {
       const std::string_view line = Trim(std::string_view(line_).substr(0, line_.find('\n')));
       if (line.substr(0, 2) == "--" && line.size() > 2 && line.size() - 2 <= kMaxBoundary) {
         boundary_ = line.substr(2);
@@ -179,11 +190,15 @@ size_t MultipartReader::Headers(std::span<const uint8_t> in) {
     if (end != std::string_view::npos) skip_line_ = false;
     return take;
   }
-  header_bytes_ += take;
-  if (header_bytes_ > limits_.max_header_bytes) {
+  if (take > limits_.max_header_bytes - std::min(header_bytes_, limits_.max_header_bytes)) {
+    // Headers over their bound: the part is dropped right at the bound, and the search for
+    // the next delimiter starts there, so that one in the rest of an over-long line is found
+    // however the stream was cut.
+    const size_t used = limits_.max_header_bytes - std::min(header_bytes_, limits_.max_header_bytes);
     Drop();
-    return take;
+    return used;
   }
+  header_bytes_ += take;
   line_.append(text.substr(0, take));
   if (end == std::string_view::npos) return take;
   std::string whole = std::move(line_);
@@ -261,9 +276,11 @@ size_t MultipartReader::Body(std::span<const uint8_t> in, const PartCallback& on
   window.append(AsText(in));
   const size_t at = FindDelimiter(window);
   if (at == std::string::npos) {
-    if (body_.size() + in.size() > limits_.max_part_bytes) {
+    // Over the bound even without the line end and a delimiter's start that may close it:
+    // dropped, and the search goes on from the bytes that may begin the delimiter.
+    if (body_.size() + in.size() > limits_.max_part_bytes + delimiter_.size() + 2) {
       Drop();
-      return in.size();
+      return in.size() - std::min(in.size(), delimiter_.size() - 1);
     }
     body_.insert(body_.end(), in.begin(), in.end());
     return in.size();

@@ -89,6 +89,8 @@ class MultipartReader {
   void Drop();
   // Where "--boundary" begins in `text` (npos when not there), the whole of it.
   size_t FindDelimiter(std::string_view text) const;
+  // Bytes the line being collected may still take before it is over the headers' bound.
+  size_t LineRoom() const;
 
   std::string boundary_;
   std::string delimiter_;  // "--" + boundary
