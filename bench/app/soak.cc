@@ -1,9 +1,13 @@
 // Soak run of the window: picture and sound on for SECONDS against a simulated camera that
-// refuses every 10th still (503) and drops the sound stream every 20 s (400 parts of 50 ms),
-// with a talk of 5 s every minute (from 30 s into each minute). Every minute one line:
-// memory, open descriptors and threads, the sound's drops and recoveries, pictures shown.
-// At the end a verdict: every drop recovered, every talk taken, pictures still coming, and
-// memory, descriptors and threads flat from minute 2 to the end. Exits 3 when not.
+// refuses every 10th still (503), drops the sound stream every 20 s (400 parts of 50 ms) and
+// the door's monitor stream every 50 s, and whose call button rings every 2 minutes; each
+// ring is answered by a talk of 10 s. The door runs as vantorel.ini's [door] sets it, with a
+// scratch VANTOREL_HOME for the visitors' folder. Every minute one line: memory, open
+// descriptors and threads, the sound's and the monitor's drops and recoveries, rings,
+// pictures shown. At the end a verdict: every ring seen, answered and its visitor kept, every
+// drop recovered, every talk taken, pictures still coming, the visitors' folder holding one
+// picture per ring, and memory, descriptors and threads flat from minute 3 to the end.
+// Exits 3 when not.
 //
 // Usage: soak [SECONDS]   (default 1800)
 
@@ -14,8 +18,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "app/door_control.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
 #include "app/program.h"
@@ -23,6 +30,7 @@
 #include "app/strings.h"
 #include "reliability/process_resources.h"
 #include "settings/camera_urls.h"
+#include "settings/station_ini.h"
 #include "soak_counters.h"
 #include "soak_memory.h"
 #include "station/station.h"
@@ -33,9 +41,12 @@ namespace {
 using vantorel::soak::Counts;
 using vantorel::soak::Memory;
 
-constexpr int kTalkAt = 30;       // seconds into each minute
-constexpr int kTalkSeconds = 5;
-constexpr int kFlatFromMinute = 2;
+constexpr int kRingEverySeconds = 120;
+constexpr int kMonitorDropMs = 50000;
+constexpr int kTalkSeconds = 10;  // the answer to each ring
+// The third minute's sample (120-180 s) holds the first ring's talk, the most the station
+// runs at once: later minutes are compared with it.
+constexpr int kFlatFromMinute = 3;
 constexpr long kFlatRssKib = 2048;
 constexpr double kLateDropSeconds = 10;
 
@@ -51,19 +62,21 @@ struct Minute {
 void PrintHeader() {
   std::printf(
       "| elapsed | VmRSS KiB | Pss KiB | Private KiB | fds (most) | threads (most) | drops | recoveries |"
-      " longest recovery | refreshes | failed stills |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+      " longest recovery | monitor drops | monitor recoveries | rings | visitors kept | refreshes | failed stills |\n"
+      "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 }
 
 void PrintMinute(const Minute& m) {
-  std::printf("| %d s | %ld | %ld | %ld | %zu | %zu | %d | %d | %.2f s | %lld | %lld |\n", m.elapsed_s,
-              m.memory.rss_kib, m.memory.pss_kib, m.memory.private_kib, m.fds_max, m.threads_max, m.counts.drops,
-              m.counts.recoveries, m.counts.longest_recovery_s, static_cast<long long>(m.counts.refreshes),
-              static_cast<long long>(m.counts.failed_stills));
+  std::printf("| %d s | %ld | %ld | %ld | %zu | %zu | %d | %d | %.2f s | %d | %d | %d | %d | %lld | %lld |\n",
+              m.elapsed_s, m.memory.rss_kib, m.memory.pss_kib, m.memory.private_kib, m.fds_max, m.threads_max,
+              m.counts.drops, m.counts.recoveries, m.counts.longest_recovery_s, m.counts.monitor_drops,
+              m.counts.monitor_recoveries, m.counts.rings, m.counts.visitors_kept,
+              static_cast<long long>(m.counts.refreshes), static_cast<long long>(m.counts.failed_stills));
   std::fflush(stdout);
 }
 
 // Prints the verdict's lines; true when all hold.
-bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started) {
+bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started, size_t visitor_files) {
   const Minute& last = minutes.back();
   const Minute& from = minutes[std::min<size_t>(kFlatFromMinute, minutes.size()) - 1];
   const Counts& c = last.counts;
@@ -75,6 +88,15 @@ bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started)
   const bool fds_flat = last.fds_max <= from.fds_max;
   const bool threads_flat = last.threads_max <= from.threads_max;
   const bool talks = c.talks_taken == talks_started && c.talks_ended == talks_started;
+  // A press in the last 10 s may not have reached the window, nor its talk ended.
+  const int rings_due = seconds / kRingEverySeconds;
+  const bool rings = c.rings >= rings_due - (seconds % kRingEverySeconds < 10 ? 1 : 0) && c.rings <= rings_due;
+  const bool answered = talks_started >= c.rings - (c.last_ring_s >= seconds - kTalkSeconds - 6 ? 1 : 0);
+  const bool visitors = c.visitors_kept == c.rings && c.visitors_failed == 0 &&
+                        visitor_files == static_cast<size_t>(c.visitors_kept);
+  const int monitor_unrecovered = c.monitor_drops - c.monitor_recoveries;
+  const bool monitor_recovered =
+      monitor_unrecovered == 0 || (monitor_unrecovered == 1 && c.last_monitor_drop_s >= seconds - kLateDropSeconds);
   const int64_t before_last = minutes.size() > 1 ? minutes[minutes.size() - 2].counts.refreshes : 0;
   const bool pictures = c.refreshes > before_last;
   auto word = [](bool ok) { return ok ? "yes" : "NO"; };
@@ -90,8 +112,15 @@ bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started)
               c.last_refused_talk.c_str());
   std::printf("- pictures still coming in the last minute: %s (%lld)\n", word(pictures),
               static_cast<long long>(c.refreshes - before_last));
+  std::printf("- every ring seen: %s (%d rings, %d due)\n", word(rings), c.rings, rings_due);
+  std::printf("- every ring answered by a talk: %s (%d talks)\n", word(answered), talks_started);
+  std::printf("- one visitor's picture per ring: %s (%d kept, %d failed, %zu files in the folder)\n", word(visitors),
+              c.visitors_kept, c.visitors_failed, visitor_files);
+  std::printf("- every monitor drop recovered: %s (%d drops, %d recoveries; longest %.2f s)\n",
+              word(monitor_recovered), c.monitor_drops, c.monitor_recoveries, c.longest_monitor_recovery_s);
   std::printf("- error boxes asked for: %d\n", c.device_errors);
-  const bool ok = recovered && memory_flat && fds_flat && threads_flat && talks && pictures;
+  const bool ok = recovered && memory_flat && fds_flat && threads_flat && talks && pictures && rings && answered &&
+                  visitors && monitor_recovered;
   std::printf("verdict: %s\n", ok ? "PASS" : "FAIL");
   return ok;
 }
@@ -106,7 +135,23 @@ int main(int argc, char** argv) {
   int qt_argc = 1;
   QApplication app(qt_argc, argv);
 
-  test::CameraProcess camera(VANTOREL_CAMSIM, {"--fps", "10", "--drop-after", "400", "--refuse-every", "10"});
+  // A scratch home: vantorel.ini's door, and the visitors' folder.
+  char home_template[] = "/tmp/vantorel-soak-XXXXXX";
+  const char* home = mkdtemp(home_template);
+  if (home == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  setenv("VANTOREL_HOME", home, 1);
+  const std::string ini_path = std::string(home) + "/" + kStationIniName;
+  if (FILE* ini = std::fopen(ini_path.c_str(), "w")) {
+    std::fputs("[door]\nbutton = 1\n", ini);
+    std::fclose(ini);
+  }
+  const std::string ring_every = std::to_string(kRingEverySeconds);
+  const std::string monitor_drop = std::to_string(kMonitorDropMs);
+  test::CameraProcess camera(VANTOREL_CAMSIM, {"--fps", "10", "--drop-after", "400", "--refuse-every", "10",
+                                               "--ring-every", ring_every, "--monitor-drop-ms", monitor_drop});
   if (camera.Url().empty()) {
     std::fputs("the simulated camera did not start\n", stderr);
     return 1;
@@ -124,16 +169,20 @@ int main(int argc, char** argv) {
     window.SetPicture(&station.image());
     actions.SetStation(&station);
     station.settings().SetCameraUrls(UrlsForAddress(camera.Url().substr(std::string("http://").size())));
+    DoorControl door(window, station, nullptr, ini_path);
+    door.Apply(LoadStationIni(ini_path).door);
     window.show();
     // As the user: the buttons "見る" and "聞く".
     window.OnCommand(kCmdView);
     window.OnCommand(kCmdListen);
 
-    // Once a second on the window's thread: the talk's start and end, and a sample. The
-    // window's own talk zone is one-shot (its second tap ends the program), so the talk
-    // goes through the same actions the zone calls.
+    // Once a second on the window's thread: a ring's answer (a talk) and its end, and a
+    // sample. The window's own talk zone is one-shot (its second tap ends the program), so
+    // the talk goes through the same actions the zone calls.
     Minute current;
     int second = 0;
+    int rings_answered = 0;
+    int talk_ends_at = -1;
     QElapsedTimer clock;
     clock.start();
     PrintHeader();
@@ -143,11 +192,17 @@ int main(int argc, char** argv) {
         ++second;
         current.fds_max = std::max(current.fds_max, test::FdCount());
         current.threads_max = std::max(current.threads_max, test::ThreadCount());
-        if (second % 60 == kTalkAt) {
+        if (second == talk_ends_at) {
+          actions.StopTransmit();
+          talk_ends_at = -1;
+        }
+        const int rings = counters.Read().rings;
+        // A ring in the last seconds is left unanswered: its talk would outlast the run.
+        if (rings > rings_answered && talk_ends_at < 0 && second + kTalkSeconds + 5 < seconds) {
+          rings_answered = rings;
           actions.StartTransmit();
           ++talks_started;
-        } else if (second % 60 == kTalkAt + kTalkSeconds) {
-          actions.StopTransmit();
+          talk_ends_at = second + kTalkSeconds;
         }
         if (second % 60 == 0 || second == seconds) {
           current.elapsed_s = second;
@@ -167,6 +222,14 @@ int main(int argc, char** argv) {
     station.StopListening();
     station.StopTalk();
     station.WaitIdle(std::chrono::steady_clock::now() + std::chrono::seconds(5));
+    station.door().Stop();
   }
-  return Verdict(minutes, seconds, talks_started) ? 0 : 3;
+  size_t visitor_files = 0;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(home) + "/visitors", ignored)) {
+    visitor_files += entry.is_regular_file() ? 1 : 0;
+  }
+  const bool ok = Verdict(minutes, seconds, talks_started, visitor_files);
+  std::filesystem::remove_all(home, ignored);
+  return ok ? 0 : 3;
 }

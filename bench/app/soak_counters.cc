@@ -27,7 +27,11 @@ StationObserver Counters::Wrap(StationObserver inner) {
             }
             if (failed) failed(failure);
           },
-      .door = std::move(inner.door),
+      .door =
+          [this, door = std::move(inner.door)](const DoorEvent& event) {
+            OnDoor(event);
+            if (door) door(event);
+          },
   };
 }
 
@@ -45,8 +49,37 @@ double Counters::Since(std::chrono::steady_clock::time_point t) const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
+void Counters::OnDoor(const DoorEvent& event) {
+  std::lock_guard lock(mutex_);
+  switch (event.kind) {
+    case DoorEvent::Kind::kRing:
+      ++counts_.rings;
+      counts_.last_ring_s = Since(start_);
+      break;
+    case DoorEvent::Kind::kVisitorKept: ++counts_.visitors_kept; break;
+    case DoorEvent::Kind::kVisitorFailed: ++counts_.visitors_failed; break;
+    default: break;
+  }
+}
+
 void Counters::OnStatus(StationWorker worker, const WorkerStatus& s) {
   std::lock_guard lock(mutex_);
+  if (worker == StationWorker::kDoor) {
+    const bool left_running = door_state_ == WorkerState::kRunning && s.state != WorkerState::kRunning &&
+                              s.state != WorkerState::kIdle;
+    if (left_running) {
+      ++counts_.monitor_drops;
+      monitor_dropped_ = true;
+      monitor_dropped_at_ = std::chrono::steady_clock::now();
+      counts_.last_monitor_drop_s = Since(start_);
+    } else if (s.state == WorkerState::kRunning && monitor_dropped_) {
+      ++counts_.monitor_recoveries;
+      counts_.longest_monitor_recovery_s = std::max(counts_.longest_monitor_recovery_s, Since(monitor_dropped_at_));
+      monitor_dropped_ = false;
+    }
+    door_state_ = s.state;
+    return;
+  }
   if (worker == StationWorker::kPicture) {
     if (s.state == WorkerState::kFailed && picture_state_ != WorkerState::kFailed) ++counts_.failed_stills;
     picture_state_ = s.state;

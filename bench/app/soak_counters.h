@@ -24,6 +24,16 @@ struct Counts {
   int talks_taken = 0;             // of which the camera took (TransmitReport::Succeeded)
   std::string last_refused_talk;   // why the last talk not taken failed
   int device_errors = 0;           // error boxes the station asked for
+  // The door: rings seen, the visitors' stills kept (or not), the monitor stream's drops
+  // and recoveries, like the sound's.
+  int rings = 0;
+  double last_ring_s = -1;
+  int visitors_kept = 0;
+  int visitors_failed = 0;
+  int monitor_drops = 0;
+  int monitor_recoveries = 0;
+  double longest_monitor_recovery_s = 0;
+  double last_monitor_drop_s = -1;
 };
 
 class Counters {
@@ -41,6 +51,7 @@ class Counters {
 
  private:
   void OnStatus(StationWorker worker, const WorkerStatus& status);
+  void OnDoor(const DoorEvent& event);
   double Since(std::chrono::steady_clock::time_point t) const;
 
   const std::chrono::steady_clock::time_point start_;
@@ -50,6 +61,9 @@ class Counters {
   WorkerState picture_state_ = WorkerState::kIdle;       // guarded by mutex_
   WorkerState listen_state_ = WorkerState::kIdle;        // guarded by mutex_
   WorkerState talk_state_ = WorkerState::kIdle;          // guarded by mutex_
+  WorkerState door_state_ = WorkerState::kIdle;          // guarded by mutex_
+  std::chrono::steady_clock::time_point monitor_dropped_at_{};  // guarded by mutex_
+  bool monitor_dropped_ = false;                         // guarded by mutex_
   std::chrono::steady_clock::time_point dropped_at_{};   // guarded by mutex_
   bool dropped_ = false;                                 // guarded by mutex_
 };

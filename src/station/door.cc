@@ -21,6 +21,16 @@ constexpr std::chrono::milliseconds kChimePoll{20};
 
 using Clock = std::chrono::steady_clock;
 
+// A visitor's still: up to three tries, 300 ms apart, when the failure may pass.
+constexpr int kVisitorAttempts = 3;
+constexpr std::chrono::milliseconds kVisitorRetryPause{300};
+
+bool IsPassingFailure(FailureReason reason) {
+  return reason == FailureReason::kCameraBusy || reason == FailureReason::kCannotConnect ||
+         reason == FailureReason::kNoAnswer || reason == FailureReason::kConnectionLost ||
+         reason == FailureReason::kTooSlow;
+}
+
 }  // namespace
 
 DoorOptions DoorOptionsFrom(const DoorSettings& door) {
@@ -178,8 +188,14 @@ void Door::VisitorJob(WorkerContext& context, const std::string& dir, std::time_
                   .path = {}, .failure = {}};
   std::vector<uint8_t> jpeg;
   const std::string url = settings_.GetImageUrl();
-  event.failure = ClassifyFailure(Endpoint::kPicture, FetchVisitorJpeg(context.cancel(), url, jpeg));
-  if (event.failure.reason == FailureReason::kStopped) return;
+  // A busy camera (503) or a broken connection is asked again: the visitor is still at the
+  // door a moment later, and one refused still would lose their picture for good.
+  for (int attempt = 1;; ++attempt) {
+    event.failure = ClassifyFailure(Endpoint::kPicture, FetchVisitorJpeg(context.cancel(), url, jpeg));
+    if (event.failure.reason == FailureReason::kStopped) return;
+    if (!event.failure.failed() || attempt == kVisitorAttempts || !IsPassingFailure(event.failure.reason)) break;
+    if (context.WaitForStop(kVisitorRetryPause)) return;
+  }
   if (!event.failure.failed()) {
     std::string error;
     if (KeepVisitor(dir, jpeg, when, event.path, error)) {

@@ -36,7 +36,8 @@ void RunRetryLoop(WorkerContext& context, const RetryJob& job) {
       continue;
     }
     context.ReportFailure(failure);
-    if (!job.retry || (job.final_ends && IsFinalFailure(failure.reason))) break;
+    const bool final = job.final_ends && IsFinalFailure(failure.reason) && !(job.passing && job.passing(failure));
+    if (!job.retry || final) break;
     if (context.WaitForStop(pause.After(began))) break;
   }
 }

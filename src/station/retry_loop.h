@@ -51,6 +51,9 @@ struct RetryJob {
   // Successful attempts begin at least this far apart (0: straight on).
   std::chrono::milliseconds min_interval{0};
   std::function<Failure()> attempt;
+  // Asked of a final failure when set: true keeps trying all the same (a sound output that
+  // opened before and that another sound holds for a moment).
+  std::function<bool(const Failure&)> passing = nullptr;
 };
 
 // Runs `job.attempt` until a stop, the end the job's flags call for, or a final failure.

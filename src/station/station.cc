@@ -81,8 +81,10 @@ constexpr long kListenStallSeconds = 3;
 
 void Station::ListenJob(WorkerContext& context, const SoundSink& sink, const ListenOptions& options) {
   SoundSink reporting = sink;
-  reporting.open = [&context, open = sink.open] {
+  bool output_opened = false;  // this run's output opened once: a later refusal is its being busy
+  reporting.open = [&context, &output_opened, open = sink.open] {
     if (!open()) return false;
+    output_opened = true;
     context.Report(WorkerState::kRunning);
     return true;
   };
@@ -103,6 +105,12 @@ void Station::ListenJob(WorkerContext& context, const SoundSink& sink, const Lis
                              failure = {FailureReason::kConnectionLost, 0, "the stream ended"};
                            }
                            return failure;
+                         },
+                         // An output that played this run and does not open again after a
+                         // drop is held by another sound (a ring's chime on a device that
+                         // opens once): it is asked again with the pauses, not given up.
+                         .passing = [&output_opened](const Failure& f) {
+                           return f.reason == FailureReason::kNoAudioDevice && output_opened;
                          }});
   ReleaseAudioThreadState();  // the sessions' outputs were opened and closed on this thread
 }

@@ -204,6 +204,30 @@ TEST_F(StationListenTest, ListeningComesBackAfterADropOrASilenceAndNotAfterARefu
   }
 }
 
+// An output that played and does not open after a drop (another sound holds a device that
+// opens once) is asked again; one that never opened ends the listen at once.
+TEST_F(StationListenTest, AnOutputBusyAfterADropIsAskedAgainButOneThatNeverOpenedEndsTheListen) {
+  camsim::Options o;
+  o.audio_drop_after = 4;
+  const auto camera = AudioCamera(o, &station_.settings());
+  ASSERT_TRUE(camera);
+  station_.StartListening(RecordingSink(log_), {.reconnect = true, .too_fast = {}});
+  ASSERT_TRUE(WaitFor([&] { return Frames() >= 2; }));
+  log_->Locked([&] { return log_->open_result = false; });
+  ASSERT_TRUE(WaitFor([&] { return Calls().size() >= 3; }, milliseconds(5000)));  // open, close, refused open
+  EXPECT_FALSE(Ended(milliseconds(1500))) << "a busy output ended the listen";
+  log_->Locked([&] { return log_->open_result = true; });
+  const size_t before = Frames();
+  ASSERT_TRUE(WaitFor([&] { return Frames() >= before + 2; }, milliseconds(10000)));
+  EXPECT_LT(TimeToStop(), milliseconds(1000));
+
+  log_ = std::make_shared<SinkLog>();
+  log_->open_result = false;
+  station_.StartListening(RecordingSink(log_), {.reconnect = true, .too_fast = {}});
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(station_.Status(StationWorker::kListen).failure.reason, FailureReason::kNoAudioDevice);
+}
+
 TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
   camsim::Options o;
   o.fault = Fault::kStall;
@@ -274,6 +298,7 @@ TEST(StationDoorTest, APressRingsChimesUnlessQuietAndKeepsTheCamerasJpeg) {
   for (const bool quiet : {false, true}) {
     camsim::Options o;
     o.stills = {still};
+    o.refuse_every = 2;  // the second ring's first still is refused (503): it is asked again
     o.io.ring_at = {milliseconds(1000), milliseconds(2500)};  // the watch is on before the first, also when slow
     o.io.heartbeat = milliseconds(200);
     camsim::Server camera(o);
