@@ -3,9 +3,10 @@
 // 127.0.0.1 in this process answers one fixed 320x240 still per frame time (25 a second by
 // default, keeping its connection) and notes when each answer was made; the real station
 // fetches and decodes it, and the real window paints it (offscreen). Goal: the window adds
-// at most 5 ms to the fetch's time.
+// at most 5 ms to the fetch's time. With "stream" the camera sends the same still as the
+// frames of one multipart stream (mjpg/video.cgi), each noted as made when it was written.
 //
-// Usage: bench_picture_delay [SECONDS] [FPS]   (defaults 20 25)
+// Usage: bench_picture_delay [SECONDS] [FPS] [stills|stream]   (defaults 20 25 stills)
 
 #include <httplib.h>
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -46,11 +48,29 @@ class PacedCamera {
       res.set_content(still_, "image/jpeg");
       made_.store(Clock::now().time_since_epoch().count());
     });
+    // The stream: one part per frame time, for as long as the connection lasts.
+    server_.Get("/axis-cgi/mjpg/video.cgi", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider("multipart/x-mixed-replace; boundary=myboundary",
+                                       [this](size_t, httplib::DataSink& sink) {
+                                         const auto now = Clock::now();
+                                         const auto frames = (now - start_) / period_ + 1;
+                                         std::this_thread::sleep_until(start_ + frames * period_);
+                                         const std::string part = "--myboundary\r\nContent-Type: image/jpeg\r\n"
+                                                                  "Content-Length: " +
+                                                                  std::to_string(still_.size()) + "\r\n\r\n" +
+                                                                  still_ + "\r\n";
+                                         // Noted before it leaves, as a still's answer is.
+                                         made_.store(Clock::now().time_since_epoch().count());
+                                         if (!sink.write(part.data(), part.size())) return false;
+                                         return !stopping_.load();
+                                       });
+    });
     server_.set_tcp_nodelay(true);  // as a camera does: no 40 ms wait for an acknowledgement
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
   ~PacedCamera() {
+    stopping_ = true;
     server_.stop();
     thread_.join();
   }
@@ -62,6 +82,7 @@ class PacedCamera {
   const Clock::duration period_;
   const std::string still_;
   std::atomic<Clock::rep> made_{0};
+  std::atomic<bool> stopping_{false};
   httplib::Server server_;
   int port_ = 0;
   std::thread thread_;
@@ -101,6 +122,7 @@ int main(int argc, char** argv) {
   using namespace vantorel;
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   const int fps = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 100) : 25;
+  const bool stream = argc > 3 && std::string(argv[3]) == "stream";
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   char home[] = "/tmp/vantorel-bench-XXXXXX";
   if (!mkdtemp(home)) return 1;
@@ -136,6 +158,10 @@ int main(int argc, char** argv) {
     window.SetPicture(&station.image());
     actions.SetStation(&station);
     station.settings().SetCameraUrls(UrlsForAddress("127.0.0.1:" + std::to_string(camera.port())));
+    if (stream) {
+      station.settings().SetImageUrl("http://127.0.0.1:" + std::to_string(camera.port()) +
+                                     "/axis-cgi/mjpg/video.cgi?resolution=320x240&fps=" + std::to_string(fps));
+    }
     window.show();
     window.installEventFilter(&paint_clock);
     window.OnCommand(kCmdView);
@@ -164,7 +190,8 @@ int main(int argc, char** argv) {
     std::fputs("no still was painted\n", stderr);
     return 1;
   }
-  std::printf("| %d stills/s, %d s | stills painted | median | p99 | worst |\n|---|---|---|---|---|\n", fps, seconds);
+  std::printf("| %d %s/s, %d s | pictures painted | median | p99 | worst |\n|---|---|---|---|---|\n", fps,
+              stream ? "stream frames" : "stills", seconds);
   const auto row = [&](const char* what, const std::vector<double>& v) {
     std::printf("| %s | %zu | %.2f ms | %.2f ms | %.2f ms |\n", what, v.size(), At(v, 0.5), At(v, 0.99), At(v, 1.0));
   };

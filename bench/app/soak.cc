@@ -69,8 +69,8 @@ void PrintHeader() {
 void PrintMinute(const Minute& m) {
   std::printf("| %d s | %ld | %ld | %ld | %zu | %zu | %d | %d | %.2f s | %d | %d | %d | %d | %lld | %lld |\n",
               m.elapsed_s, m.memory.rss_kib, m.memory.pss_kib, m.memory.private_kib, m.fds_max, m.threads_max,
-              m.counts.drops, m.counts.recoveries, m.counts.longest_recovery_s, m.counts.monitor_drops,
-              m.counts.monitor_recoveries, m.counts.rings, m.counts.visitors_kept,
+              m.counts.sound.drops, m.counts.sound.recoveries, m.counts.sound.longest_recovery_s, m.counts.monitor.drops,
+              m.counts.monitor.recoveries, m.counts.rings, m.counts.visitors_kept,
               static_cast<long long>(m.counts.refreshes), static_cast<long long>(m.counts.failed_stills));
   std::fflush(stdout);
 }
@@ -80,9 +80,13 @@ bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started,
   const Minute& last = minutes.back();
   const Minute& from = minutes[std::min<size_t>(kFlatFromMinute, minutes.size()) - 1];
   const Counts& c = last.counts;
-  const int unrecovered = c.drops - c.recoveries;
-  const bool late_drop = unrecovered == 1 && c.last_drop_s >= seconds - kLateDropSeconds;
-  const bool recovered = unrecovered == 0 || late_drop;
+  // A drop in the last seconds may not have come back yet.
+  const auto recovered_all = [seconds](const vantorel::soak::Drops& d) {
+    const int unrecovered = d.drops - d.recoveries;
+    return unrecovered == 0 || (unrecovered == 1 && d.last_drop_s >= seconds - kLateDropSeconds);
+  };
+  const bool recovered = recovered_all(c.sound);
+  const bool late_drop = c.sound.drops - c.sound.recoveries == 1;
   const long growth = last.memory.rss_kib - from.memory.rss_kib;
   const bool memory_flat = growth < kFlatRssKib;
   const bool fds_flat = last.fds_max <= from.fds_max;
@@ -94,15 +98,13 @@ bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started,
   const bool answered = talks_started >= c.rings - (c.last_ring_s >= seconds - kTalkSeconds - 6 ? 1 : 0);
   const bool visitors = c.visitors_kept == c.rings && c.visitors_failed == 0 &&
                         visitor_files == static_cast<size_t>(c.visitors_kept);
-  const int monitor_unrecovered = c.monitor_drops - c.monitor_recoveries;
-  const bool monitor_recovered =
-      monitor_unrecovered == 0 || (monitor_unrecovered == 1 && c.last_monitor_drop_s >= seconds - kLateDropSeconds);
+  const bool monitor_recovered = recovered_all(c.monitor);
   const int64_t before_last = minutes.size() > 1 ? minutes[minutes.size() - 2].counts.refreshes : 0;
   const bool pictures = c.refreshes > before_last;
   auto word = [](bool ok) { return ok ? "yes" : "NO"; };
   std::printf("\nverdict over %d s (flat: from %d s to the end):\n", seconds, from.elapsed_s);
-  std::printf("- every drop recovered: %s (%d drops, %d recoveries%s; longest %.2f s)\n", word(recovered), c.drops,
-              c.recoveries, late_drop ? ", the last in the final 10 s" : "", c.longest_recovery_s);
+  std::printf("- every drop recovered: %s (%d drops, %d recoveries%s; longest %.2f s)\n", word(recovered), c.sound.drops,
+              c.sound.recoveries, late_drop ? ", the last in the final 10 s" : "", c.sound.longest_recovery_s);
   std::printf("- memory flat: %s (VmRSS %ld -> %ld KiB, %+ld KiB; limit under %ld)\n", word(memory_flat),
               from.memory.rss_kib, last.memory.rss_kib, growth, kFlatRssKib);
   std::printf("- fds flat: %s (most %zu -> %zu)\n", word(fds_flat), from.fds_max, last.fds_max);
@@ -117,7 +119,7 @@ bool Verdict(const std::vector<Minute>& minutes, int seconds, int talks_started,
   std::printf("- one visitor's picture per ring: %s (%d kept, %d failed, %zu files in the folder)\n", word(visitors),
               c.visitors_kept, c.visitors_failed, visitor_files);
   std::printf("- every monitor drop recovered: %s (%d drops, %d recoveries; longest %.2f s)\n",
-              word(monitor_recovered), c.monitor_drops, c.monitor_recoveries, c.longest_monitor_recovery_s);
+              word(monitor_recovered), c.monitor.drops, c.monitor.recoveries, c.monitor.longest_recovery_s);
   std::printf("- error boxes asked for: %d\n", c.device_errors);
   const bool ok = recovered && memory_flat && fds_flat && threads_flat && talks && pictures && rings && answered &&
                   visitors && monitor_recovered;

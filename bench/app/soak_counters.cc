@@ -62,41 +62,31 @@ void Counters::OnDoor(const DoorEvent& event) {
   }
 }
 
+void Counters::Follow(DropWatch& watch, WorkerState state, Drops& drops) {
+  const bool left_running =
+      watch.state == WorkerState::kRunning && (state == WorkerState::kFailed || state == WorkerState::kConnecting);
+  if (left_running) {
+    ++drops.drops;
+    watch.dropped = true;
+    watch.dropped_at = std::chrono::steady_clock::now();
+    drops.last_drop_s = Since(start_);
+  } else if (state == WorkerState::kRunning && watch.dropped) {
+    ++drops.recoveries;
+    drops.longest_recovery_s = std::max(drops.longest_recovery_s, Since(watch.dropped_at));
+    watch.dropped = false;
+  }
+  watch.state = state;
+}
+
 void Counters::OnStatus(StationWorker worker, const WorkerStatus& s) {
   std::lock_guard lock(mutex_);
-  if (worker == StationWorker::kDoor) {
-    const bool left_running = door_state_ == WorkerState::kRunning && s.state != WorkerState::kRunning &&
-                              s.state != WorkerState::kIdle;
-    if (left_running) {
-      ++counts_.monitor_drops;
-      monitor_dropped_ = true;
-      monitor_dropped_at_ = std::chrono::steady_clock::now();
-      counts_.last_monitor_drop_s = Since(start_);
-    } else if (s.state == WorkerState::kRunning && monitor_dropped_) {
-      ++counts_.monitor_recoveries;
-      counts_.longest_monitor_recovery_s = std::max(counts_.longest_monitor_recovery_s, Since(monitor_dropped_at_));
-      monitor_dropped_ = false;
-    }
-    door_state_ = s.state;
-    return;
-  }
   if (worker == StationWorker::kPicture) {
     if (s.state == WorkerState::kFailed && picture_state_ != WorkerState::kFailed) ++counts_.failed_stills;
     picture_state_ = s.state;
   } else if (worker == StationWorker::kListen) {
-    const bool left_running = listen_state_ == WorkerState::kRunning &&
-                              (s.state == WorkerState::kFailed || s.state == WorkerState::kConnecting);
-    if (left_running) {
-      ++counts_.drops;
-      dropped_ = true;
-      dropped_at_ = std::chrono::steady_clock::now();
-      counts_.last_drop_s = Since(start_);
-    } else if (s.state == WorkerState::kRunning && dropped_) {
-      ++counts_.recoveries;
-      counts_.longest_recovery_s = std::max(counts_.longest_recovery_s, Since(dropped_at_));
-      dropped_ = false;
-    }
-    listen_state_ = s.state;
+    Follow(listen_, s.state, counts_.sound);
+  } else if (worker == StationWorker::kDoor) {
+    Follow(monitor_, s.state, counts_.monitor);
   } else if (worker == StationWorker::kTalk) {
     // A run ends in idle (the job sets the report before that is published).
     if (s.state == WorkerState::kIdle && talk_state_ != WorkerState::kIdle && station_) {

@@ -2,9 +2,12 @@
 # Instructions per still of the window program at a camera's pace, counted by callgrind
 # (stable on a shared machine, unlike times): vantorel under valgrind and Xvfb with picture
 # and sound against `vantorel-camsim --fps FPS`; counting starts once both run and stops
-# after SECONDS. Prints, per thread, the instructions over the stills fetched
-# (FetchHttpJpeg calls) and the window's paints of the picture.
-# Usage: [KEEP=DIR] bench/app/window_callgrind.sh [BUILD_DIR] [SECONDS] [FPS]   (defaults: build 20 25)
+# after SECONDS. Prints, per thread, the instructions over the pictures decoded (DecodeJpeg
+# calls: one per still, or per frame of the stream) and the window's paints of the picture.
+# SOURCE=stream takes the pictures from the camera's stream (mjpg/video.cgi?fps=FPS) instead
+# of stills.
+# Usage: [KEEP=DIR] [SOURCE=stills|stream] bench/app/window_callgrind.sh [BUILD_DIR] [SECONDS] [FPS]
+#        (defaults: build 20 25)
 # KEEP=DIR keeps the dumps there, for callgrind_annotate. Needs valgrind, Xvfb and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -13,6 +16,9 @@ seconds=${2:-20}
 fps=${3:-25}
 CAMSIM_ARGS="--fps $fps"
 source bench/memory/camsim.sh "$build"
+if [ "${SOURCE:-stills}" = stream ]; then
+  sed -i "1s|.*|$camsim_url/axis-cgi/mjpg/video.cgi?resolution=320x240\&fps=$fps|" "$home/VANTOREL.PRA"
+fi
 export VANTOREL_HOME="$home" SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb BUILD="$build" SECONDS_TO_RUN="$seconds"
 xvfb-run -a -s "-screen 0 640x700x24" bash -c '
   valgrind -q --tool=callgrind --separate-threads=yes --instr-atstart=no \
@@ -29,7 +35,7 @@ xvfb-run -a -s "-screen 0 640x700x24" bash -c '
   kill -TERM $app; wait $app || true'
 [ -n "${KEEP:-}" ] && cp "$home"/cg.out* "$KEEP"/
 # The dump taken while counting is the one with ".1" before the thread's number. For each
-# thread: its instructions, and the calls of FetchHttpJpeg (one per still) and of
+# thread: its instructions, and the calls of DecodeJpeg (one per picture) and of
 # PaintPicture (one per paint of the picture) made in it.
 summary() {
   awk '
@@ -43,12 +49,12 @@ summary() {
     }
     /^calls=/ {
       n = substr($1, 7) + 0
-      if (index(callee, ")::") == 0 && index(callee, "vantorel::FetchHttpJpeg(") == 1) stills += n
+      if (index(callee, ")::") == 0 && index(callee, "vantorel::DecodeJpeg(") == 1) stills += n
       if (index(callee, ")::") == 0 && index(callee, "vantorel::PaintPicture(") == 1) paints += n
     }
     END { printf "%d %d %d\n", total, stills, paints }' "$1"
 }
-printf '%-8s %14s %8s %8s %16s\n' thread instructions stills paints "per still/paint"
+printf '%-8s %14s %8s %8s %16s\n' thread instructions pictures paints "per picture/paint"
 all=0
 stills=0
 for f in "$home"/cg.out.1-*; do
@@ -56,8 +62,8 @@ for f in "$home"/cg.out.1-*; do
   [ "$n" -gt 0 ] || continue
   all=$((all + n))
   per=""
-  [ "$s" -gt 0 ] && per="$((n / s)) per still" && stills=$s
+  [ "$s" -gt 0 ] && per="$((n / s)) per picture" && stills=$s
   [ "$p" -gt 0 ] && per="$((n / p)) per paint"
   printf '%-8s %14d %8d %8d %16s\n' "${f##*-}" "$n" "$s" "$p" "$per"
 done
-[ "$stills" -gt 0 ] && echo "whole process: $((all / stills)) instructions per still ($stills stills)"
+[ "$stills" -gt 0 ] && echo "whole process: $((all / stills)) instructions per picture ($stills pictures, ${SOURCE:-stills})"
