@@ -46,8 +46,9 @@ class PartSender {
   int port() const { return port_; }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + kReceivePath; }
 
-  // Takes the worker's connection, reads its request and answers with the reply's header.
-  bool Accept() {
+  // Takes the worker's connection, reads its request and answers with the reply's header
+  // (the design's multipart stream unless `content_type` says otherwise).
+  bool Accept(const std::string& content_type = camsim::kAudioContentType) {
     connection_ = accept(listener_, nullptr, nullptr);
     if (connection_ < 0) return false;
     const int on = 1;
@@ -59,7 +60,7 @@ class PartSender {
       if (n <= 0) return false;
       request.append(buf, static_cast<size_t>(n));
     }
-    return Send("HTTP/1.0 200 OK\r\nContent-Type: " + std::string(camsim::kAudioContentType) + "\r\n\r\n");
+    return Send("HTTP/1.0 200 OK\r\nContent-Type: " + content_type + "\r\n\r\n");
   }
 
   bool Send(const std::string& bytes) const {
@@ -84,10 +85,15 @@ class PartSender {
 
 // The output device: notes when each block arrives and hands it back at once, so that
 // no buffer waits and every block plays whole.
+// With `times`, also notes when each block came (the first kMaxTimes).
 class TimingOutput : public AudioOutput {
  public:
-  explicit TimingOutput(std::atomic<uint32_t>* writes) : writes_(*writes) {}
+  static constexpr size_t kMaxTimes = 1024;
+  explicit TimingOutput(std::atomic<uint32_t>* writes, std::vector<Clock::time_point>* times = nullptr)
+      : writes_(*writes), times_(times) {}
   bool Write(std::span<const int16_t>) override {
+    const uint32_t n = writes_.load(std::memory_order_relaxed);
+    if (times_ != nullptr && n < times_->size()) (*times_)[n] = Clock::now();
     writes_.fetch_add(1, std::memory_order_release);
     writes_.notify_all();
     return true;
@@ -96,6 +102,7 @@ class TimingOutput : public AudioOutput {
 
  private:
   std::atomic<uint32_t>& writes_;
+  std::vector<Clock::time_point>* const times_;
 };
 
 std::vector<std::string> Parts(int count) {
@@ -206,6 +213,88 @@ void BM_ListenLatencyAtCameraPace(benchmark::State& state) {
   state.counters["max_ms"] = Percentile(millis, 1.0);
 }
 BENCHMARK(BM_ListenLatencyAtCameraPace)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// Each dialect at its camera's pace: the design's 50 ms parts of G.726 ("audio/32KADPCM"),
+// today's singlepart mu-law ("audio/basic") and today's multipart G.726-32 (64 ms parts with
+// a Content-Length). For every play block handed to the device: the time since the piece
+// holding its first sample left the camera, and the floor under it, the time since then
+// until the piece that completes the frame after the block left (a block is handed on when
+// that frame is taken). Counters: medians and worst of both, and of what lies above.
+enum class Dialect { kDesignMultipart = 0, kMuLawSinglepart = 1, kG726Multipart = 2 };
+
+void BM_ListenLatencyPerDialect(benchmark::State& state) {
+  const auto dialect = static_cast<Dialect>(state.range(0));
+  const size_t piece_samples = dialect == Dialect::kDesignMultipart ? 400 : 512;
+  const auto period = std::chrono::microseconds(piece_samples * 125);  // 8000 samples/s
+  std::string content_type = camsim::kAudioContentType;
+  if (dialect == Dialect::kMuLawSinglepart) content_type = "audio/basic";
+  // Silence in each coding: the content does not matter to the timing.
+  auto piece = [&]() -> std::string {
+    switch (dialect) {
+      case Dialect::kDesignMultipart: return Parts(1)[0];
+      case Dialect::kMuLawSinglepart: return std::string(piece_samples, '\xff');
+      case Dialect::kG726Multipart:
+        return "--myboundary\r\nContent-Type: audio/G726-32\r\nContent-Length: 256\r\n\r\n" +
+               std::string(piece_samples / 2, '\x77') + "\r\n";
+    }
+    return {};
+  }();
+
+  std::vector<double> latency_ms, floor_ms, above_ms;
+  for (auto _ : state) {
+    std::atomic<uint32_t> writes{0};
+    std::vector<Clock::time_point> times(TimingOutput::kMaxTimes);
+    Playback playback;
+    PartSender camera;
+    const auto stop = CancelToken::Create();
+    const AudioOutputOpener opener = [&](std::string&) -> std::unique_ptr<AudioOutput> {
+      return std::make_unique<TimingOutput>(&writes, &times);
+    };
+    std::thread worker([&] { ReceiveWorker(stop, camera.Url(), PlaybackSink(playback, opener)); });
+    if (!camera.Accept(content_type)) {
+      stop->Cancel();
+      camera.Hangup();
+      worker.join();
+      return state.SkipWithError("no connection");
+    }
+    constexpr size_t kPieces = 80;
+    std::vector<Clock::time_point> sent(kPieces);
+    const auto start = Clock::now();
+    for (size_t i = 0; i < kPieces; ++i) {
+      std::this_thread::sleep_until(start + i * period);
+      sent[i] = Clock::now();
+      camera.Send(piece);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop->Cancel();
+    camera.Hangup();
+    worker.join();
+    const uint32_t blocks = std::min<uint32_t>(writes.load(), TimingOutput::kMaxTimes);
+    for (uint32_t k = 0; k < blocks; ++k) {
+      const size_t first_piece = size_t{k} * kPlayBlockSamples / piece_samples;
+      const size_t next_piece = ((size_t{k} + 1) * kPlayBlockSamples + kFrameSamples - 1) / piece_samples;
+      if (next_piece >= kPieces) break;
+      const double latency = std::chrono::duration<double, std::milli>(times[k] - sent[first_piece]).count();
+      const double floor = std::chrono::duration<double, std::milli>(sent[next_piece] - sent[first_piece]).count();
+      latency_ms.push_back(latency);
+      floor_ms.push_back(floor);
+      above_ms.push_back(latency - floor);
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  state.counters["blocks"] = static_cast<double>(latency_ms.size());
+  state.counters["p50_ms"] = Percentile(latency_ms, 0.5);
+  state.counters["max_ms"] = Percentile(latency_ms, 1.0);
+  state.counters["floor_p50_ms"] = Percentile(floor_ms, 0.5);
+  state.counters["above_p50_ms"] = Percentile(above_ms, 0.5);
+  state.counters["above_max_ms"] = Percentile(above_ms, 1.0);
+}
+BENCHMARK(BM_ListenLatencyPerDialect)
+    ->ArgName("dialect")
+    ->DenseRange(0, 2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // The floor under the figure above: the same part over the same loopback socket to a
 // thread blocked in a plain read(), which wakes the benchmark the same way.
