@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "codec/g711.h"
+#include "runtime/ascii.h"
 
 namespace vantorel {
 
@@ -18,9 +19,7 @@ std::string TypeOnly(std::string_view content_type) {
   std::string type(content_type.substr(0, std::min(content_type.find(';'), content_type.size())));
   while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back()))) type.pop_back();
   const size_t start = type.find_first_not_of(" \t");
-  type = start == std::string::npos ? std::string() : type.substr(start);
-  for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return type;
+  return start == std::string::npos ? std::string() : AsciiLower(type.substr(start));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "net/http_get.h"
 #include "net/multipart_reader.h"
 #include "net/url.h"
+#include "runtime/ascii.h"
 #include "runtime/log.h"
 
 namespace vantorel {
@@ -14,12 +15,6 @@ namespace vantorel {
 namespace {
 
 constexpr size_t kReadBytes = 4096;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 Failure Logged(const std::string& url, Failure failure) {
   if (failure.failed() && LogEnabled()) {
@@ -73,7 +68,7 @@ std::optional<std::string> CameraBase(std::string_view url, std::string* error) 
   while (!url.empty() && std::isspace(static_cast<unsigned char>(url.back()))) url.remove_suffix(1);
   const size_t colon = url.find("://");
   if (colon == std::string_view::npos) return fail("not a URL: it has no http:// or https://");
-  const std::string scheme = Lower(url.substr(0, colon));
+  const std::string scheme = AsciiLower(url.substr(0, colon));
   if (scheme != "http" && scheme != "https") return fail("only http:// and https:// cameras are used");
   std::string_view authority = url.substr(colon + 3);
   authority = authority.substr(0, std::min(authority.find_first_of("/?#"), authority.size()));
@@ -125,7 +120,7 @@ Failure PulseOutput(const std::shared_ptr<CancelToken>& cancel, const std::strin
   if (failure.failed() || failure.reason == FailureReason::kStopped) return Logged(url, failure);
   const size_t begin = std::min(text.find_first_not_of(" \t\r\n"), text.size());
   const std::string_view answer = std::string_view(text).substr(begin);
-  if (Lower(answer.substr(0, 5)) == "error") {
+  if (AsciiLower(answer.substr(0, 5)) == "error") {
     const std::string_view line = answer.substr(0, std::min(answer.find_first_of("\r\n"), std::min<size_t>(answer.size(), 200)));
     return Logged(url, {FailureReason::kOpenerRefused, get.ResponseCode(), std::string(line)});
   }

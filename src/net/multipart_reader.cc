@@ -4,18 +4,14 @@
 #include <cctype>
 #include <charconv>
 
+#include "runtime/ascii.h"
+
 namespace vantorel {
 
 namespace {
 
 // Longest boundary we take (RFC 2046 allows 70 characters; a little room beyond).
 constexpr size_t kMaxBoundary = 200;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -30,7 +26,7 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
 }  // namespace
 
 std::string BoundaryFromContentType(std::string_view content_type) {
-  const std::string lower = Lower(content_type);
+  const std::string lower = AsciiLower(content_type);
   size_t at = 0;
   // "boundary=" as a parameter name, not inside another one's value.
   for (;;) {
@@ -59,7 +55,7 @@ std::string BoundaryFromContentType(std::string_view content_type) {
 }
 
 bool IsMultipartType(std::string_view content_type) {
-  return Lower(Trim(content_type).substr(0, 10)) == "multipart/";
+  return AsciiLower(Trim(content_type).substr(0, 10)) == "multipart/";
 }
 
 MultipartReader::MultipartReader(std::string boundary, MultipartLimits limits, FixedLength fixed_length)
@@ -219,10 +215,10 @@ void MultipartReader::HeaderLine(std::string_view line) {
   }
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return;
-  const std::string name = Lower(Trim(line.substr(0, colon)));
+  const std::string name = AsciiLower(Trim(line.substr(0, colon)));
   const std::string_view value = Trim(line.substr(colon + 1));
   if (name == "content-type") {
-    type_ = Lower(Trim(value.substr(0, std::min(value.find(';'), value.size()))));
+    type_ = AsciiLower(Trim(value.substr(0, std::min(value.find(';'), value.size()))));
   } else if (name == "content-length") {
     uint64_t n = 0;
     const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), n);

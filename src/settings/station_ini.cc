@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "files/replacing_file.h"
+#include "runtime/ascii.h"
 
 namespace vantorel {
 
@@ -24,12 +25,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::optional<int> Number(std::string_view text, int low, int high) {
   int value = 0;
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -38,7 +33,7 @@ std::optional<int> Number(std::string_view text, int low, int high) {
 }
 
 std::optional<bool> OnOff(std::string_view text) {
-  const std::string v = Lower(text);
+  const std::string v = AsciiLower(text);
   if (v == "on" || v == "yes" || v == "true" || v == "1") return true;
   if (v == "off" || v == "no" || v == "false" || v == "0") return false;
   return std::nullopt;
@@ -87,8 +82,8 @@ char* ReadLine(char* buffer, int size, void* context) {
 int Take(void* context, const char* section_text, const char* name_text, const char* value_text) {
   auto& r = *static_cast<Reading*>(context);
   r.used = true;
-  const std::string section = Lower(section_text);
-  const std::string name = Lower(name_text);
+  const std::string section = AsciiLower(section_text);
+  const std::string name = AsciiLower(name_text);
   const std::string_view value = Trim(value_text);
   const auto bad = [&](const std::string& why) { r.Problem(name + " " + why + "; ignored"); };
   if (section == "door") {
@@ -120,7 +115,7 @@ int Take(void* context, const char* section_text, const char* name_text, const c
     r.ini.has_talk = true;
     TalkSettings& t = r.ini.talk;
     if (name == "mode") {
-      const std::string mode = Lower(value);
+      const std::string mode = AsciiLower(value);
       if (mode != "open" && mode != "hold") {
         bad("must be open or hold");
         return 1;
@@ -149,7 +144,7 @@ int Take(void* context, const char* section_text, const char* name_text, const c
     }
   } else if (section == "camera") {
     if (name == "dialect") {
-      const std::string d = Lower(value);
+      const std::string d = AsciiLower(value);
       if (d == "auto") {
         r.ini.dialect = CameraDialect::kAuto;
       } else if (d == "design") {
@@ -282,7 +277,7 @@ std::string StationIniText(const DoorSettings& door, std::string_view previous) 
     const std::string_view line = previous.substr(0, end);
     previous.remove_prefix(std::min(end + 1, previous.size()));
     const std::string_view shown = Trim(line);
-    if (!shown.empty() && shown.front() == '[') in_door = Lower(shown).rfind("[door]", 0) == 0;
+    if (!shown.empty() && shown.front() == '[') in_door = AsciiLower(shown).rfind("[door]", 0) == 0;
     if (!in_door) kept.append(line).append("\n");
   }
   while (kept.size() >= 2 && kept.substr(kept.size() - 2) == "\n\n") kept.pop_back();

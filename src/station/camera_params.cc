@@ -4,6 +4,7 @@
 
 #include "net/http_get.h"
 #include "net/url.h"
+#include "runtime/ascii.h"
 #include "runtime/version.h"
 
 namespace vantorel {
@@ -23,9 +24,7 @@ std::string_view Trim(std::string_view text) {
 bool Lists(const ParamList& params, const std::string& name, std::string_view item) {
   const auto found = params.find(name);
   if (found == params.end()) return false;
-  std::string value = found->second;
-  std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
-  return value.find(item) != std::string::npos;
+  return AsciiLower(found->second).find(item) != std::string::npos;
 }
 
 }  // namespace
