@@ -115,7 +115,7 @@ void Door::WatchJob(WorkerContext& context, const DoorOptions& options) {
           },
   };
   RunRetryLoop(context, {.endpoint = Endpoint::kButton,
-                         .policy = kStreamPolicy,
+                         .policy = kButtonPolicy,
                          .retry = true,
                          .final_ends = true,
                          .attempt = [&] {

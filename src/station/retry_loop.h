@@ -29,6 +29,11 @@ inline constexpr RetryPolicy kPicturePolicy{std::chrono::milliseconds(100), std:
 inline constexpr std::chrono::milliseconds kPictureInterval{1000 / 30};
 inline constexpr RetryPolicy kStreamPolicy{std::chrono::milliseconds(500), std::chrono::milliseconds(8000),
                                            std::chrono::seconds(60)};
+// The call button's monitor stream: a press while it reconnects is lost when it is over by
+// then, so a stream that ran 10 s (a camera or a proxy that closes long connections now and
+// then) is followed by the short pause again; one that drops at once still backs off.
+inline constexpr RetryPolicy kButtonPolicy{std::chrono::milliseconds(500), std::chrono::milliseconds(8000),
+                                           std::chrono::seconds(10)};
 
 class RetryPause {
  public:

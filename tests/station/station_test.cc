@@ -13,6 +13,7 @@
 #include "camsim/jpeg_encode.h"
 #include "door/visitors.h"
 #include "files/file_bytes.h"
+#include "station/retry_loop.h"
 #include "support/wait_for.h"
 
 namespace vantorel {
@@ -226,6 +227,23 @@ TEST_F(StationListenTest, AnOutputBusyAfterADropIsAskedAgainButOneThatNeverOpene
   station_.StartListening(RecordingSink(log_), {.reconnect = true, .too_fast = {}});
   ASSERT_TRUE(Ended());
   EXPECT_EQ(station_.Status(StationWorker::kListen).failure.reason, FailureReason::kNoAudioDevice);
+}
+
+// Pauses double to their most after failures in a row, and start over after a success or
+// an attempt that ran for the policy's good running time.
+TEST(RetryPauseTest, DoublesToItsMostAndStartsOverAfterAGoodRun) {
+  for (const RetryPolicy& policy : {kStreamPolicy, kButtonPolicy}) {
+    RetryPause pause(policy);
+    std::vector<long> pauses;
+    for (int i = 0; i < 6; ++i) pauses.push_back(static_cast<long>(pause.After(Clock::now()).count()));
+    EXPECT_EQ(pauses, (std::vector<long>{500, 1000, 2000, 4000, 8000, 8000}));
+    const auto short_of_good = Clock::now() - policy.good_running + std::chrono::seconds(1);
+    EXPECT_EQ(pause.After(short_of_good).count(), 8000);
+    EXPECT_EQ(pause.After(Clock::now() - policy.good_running).count(), 500);
+    pause.After(Clock::now());
+    pause.Succeeded();
+    EXPECT_EQ(pause.After(Clock::now()).count(), 500);
+  }
 }
 
 TEST(StationTest, DestructionEndsEveryWorkerAgainstACameraThatNeverAnswers) {
