@@ -65,7 +65,9 @@ void Report(const char* what, std::vector<double> ms) {
     return;
   }
   std::sort(ms.begin(), ms.end());
-  std::printf("%-22s median %7.1f ms   max %7.1f ms   (%zu rings)\n", what, ms[ms.size() / 2], ms.back(), ms.size());
+  const double p99 = ms[static_cast<size_t>(0.99 * static_cast<double>(ms.size() - 1))];
+  std::printf("%-22s median %7.1f ms   p99 %7.1f ms   max %7.1f ms   (%zu rings)\n", what, ms[ms.size() / 2], p99,
+              ms.back(), ms.size());
 }
 
 }  // namespace
