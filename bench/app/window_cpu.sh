@@ -7,7 +7,10 @@
 # stills, so the two compare in one run. With TALK=1, two rows more per rate: a talk (a tap
 # on the talk zone: the microphone up, the camera's sound down) with vantorel.ini's
 # [talk] echo_cancel on, then off; their difference is the echo canceller's cost.
-# Usage: [SOURCES="stills stream"] [TALK=1] bench/app/window_cpu.sh [BUILD_DIR] [SECONDS] [FPS...]
+# With HOLD_CPUS=1 a busy loop per processor runs beside it at SCHED_IDLE, which gives way
+# to any of the window's threads at once: the processors never halt, so a virtual machine's
+# cost of halting an idle processor and waking it again drops out of the rows.
+# Usage: [SOURCES="stills stream"] [TALK=1] [HOLD_CPUS=1] bench/app/window_cpu.sh [BUILD_DIR] [SECONDS] [FPS...]
 #        (defaults: stills, build 60 10 25)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -17,6 +20,15 @@ shift 2 || true
 rates=("$@")
 [ ${#rates[@]} -gt 0 ] || rates=(10 25)
 read -r -a sources <<<"${SOURCES:-stills}"
+holders=()
+stop_holders() { [ ${#holders[@]} -eq 0 ] || kill "${holders[@]}" 2>/dev/null || true; }
+trap stop_holders EXIT
+if [ "${HOLD_CPUS:-0}" = 1 ]; then
+  for _ in $(seq "$(nproc)"); do
+    chrt -i 0 sh -c 'while :; do :; done' &
+    holders+=($!)
+  done
+fi
 echo "| pictures/s | picture from | on | share of one core |"
 echo "|---|---|---|---|"
 whats=(picture "picture and sound")
